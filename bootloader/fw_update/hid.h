@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fwu {
+
+// One HID report as it travels on the link: the report ID (always 0 here)
+// followed by the 64-byte bootloader packet.
+constexpr std::size_t hid_report_size = 65;
+
+enum class HidStatus {
+    ok,      // the transfer completed
+    failed,  // the transfer could not be started or completed
+    timeout, // the transfer did not complete within the time-out
+};
+
+// An open HID interface. Every call blocks for at most its time-out.
+class HidDevice {
+public:
+    virtual ~HidDevice() = default;
+
+    // Vendor and product ID of the open interface; false when they cannot be read.
+    virtual bool attributes(std::uint16_t& vendor_id, std::uint16_t& product_id) = 0;
+
+    // Sends one output report of hid_report_size bytes, report ID first.
+    virtual HidStatus write(const std::uint8_t* report, int timeout_ms) = 0;
+
+    // Receives one input report into a buffer of hid_report_size bytes, report
+    // ID first. On ok, count is the number of bytes of the report (a complete
+    // report has hid_report_size).
+    virtual HidStatus read(std::uint8_t* report, std::size_t& count, int timeout_ms) = 0;
+
+    // Abandons whatever is still in flight: an answer that arrives after a
+    // failed exchange must never be taken as the answer to a later request.
+    virtual void cancel() = 0;
+};
+
+// Access to the present HID interfaces.
+class HidBackend {
+public:
+    virtual ~HidBackend() = default;
+
+    // Paths of the present HID interfaces in a stable enumeration order, or
+    // nothing when the list cannot be had.
+    virtual std::optional<std::vector<std::string>> enumerate() = 0;
+
+    // Opens an interface for reading and writing; null when it cannot be opened.
+    virtual std::unique_ptr<HidDevice> open(const std::string& path) = 0;
+};
+
+// The backend used by the engine: hidapi (hidraw) unless another one was installed.
+HidBackend& hid_backend();
+// Installs a backend for the engine (the simulated bootloader, in tests and
+// demos); null puts the hidapi backend back.
+void set_hid_backend(std::shared_ptr<HidBackend> backend);
+
+} // namespace fwu
