@@ -1,0 +1,39 @@
+#pragma once
+
+#include "fw_update/image/image.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace fwu {
+
+// A raw binary file: its bytes in order, starting at address 0.
+class BinImage : public Image {
+public:
+    explicit BinImage(const std::string& file);
+    ~BinImage() override;
+
+    void open(Mode mode) override;
+    void close() override;
+    // The file's length (when opened for reading).
+    std::uint32_t size() override;
+    std::uint32_t read(std::uint8_t* dst, std::uint32_t max, std::uint32_t& address) override;
+    void write(const std::uint8_t* src, std::uint32_t n) override;
+    // Binary images are written in byte order; the address is not used.
+    void set_address(std::uint32_t a) override;
+
+private:
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+
+    std::string _file_name;
+    std::unique_ptr<std::FILE, FileCloser> _file;
+    std::uint32_t _size = 0;
+    bool _reading = false;
+    std::uint32_t _position = 0;
+};
+
+} // namespace fwu

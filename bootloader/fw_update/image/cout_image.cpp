@@ -1,0 +1,64 @@
+#include "fw_update/image/cout_image.h"
+
+#include "fw_update/console.h"
+#include "fw_update/errors.h"
+#include "fw_update/log.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <ostream>
+
+namespace fwu {
+
+std::array<std::uint8_t, 8> serial{};
+std::uint32_t serial_index = 0;
+
+CoutImage::CoutImage() {
+    serial_index = 0;
+}
+
+void CoutImage::open(Mode mode) {
+    if (mode == Mode::read)
+        throw DEImageAbsent();
+}
+
+void CoutImage::close() {
+    out() << '\n';
+}
+
+std::uint32_t CoutImage::size() {
+    FWU_LOG_ERROR("getSize in CoutImage");
+    return 0;
+}
+
+std::uint32_t CoutImage::read(std::uint8_t*, std::uint32_t, std::uint32_t&) {
+    throw DEImageAbsent();
+}
+
+void CoutImage::write(const std::uint8_t* src, std::uint32_t n) {
+    std::ostream& os = out();
+    std::array<char, 32> text{};
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t line = _address & ~0xFu;
+        if (_line_base % 16 != 0 || _line_base != line) {
+            std::snprintf(text.data(), text.size(), "\n0x%08X: ", static_cast<unsigned>(line));
+            os << text.data();
+            for (std::uint32_t k = 0; k < _address % 16; ++k)
+                os << "na ";
+            _line_base = line;
+        }
+        std::snprintf(text.data(), text.size(), "%02X ", static_cast<unsigned>(src[i]));
+        os << text.data();
+        if (serial_index < serial.size())
+            serial[serial_index] = src[i];
+        if (serial_index < UINT32_MAX)
+            ++serial_index;
+        ++_address;
+    }
+}
+
+void CoutImage::set_address(std::uint32_t a) {
+    _address = a;
+}
+
+} // namespace fwu
