@@ -1,0 +1,29 @@
+// The fw_update console program: one engine run over the command line.
+//
+// Exit status: 0 when the help or version command ran or the requested
+// commands completed, 1 when no command was given, 2 for a device, file or
+// argument-combination error, 3 for a command-line error, 4 for any other
+// failure.
+//
+// With FW_UPDATE_SIMULATOR naming a folder, the program talks to a simulated
+// bootloader whose memories live in that folder instead of a real device.
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+
+#include "fw_update/fw_update.h"
+#include "fw_update/hid.h"
+#include "sim/bootloader/sim_bootloader.h"
+
+int main(int argc, char** argv) {
+    if (const char* folder = std::getenv("FW_UPDATE_SIMULATOR"); folder && *folder) {
+        try {
+            fwu::set_hid_backend(sim::SimBootloader::from_folder(folder));
+        } catch (const std::exception& e) {
+            std::cerr << "fw_update: simulated bootloader in \"" << folder << "\": " << e.what() << std::endl;
+            return fwu::result_unknown_error;
+        }
+    }
+    return fwu::fw_update(argc, argv);
+}

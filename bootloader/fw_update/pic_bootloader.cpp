@@ -1,0 +1,492 @@
+#include "fw_update/pic_bootloader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "fw_update/console.h"
+#include "fw_update/errors.h"
+#include "fw_update/log.h"
+#include "fw_update/rvln_fw_update.h"
+#include "fw_update/usage.h"
+
+namespace fwu {
+
+namespace {
+
+const std::vector<std::string> memory_names = {"flash", "eeprom", "id", "all"};
+
+struct MemoryInfo {
+    int code;
+    const char* name;
+    std::uint32_t size;
+    std::uint32_t base;
+    std::uint32_t first; // device window
+    std::uint32_t end;
+    std::uint8_t read_cmd;
+    std::uint8_t write_cmd;
+};
+
+// The memories with a device window.
+constexpr MemoryInfo memories[] = {
+    {memory_flash, "flash", 0x8000, 0x00000000, 0x0800, 0x8000, command::read_flash, command::write_flash},
+    {memory_id, "id", 8, 0x00200000, 0x0000, 0x0008, command::read_id, command::write_id},
+    {memory_eeprom, "eeprom", 256, 0x00F00000, 0x0000, 0x0100, command::read_eeprom, command::write_eeprom},
+};
+
+const MemoryInfo* memory_info(int code) {
+    for (const MemoryInfo& m : memories)
+        if (m.code == code)
+            return &m;
+    return nullptr;
+}
+
+std::uint32_t round_up_8(std::uint32_t n) { return n % 8 == 0 ? n : (n | 7u) + 1; }
+
+void set_address(Packet& p, std::uint32_t offset) {
+    p[packet::address_low] = static_cast<std::uint8_t>(offset & 0xFF);
+    p[packet::address_high] = static_cast<std::uint8_t>((offset >> 8) & 0xFF);
+}
+
+// The name under which an option was given, or its long name.
+std::string option_name(const Parameters& parameters, int id, const char* fallback) {
+    return parameters.has(id) ? parameters.get(id).name() : std::string(fallback);
+}
+
+const char* const action_erasing = "erasing";
+const char* const action_reading = "reading";
+const char* const action_programming = "programming";
+const char* const action_verifying = "verifying";
+
+} // namespace
+
+int memory_type(const std::string& name) {
+    if (name == "flash")
+        return memory_flash;
+    if (name == "eeprom")
+        return memory_eeprom;
+    if (name == "id")
+        return memory_id;
+    if (name == "all")
+        return memory_all;
+    throw DEBadValue(name, memory_names);
+}
+
+std::string memory_name(int code) {
+    switch (code) {
+    case memory_flash:
+        return "flash";
+    case memory_id:
+        return "id";
+    case memory_eeprom:
+        return "eeprom";
+    case memory_all:
+        return "all";
+    default:
+        return std::string();
+    }
+}
+
+int memory_type_of(const Parameters& parameters) {
+    if (!parameters.has(ARG_MEMORY))
+        return memory_flash;
+    const Argument memory = parameters.get(ARG_MEMORY);
+    const std::string& value = memory.value();
+    for (const std::string& name : memory_names)
+        if (value == name)
+            return memory_type(name);
+    throw DEBadValue(memory.name(), memory_names);
+}
+
+void memory_range(int code, std::uint32_t& base, std::uint32_t& size) {
+    const MemoryInfo* m = memory_info(code);
+    base = m ? m->base : 0;
+    size = m ? m->size : 0;
+}
+
+void address_range(int code, std::uint32_t memory_size, std::uint32_t& address, std::uint32_t& end,
+                   std::uint32_t& size, const Parameters& parameters) {
+    address = code == memory_flash ? 0x800 : 0;
+    end = memory_size;
+    if (code != memory_all) {
+        if (parameters.has(ARG_ADDRESS)) {
+            const Argument a = parameters.get(ARG_ADDRESS);
+            const std::uint32_t value = a.asUInt32();
+            if (value >= memory_size)
+                throw DEBadValue(a.name(), 0, memory_size);
+            address = value & ~7u;
+        }
+        if (parameters.has(ARG_SIZE)) {
+            const Argument s = parameters.get(ARG_SIZE);
+            const std::uint32_t value = s.asUInt32();
+            if (value == 0)
+                throw DEBadValue(s.name(), 8, memory_size);
+            // A size near the 32-bit limit stays at the limit instead of wrapping to 0.
+            size = value > 0xFFFFFFF8u ? 0xFFFFFFF8u : round_up_8(value);
+        }
+    }
+    const std::uint64_t wanted = std::uint64_t(address) + size;
+    end = static_cast<std::uint32_t>(std::min<std::uint64_t>(wanted, memory_size));
+    if (end <= address) {
+        // With no data above the start address there is no room at all: the
+        // range reads 0 to 0 rather than a wrapped-around bound.
+        const std::uint32_t room = memory_size > address ? memory_size - address : 0;
+        throw DEBadValue(option_name(parameters, ARG_SIZE, "size"), 0, room);
+    }
+}
+
+std::uint32_t page_size(int code) { return code == memory_flash ? 32 : 8; }
+
+// The command and device window of one read, write or verify.
+struct PicBootloader::Transfer {
+    std::uint8_t cmd;
+    std::uint32_t first;
+    std::uint32_t end;
+};
+
+PicBootloader::PicBootloader() = default;
+
+PicBootloader::~PicBootloader() {
+    if (m_hDevice) {
+        log_assertion("m_hDevice == INVALID_HANDLE_VALUE", __FILE__, __LINE__);
+        m_hDevice.reset();
+    }
+}
+
+std::string PicBootloader::name() const { return "RVLN"; }
+
+PicBootloader::Transfer PicBootloader::prepare(int mem, bool for_write, const std::string& memory,
+                                               Packet& request, Packet& answer) const {
+    const MemoryInfo* m = memory_info(mem);
+    if (!m)
+        throw DEBadMemoryType("BootLoader", memory);
+    request.fill(0xFF);
+    answer.fill(0xFF);
+    return Transfer{for_write ? m->write_cmd : m->read_cmd, m->first, m->end};
+}
+
+void PicBootloader::erase(const std::string& memory, const Parameters& parameters) {
+    const int mem = memory_type(memory);
+    if (mem != memory_flash)
+        return; // id and eeprom are erased by programming 0xFF
+
+    Packet request{};
+    Packet answer{};
+    request[packet::cmd] = command::erase_flash;
+
+    show_progress(action_erasing, name(), memory, 0);
+    try {
+        open(parameters);
+        // 0x0800 to 0x3FFF in 224 blocks of 64 bytes, then 0x4000 to 0x7FFF in 256 (0 stands for 256).
+        request[packet::echo] = next_echo();
+        set_address(request, 0x0800);
+        request[packet::size] = 0xE0;
+        exchange(request, answer);
+        request[packet::echo] = next_echo();
+        set_address(request, 0x4000);
+        request[packet::size] = 0x00;
+        exchange(request, answer);
+        close();
+        show_progress(action_erasing, name(), memory, progress_done);
+    } catch (...) {
+        show_progress(action_erasing, name(), memory, progress_failed);
+        throw;
+    }
+}
+
+void PicBootloader::write(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
+    const int mem = memory_type(memory);
+    Packet request;
+    Packet answer;
+    const Transfer t = prepare(mem, true, memory, request, answer);
+    const std::uint32_t page = page_size(mem);
+    iterator.set_step(page);
+
+    show_progress(action_programming, name(), memory, 0);
+    try {
+        open(parameters);
+        for (;;) {
+            std::uint32_t offset = 0;
+            const std::uint32_t n = iterator.read(request.data() + packet::data, page, offset);
+            if (n == 0)
+                break;
+            if (offset < t.first) {
+                log_error(__FILE__, __LINE__, "address = %d memory = %s", static_cast<int>(offset),
+                          memory.c_str());
+                request.fill(0xFF);
+                continue;
+            }
+            if (offset >= t.end) {
+                request.fill(0xFF);
+                continue;
+            }
+            request[packet::cmd] = t.cmd;
+            request[packet::echo] = next_echo();
+            set_address(request, offset);
+            request[packet::size] = static_cast<std::uint8_t>(n);
+            if (n % 8 != 0)
+                log_assertion("size % 8 == 0", __FILE__, __LINE__);
+            exchange(request, answer);
+            show_progress(action_programming, name(), memory, iterator.progress());
+            request.fill(0xFF);
+        }
+        close();
+        show_progress(action_programming, name(), memory, progress_done);
+    } catch (...) {
+        show_progress(action_programming, name(), memory, progress_failed);
+        if (is_open())
+            close();
+        throw;
+    }
+}
+
+void PicBootloader::read(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
+    const int mem = memory_type(memory);
+    Packet request;
+    Packet answer;
+    const Transfer t = prepare(mem, false, memory, request, answer);
+    const std::uint32_t page = page_size(mem);
+    iterator.set_step(page);
+
+    show_progress(action_reading, name(), memory, 0);
+    try {
+        open(parameters);
+        for (;;) {
+            std::uint32_t n = iterator.chunk_length();
+            if (n == 0)
+                break;
+            const std::uint32_t offset = iterator.address();
+            request[packet::cmd] = t.cmd;
+            request[packet::echo] = next_echo();
+            set_address(request, offset);
+            n = round_up_8(n);
+            if (n > page)
+                log_assertion("size <= page_size(mem)", __FILE__, __LINE__);
+            // The answer's data field bounds what one packet can bring back.
+            n = std::min<std::uint32_t>(n, packet::data_size);
+            request[packet::size] = static_cast<std::uint8_t>(n);
+            exchange(request, answer);
+            iterator.write(answer.data() + packet::data, n);
+            show_progress(action_reading, name(), memory, iterator.progress());
+            answer.fill(0xFF);
+        }
+        close();
+        show_progress(action_reading, name(), memory, progress_done);
+    } catch (...) {
+        show_progress(action_reading, name(), memory, progress_failed);
+        if (is_open())
+            close();
+        throw;
+    }
+}
+
+void PicBootloader::verify(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
+    const int mem = memory_type(memory);
+    Packet expected;
+    expected.fill(0xFF);
+    Packet request;
+    Packet answer;
+    const Transfer t = prepare(mem, false, memory, request, answer);
+    const std::uint32_t page = page_size(mem);
+    iterator.set_step(page);
+
+    show_progress(action_verifying, name(), memory, 0);
+    try {
+        open(parameters);
+        for (;;) {
+            std::uint32_t offset = 0;
+            std::uint32_t n = iterator.read(expected.data() + packet::data, page, offset);
+            if (n == 0)
+                break;
+            if (offset < t.first) {
+                log_error(__FILE__, __LINE__, "address = %d memory = %s", static_cast<int>(offset),
+                          memory.c_str());
+                expected.fill(0xFF);
+                continue;
+            }
+            if (offset >= t.end) {
+                expected.fill(0xFF);
+                continue;
+            }
+            request[packet::cmd] = t.cmd;
+            request[packet::echo] = next_echo();
+            set_address(request, offset);
+            n = round_up_8(n);
+            if (n > page)
+                log_assertion("size <= page_size(mem)", __FILE__, __LINE__);
+            n = std::min<std::uint32_t>(n, packet::data_size);
+            request[packet::size] = static_cast<std::uint8_t>(n);
+            for (int attempt = 0;; ++attempt) {
+                exchange(request, answer);
+                if (std::memcmp(answer.data() + packet::data, expected.data() + packet::data, n) == 0)
+                    break;
+                out() << "\r\nretry = " << attempt << "\r\n";
+                out().flush();
+                if (attempt == 4)
+                    throw DEVerificationFailed();
+            }
+            show_progress(action_verifying, name(), memory, iterator.progress());
+            expected.fill(0xFF);
+        }
+        close();
+        show_progress(action_verifying, name(), memory, progress_done);
+    } catch (...) {
+        show_progress(action_verifying, name(), memory, progress_failed);
+        if (is_open())
+            close();
+        throw;
+    }
+}
+
+void PicBootloader::version(Packet& answer, const Parameters& parameters) {
+    Packet request{};
+    request[packet::cmd] = command::version;
+    answer.fill(0x00);
+    const std::string memory = "BootLoader Version";
+
+    show_progress(action_reading, name(), memory, 0);
+    try {
+        open(parameters);
+        exchange(request, answer);
+        close();
+    } catch (...) {
+        show_progress(action_reading, name(), memory, progress_failed);
+        close();
+        throw;
+    }
+    show_progress(action_reading, name(), memory, 100);
+    show_progress(action_reading, name(), memory, progress_done);
+}
+
+void PicBootloader::reset(const Parameters& parameters) {
+    Packet request{};
+    request[packet::cmd] = command::reset;
+    open(parameters);
+    send(request);
+    close();
+}
+
+// ---------------------------------------------------------------------------
+// HID link
+
+void PicBootloader::open(const Parameters& parameters) {
+    if (m_hDevice)
+        log_assertion("m_hDevice == INVALID_HANDLE_VALUE", __FILE__, __LINE__);
+
+    // The identity to look for is read before any device is touched, so that a
+    // bad vendor or product ID is reported as such and never as an absent device.
+    const std::uint16_t vendor_id = parameters.get(ARG_VENDORID).asUInt16();
+    const std::uint16_t product_id = parameters.get(ARG_PRODUCTID).asUInt16();
+
+    HidBackend& backend = hid_backend();
+    const std::optional<std::vector<std::string>> paths = backend.enumerate();
+    if (!paths) {
+        log_error(__FILE__, __LINE__, "INVALID_HANDLE_VALUE");
+        return;
+    }
+    for (const std::string& path : *paths) {
+        std::uint16_t vid = 0;
+        std::uint16_t pid = 0;
+        {
+            std::unique_ptr<HidDevice> probe = backend.open(path);
+            if (!probe)
+                continue;
+            if (!probe->attributes(vid, pid))
+                continue;
+        }
+        if (vid != vendor_id || pid != product_id)
+            continue;
+        // The first matching interface in enumeration order is the device.
+        m_hDevice = backend.open(path);
+        if (!m_hDevice)
+            throw DEDeviceAbsent();
+        return;
+    }
+    if (!m_hDevice)
+        throw DEDeviceAbsent();
+}
+
+void PicBootloader::exchange(const Packet& request, Packet& answer) {
+    try {
+        if (!m_hDevice) {
+            log_error(__FILE__, __LINE__, "LastError = %d", EBADF);
+            throw DEHidReadFailed();
+        }
+        std::array<std::uint8_t, hid_report_size> report{};
+        report[0] = 0x00;
+        std::copy(request.begin(), request.end(), report.begin() + 1);
+        switch (m_hDevice->write(report.data(), hid_write_timeout_ms)) {
+        case HidStatus::ok:
+            break;
+        case HidStatus::timeout:
+            log_error(__FILE__, __LINE__, "Write timeout");
+            throw DEHidWriteTimeout();
+        case HidStatus::failed:
+            log_error(__FILE__, __LINE__, "LastError = %d", errno);
+            throw DEHidWriteFailed();
+        }
+
+        std::array<std::uint8_t, hid_report_size> input{};
+        std::size_t count = 0;
+        switch (m_hDevice->read(input.data(), count, hid_read_timeout_ms)) {
+        case HidStatus::ok:
+            break;
+        case HidStatus::timeout:
+            throw DEHidReadTimeout();
+        case HidStatus::failed:
+            log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", errno, static_cast<int>(count));
+            throw DEHidReadFailed();
+        }
+        if (count != hid_report_size) {
+            log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", 0, static_cast<int>(count));
+            throw DEHidReadFailed();
+        }
+        std::copy(input.begin() + 1, input.end(), answer.begin());
+
+        if (answer[packet::cmd] != request[packet::cmd] || answer[packet::echo] != request[packet::echo]) {
+            log_error(__FILE__, __LINE__, "pOut->header.cmd = %d,  pIn->header.cmd = %d", request[packet::cmd],
+                      answer[packet::cmd]);
+            log_error(__FILE__, __LINE__, "pOut->header.echo = %d,  pIn->header.echo = %d",
+                      request[packet::echo], answer[packet::echo]);
+            throw DEHidResponseIdMismatch();
+        }
+    } catch (...) {
+        if (m_hDevice)
+            m_hDevice->cancel();
+        throw;
+    }
+}
+
+void PicBootloader::send(const Packet& request) {
+    try {
+        if (!m_hDevice) {
+            log_error(__FILE__, __LINE__, "LastError = %d", EBADF);
+            throw DEHidWriteFailed();
+        }
+        std::array<std::uint8_t, hid_report_size> report{};
+        std::copy(request.begin(), request.end(), report.begin() + 1);
+        switch (m_hDevice->write(report.data(), hid_write_timeout_ms)) {
+        case HidStatus::ok:
+            break;
+        case HidStatus::timeout:
+            log_error(__FILE__, __LINE__, "Write timeout");
+            throw DEHidWriteTimeout();
+        case HidStatus::failed:
+            log_error(__FILE__, __LINE__, "LastError = %d", errno);
+            throw DEHidWriteFailed();
+        }
+    } catch (...) {
+        if (m_hDevice)
+            m_hDevice->cancel();
+        throw;
+    }
+}
+
+void PicBootloader::close() {
+    if (!m_hDevice)
+        log_assertion("m_hDevice != INVALID_HANDLE_VALUE", __FILE__, __LINE__);
+    m_hDevice.reset();
+}
+
+} // namespace fwu

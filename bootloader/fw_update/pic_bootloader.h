@@ -1,0 +1,106 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "fw_update/buffer/iterator.h"
+#include "fw_update/hid.h"
+#include "fw_update/parser.h"
+
+namespace fwu {
+
+// Memory types: bit codes, "all" being the union of the three memories.
+constexpr int memory_flash = 1;
+constexpr int memory_id = 2;
+constexpr int memory_eeprom = 4;
+constexpr int memory_all = 7;
+
+// One bootloader packet, request or answer.
+using Packet = std::array<std::uint8_t, 64>;
+
+// Packet layout: the header, then the data field.
+namespace packet {
+constexpr std::size_t cmd = 0;
+constexpr std::size_t echo = 1;
+constexpr std::size_t address_low = 2;
+constexpr std::size_t address_high = 3;
+constexpr std::size_t reserved = 4;
+constexpr std::size_t size = 5;
+constexpr std::size_t data = 6;
+constexpr std::size_t data_size = 58;
+} // namespace packet
+
+// Bootloader command codes.
+namespace command {
+constexpr std::uint8_t read_flash = 1;
+constexpr std::uint8_t write_flash = 2;
+constexpr std::uint8_t erase_flash = 3;
+constexpr std::uint8_t version = 4;
+constexpr std::uint8_t reset = 5;
+constexpr std::uint8_t read_id = 6;
+constexpr std::uint8_t write_id = 7;
+constexpr std::uint8_t read_eeprom = 8;
+constexpr std::uint8_t write_eeprom = 9;
+} // namespace command
+
+// Time limits of one exchange with the bootloader.
+constexpr int hid_write_timeout_ms = 100;
+constexpr int hid_read_timeout_ms = 2500;
+
+// "flash" 1, "id" 2, "eeprom" 4, "all" 7 (compared with case); any other text
+// throws DEBadValue listing the valid names.
+int memory_type(const std::string& name);
+// The name of a code; the empty text for codes outside the table.
+std::string memory_name(int code);
+// The memory named by the memory option (flash when absent).
+int memory_type_of(const Parameters& parameters);
+// Image base address and size of a memory; 0 and 0 outside the table.
+void memory_range(int code, std::uint32_t& base, std::uint32_t& size);
+// The window [address, end) of a memory to work on, from the address and size
+// options (ignored for "all"): address aligned down and size up to 8 bytes,
+// end limited to memory_size. size is in-out: it stays as the caller set it
+// when the size option is absent. Impossible values throw DEBadValue.
+void address_range(int code, std::uint32_t memory_size, std::uint32_t& address, std::uint32_t& end,
+                   std::uint32_t& size, const Parameters& parameters);
+// Bytes per packet: 32 for flash, 8 for every other code.
+std::uint32_t page_size(int code);
+
+// The client of the HID bootloader of one microcontroller. Every operation
+// finds and opens the device anew, exchanges its packets one at a time,
+// reports its progress on one console line and closes the device again.
+class PicBootloader final {
+public:
+    PicBootloader();
+    ~PicBootloader();
+    PicBootloader(const PicBootloader&) = delete;
+    PicBootloader& operator=(const PicBootloader&) = delete;
+
+    virtual void erase(const std::string& memory, const Parameters& parameters);
+    virtual void read(Iterator& iterator, const std::string& memory, const Parameters& parameters);
+    virtual void write(Iterator& iterator, const std::string& memory, const Parameters& parameters);
+    virtual void verify(Iterator& iterator, const std::string& memory, const Parameters& parameters);
+    virtual void version(Packet& answer, const Parameters& parameters);
+    virtual void reset(const Parameters& parameters);
+    virtual std::string name() const;
+
+    // The HID link: find and open the device by the vendorid and productid
+    // options, exchange one request for one answer, send a request that has
+    // no answer, close.
+    void open(const Parameters& parameters);
+    void exchange(const Packet& request, Packet& answer);
+    void send(const Packet& request);
+    void close();
+    bool is_open() const { return m_hDevice != nullptr; }
+
+private:
+    struct Transfer;
+    Transfer prepare(int mem, bool for_write, const std::string& memory, Packet& request, Packet& answer) const;
+    std::uint8_t next_echo() { return ++m_Echo; }
+
+    std::unique_ptr<HidDevice> m_hDevice;
+    std::uint8_t m_Echo = 0;
+};
+
+} // namespace fwu
