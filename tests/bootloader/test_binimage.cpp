@@ -1,0 +1,107 @@
+#include "fw_update/image/binimage.h"
+
+#include "fw_update/errors.h"
+#include "support/scratch_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using fwu::BinImage;
+using fwu::Image;
+using ::testing::HasSubstr;
+
+namespace {
+
+class BinImageTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+};
+
+TEST_F(BinImageTest, ReadsBytesInOrderFromAddressZero) {
+    dir.write("in.bin", std::string("\x01\x02\x03\x04\x05", 5));
+    BinImage image("in.bin");
+    image.open(Image::Mode::read);
+    EXPECT_EQ(image.size(), 5u);
+    std::uint8_t data[4] = {};
+    std::uint32_t address = 99;
+    EXPECT_EQ(image.read(data, 3, address), 3u);
+    EXPECT_EQ(address, 0u);
+    EXPECT_EQ(data[2], 3);
+    EXPECT_EQ(image.read(data, 4, address), 2u);
+    EXPECT_EQ(address, 3u);
+    EXPECT_EQ(data[1], 5);
+    EXPECT_EQ(image.read(data, 4, address), 0u);
+    image.close();
+}
+
+TEST_F(BinImageTest, EmptyFile) {
+    dir.write("empty.bin", "");
+    BinImage image("empty.bin");
+    image.open(Image::Mode::read);
+    EXPECT_EQ(image.size(), 0u);
+    std::uint8_t byte = 0;
+    std::uint32_t address = 0;
+    EXPECT_EQ(image.read(&byte, 1, address), 0u);
+    image.close();
+}
+
+TEST_F(BinImageTest, WritesAppendBytesWhateverTheAddress) {
+    BinImage image("out.bin");
+    image.open(Image::Mode::write);
+    const std::uint8_t a[] = {0xDE, 0xAD};
+    const std::uint8_t b[] = {0xBE, 0xEF, 0x00};
+    image.set_address(0x800);
+    image.write(a, 2);
+    image.set_address(0);
+    image.write(b, 3);
+    image.close();
+    EXPECT_EQ(dir.read("out.bin"), std::string("\xDE\xAD\xBE\xEF\x00", 5));
+    EXPECT_EQ(dir.read("log.txt"), "");
+}
+
+TEST_F(BinImageTest, FileFailures) {
+    BinImage missing("a.bin");
+    try {
+        missing.open(Image::Mode::read);
+        FAIL();
+    } catch (const fwu::DEFileOpenFailed& e) {
+        EXPECT_EQ(e.message(), "Failed to open file \"a.bin\"  for reading.");
+    }
+
+    std::filesystem::create_directory(dir.file("folder.bin"));
+    BinImage folder("folder.bin");
+    EXPECT_THROW(
+        {
+            folder.open(Image::Mode::read);
+            std::uint8_t byte = 0;
+            std::uint32_t address = 0;
+            folder.read(&byte, 1, address);
+        },
+        fwu::DEFileReadFailed);
+    folder.close();
+
+    BinImage full("/dev/full");
+    full.open(Image::Mode::write);
+    const std::uint8_t byte = 1;
+    full.write(&byte, 1);
+    try {
+        full.close();
+        FAIL();
+    } catch (const fwu::DEFileCloseFailed& e) {
+        EXPECT_EQ(e.message(), "Failed to close file \"/dev/full\".");
+    }
+}
+
+TEST_F(BinImageTest, ImageLeftOpenIsLogged) {
+    {
+        BinImage image("out.bin");
+        image.open(Image::Mode::write);
+    }
+    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Assertion: _file == NULL  File: "));
+}
+
+} // namespace

@@ -1,0 +1,63 @@
+#include "fw_update/buffer/buffer.h"
+
+#include "support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <stdexcept>
+
+using fwu::Buffer;
+
+namespace {
+
+class BufferTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+};
+
+TEST_F(BufferTest, ReadClampsAtTheEnd) {
+    Buffer b(8, 0xFF);
+    const std::array<std::uint8_t, 3> bytes{1, 2, 3};
+    b.write(bytes.data(), 3, 4);
+
+    std::array<std::uint8_t, 8> out{};
+    EXPECT_EQ(b.read(out.data(), 8, 2), 6u);
+    EXPECT_EQ(out, (std::array<std::uint8_t, 8>{0xFF, 0xFF, 1, 2, 3, 0xFF, 0, 0}));
+    EXPECT_EQ(b.read(out.data(), 0xFFFFFFFF, 7), 1u);
+    EXPECT_EQ(dir.read("log.txt"), "");
+
+    EXPECT_EQ(b.read(out.data(), 4, 8), 0u);
+    EXPECT_NE(dir.read("log.txt").find("!!! Err: Assertion: addr < _size  File: "), std::string::npos);
+}
+
+TEST_F(BufferTest, WritePastTheEndStoresNothing) {
+    Buffer b(8, 0x00);
+    const std::array<std::uint8_t, 4> bytes{1, 2, 3, 4};
+    try {
+        b.write(bytes.data(), 4, 5);
+        FAIL();
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "Buffer is full.");
+    }
+    EXPECT_THROW(b.write(bytes.data(), 2, 0xFFFFFFFF), std::out_of_range); // no wrap-around
+    for (std::uint32_t i = 0; i < b.size(); ++i)
+        EXPECT_EQ(b.data()[i], 0);
+    EXPECT_NE(dir.read("log.txt").find("Assertion: addr + buf_size <= _size"), std::string::npos);
+
+    b.write(bytes.data(), 4, 4); // exactly up to the end
+    EXPECT_EQ(b.data()[7], 4);
+}
+
+TEST_F(BufferTest, EmptyBufferHasNoData) {
+    Buffer b(0, 0xFF);
+    EXPECT_EQ(b.size(), 0u);
+    EXPECT_EQ(b.data(), nullptr);
+    std::uint8_t byte = 0;
+    EXPECT_EQ(b.read(&byte, 1, 0), 0u);
+    EXPECT_THROW(b.write(&byte, 1, 0), std::out_of_range);
+    const std::string log = dir.read("log.txt");
+    EXPECT_NE(log.find("Assertion: _data != NULL"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,88 @@
+#include "fw_update/image/cout_image.h"
+
+#include "fw_update/console.h"
+#include "fw_update/errors.h"
+#include "support/scratch_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <sstream>
+#include <vector>
+
+using namespace fwu;
+using ::testing::HasSubstr;
+
+namespace {
+
+class CoutImageTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+    std::ostringstream out, err;
+    ConsoleStreams console{out, err};
+
+    static std::vector<std::uint8_t> counting(std::size_t n, std::uint8_t first = 0) {
+        std::vector<std::uint8_t> v(n);
+        std::iota(v.begin(), v.end(), first);
+        return v;
+    }
+};
+
+TEST_F(CoutImageTest, DumpsLinesOfSixteen) {
+    CoutImage image;
+    image.open(Image::Mode::write);
+    image.set_address(0x10);
+    const auto data = counting(20);
+    image.write(data.data(), 12);
+    image.write(data.data() + 12, 8);
+    image.close();
+    EXPECT_EQ(out.str(), "\n0x00000010: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F "
+                         "\n0x00000020: 10 11 12 13 \n");
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(CoutImageTest, PositionsBeforeTheFirstByteAreMarked) {
+    CoutImage image;
+    image.set_address(0x7F8);
+    const auto data = counting(10, 0xF0);
+    image.write(data.data(), 10);
+    EXPECT_EQ(out.str(), "\n0x000007F0: na na na na na na na na F0 F1 F2 F3 F4 F5 F6 F7 "
+                         "\n0x00000800: F8 F9 ");
+}
+
+TEST_F(CoutImageTest, IdReadIsCapturedInSerial) {
+    CoutImage first;
+    first.set_address(0x00200000);
+    const auto id = counting(8, 0xA0);
+    first.write(id.data(), 8);
+    first.close();
+    EXPECT_EQ(out.str(), "\n0x00200000: A0 A1 A2 A3 A4 A5 A6 A7 \n");
+    EXPECT_EQ(serial_index, 8u);
+    EXPECT_EQ(serial, (std::array<std::uint8_t, 8>{0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7}));
+
+    CoutImage second; // a second read in the same process
+    EXPECT_EQ(serial_index, 0u);
+    const auto more = counting(20, 0x30);
+    second.write(more.data(), 20);
+    EXPECT_EQ(serial_index, 20u);
+    EXPECT_EQ(serial, (std::array<std::uint8_t, 8>{0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37}));
+}
+
+TEST_F(CoutImageTest, IsNoInput) {
+    CoutImage image;
+    try {
+        image.open(Image::Mode::read);
+        FAIL();
+    } catch (const DEImageAbsent& e) {
+        EXPECT_EQ(e.message(), "Image file has to be provided for current operation.");
+    }
+    std::uint8_t byte = 0;
+    std::uint32_t address = 0;
+    EXPECT_THROW(image.read(&byte, 1, address), DEImageAbsent);
+    EXPECT_EQ(image.size(), 0u);
+    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: getSize in CoutImage  File: "));
+    EXPECT_EQ(out.str(), "");
+}
+
+} // namespace

@@ -1,0 +1,288 @@
+#include "fw_update/image/intel_hex_image.h"
+
+#include "fw_update/errors.h"
+#include "support/scratch_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using fwu::Image;
+using fwu::IntelHexImage;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// A record line with its checksum, computed here independently of the engine.
+std::string line(unsigned size, unsigned address, unsigned type, const std::vector<unsigned>& data) {
+    char field[16];
+    std::string s = ":";
+    unsigned sum = size + (address >> 8) + (address & 0xFF) + type;
+    std::snprintf(field, sizeof field, "%02X%04X%02X", size, address, type);
+    s += field;
+    for (unsigned b : data) {
+        std::snprintf(field, sizeof field, "%02X", b);
+        s += field;
+        sum += b;
+    }
+    std::snprintf(field, sizeof field, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+    return s + field + "\n";
+}
+
+std::vector<unsigned> bytes(unsigned count, unsigned first = 0) {
+    std::vector<unsigned> v;
+    for (unsigned i = 0; i < count; ++i)
+        v.push_back((first + i) & 0xFF);
+    return v;
+}
+
+using Chunk = std::pair<std::uint32_t, std::uint32_t>; // address, length
+
+class IntelHexImageTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+
+    // Every byte of the file by absolute address, with the chunks as read.
+    std::map<std::uint32_t, std::uint8_t> read_all(const std::string& name, std::uint32_t max = 256,
+                                                   std::vector<Chunk>* chunks = nullptr,
+                                                   std::uint32_t* size = nullptr) {
+        IntelHexImage image(name);
+        image.open(Image::Mode::read);
+        if (size)
+            *size = image.size();
+        std::map<std::uint32_t, std::uint8_t> result;
+        std::vector<std::uint8_t> data(max);
+        std::uint32_t address = 0;
+        while (std::uint32_t n = image.read(data.data(), max, address)) {
+            EXPECT_LE(n, max);
+            if (chunks)
+                chunks->emplace_back(address, n);
+            for (std::uint32_t i = 0; i < n; ++i)
+                result[address + i] = data[i];
+        }
+        image.close();
+        return result;
+    }
+
+    std::string write_file(const std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>>& writes) {
+        IntelHexImage image("out.hex");
+        image.open(Image::Mode::write);
+        EXPECT_EQ(image.size(), 0u);
+        for (const auto& [address, data] : writes) {
+            image.set_address(address);
+            image.write(data.data(), static_cast<std::uint32_t>(data.size()));
+        }
+        image.close();
+        return dir.read("out.hex");
+    }
+
+    template <typename E> std::string open_error(const std::string& contents) {
+        dir.write("in.hex", contents);
+        IntelHexImage image("in.hex");
+        try {
+            image.open(Image::Mode::read);
+        } catch (const E& e) {
+            return e.message();
+        }
+        image.close();
+        return "(nothing thrown)";
+    }
+};
+
+TEST_F(IntelHexImageTest, ReadsDataWithAbsoluteAddresses) {
+    dir.write("in.hex", std::string(":020000040020DA\n") + line(4, 0, 0, {1, 2, 3, 4}) +
+                            line(2, 0x10, 0, {5, 6}) + ":00000001FF\n");
+    std::vector<Chunk> chunks;
+    std::uint32_t size = 0;
+    auto data = read_all("in.hex", 256, &chunks, &size);
+    EXPECT_THAT(chunks, ElementsAre(Chunk{0x00200000, 4}, Chunk{0x00200010, 2}));
+    EXPECT_EQ(size, 0x00200012u);
+    EXPECT_EQ(data[0x00200003], 4);
+    EXPECT_EQ(data[0x00200011], 6);
+}
+
+TEST_F(IntelHexImageTest, ChunksNeverExceedTheMaximumOrARecord) {
+    dir.write("in.hex",
+              line(16, 0x800, 0, bytes(16)) + line(3, 0x900, 0, bytes(3, 16)) + line(0, 0x950, 0, {}));
+    std::vector<Chunk> chunks;
+    auto data = read_all("in.hex", 5, &chunks);
+    EXPECT_THAT(chunks, ElementsAre(Chunk{0x800, 5}, Chunk{0x805, 5}, Chunk{0x80A, 5}, Chunk{0x80F, 1},
+                                    Chunk{0x900, 3}));
+    EXPECT_EQ(data[0x80F], 15);
+    EXPECT_EQ(data[0x902], 18);
+}
+
+TEST_F(IntelHexImageTest, SizeIsTheEndAddressOfTheData) {
+    dir.write("in.hex", ":020000040000FA\n" + line(16, 0x7FF0, 0, bytes(16)) +
+                            line(16, 0x0800, 0, bytes(16)) + ":00000001FF\n");
+    IntelHexImage image("in.hex");
+    image.open(Image::Mode::read);
+    EXPECT_EQ(image.size(), 0x8000u);
+    std::uint8_t data[16];
+    std::uint32_t address = 0;
+    EXPECT_EQ(image.read(data, 16, address), 16u); // back at the start after measuring
+    EXPECT_EQ(address, 0x7FF0u);
+    image.close();
+}
+
+TEST_F(IntelHexImageTest, WrongChecksumIsAccepted) {
+    dir.write("in.hex", ":0400000001020304FF\n:00000001FF\n");
+    EXPECT_EQ(read_all("in.hex"), (std::map<std::uint32_t, std::uint8_t>{{0, 1}, {1, 2}, {2, 3}, {3, 4}}));
+    EXPECT_EQ(dir.read("log.txt"), "");
+}
+
+TEST_F(IntelHexImageTest, EndOfFileRecordDoesNotEndTheReading) {
+    dir.write("in.hex",
+              line(2, 0x10, 0, {1, 2}) + ":00000001FF\n" + line(2, 0x08, 0, {3, 4}) + ":00000001FF\n");
+    std::vector<Chunk> chunks;
+    read_all("in.hex", 256, &chunks);
+    EXPECT_THAT(chunks, ElementsAre(Chunk{0x10, 2}, Chunk{0x08, 2}));
+}
+
+TEST_F(IntelHexImageTest, BlankLinesAndLineEndsArePassedOver) {
+    dir.write("in.hex", "\n   \r\n" + std::string(":0400000001020304F2\r\n") + "\t\n  :02000400AABB95  \n\n");
+    auto data = read_all("in.hex");
+    EXPECT_EQ(data.size(), 6u);
+    EXPECT_EQ(data[0x5], 0xBB);
+    EXPECT_EQ(dir.read("log.txt"), "");
+}
+
+TEST_F(IntelHexImageTest, SegmentAddressesAreMultipliedBy16) {
+    dir.write("in.hex", ":020000021000EC\n" + line(1, 0x0004, 0, {9}));
+    EXPECT_EQ(read_all("in.hex").begin()->first, 0x10004u);
+}
+
+TEST_F(IntelHexImageTest, LongestRecordOfOnePieceIsRead) {
+    // 244 data bytes make a line of 499 characters: the longest read at once.
+    const std::string record = line(244, 0, 0, bytes(244));
+    ASSERT_EQ(record.size(), 500u);
+    dir.write("in.hex", record + record.substr(0, 499) + "\r\n");
+    std::vector<Chunk> chunks;
+    read_all("in.hex", 256, &chunks);
+    EXPECT_THAT(chunks, ElementsAre(Chunk{0, 244}, Chunk{0, 244}));
+}
+
+TEST_F(IntelHexImageTest, MalformedLinesAreRejected) {
+    const std::string invalid = "Invalid HEX file format.";
+    const std::string good = line(4, 0, 0, {1, 2, 3, 4});
+    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(good + "0400000001020304F2\n"), invalid);
+    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(good + ":0400000001020304\n"), invalid);
+    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(good + ":1000000001020304F2\n"), invalid);
+    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(":04000000010203 4F2\n"), invalid);
+    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(std::string(":04000000\0\0\0\0\0\0\0\0F2\n", 20)),
+              invalid);
+    // Longer than one piece: the record can never be read whole.
+    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(line(250, 0, 0, bytes(250))), invalid);
+    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Not a HEX record in line 2  File: "));
+}
+
+TEST_F(IntelHexImageTest, UnsupportedRecordTypesFailTheRead) {
+    EXPECT_EQ(open_error<fwu::DEFileReadFailed>(line(4, 0, 5, {0, 0, 1, 0})), "Failed to read image file.");
+    EXPECT_EQ(open_error<fwu::DEFileReadFailed>(line(4, 0, 3, {0, 0, 1, 0})), "Failed to read image file.");
+    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: _record.m_Type = 5  File: "));
+    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: _record.m_Type = 3  File: "));
+    EXPECT_THAT(dir.read("log.txt"), Not(HasSubstr("_file == NULL"))); // a failed open leaves nothing open
+}
+
+TEST_F(IntelHexImageTest, OpenFailures) {
+    IntelHexImage missing("a.hex");
+    try {
+        missing.open(Image::Mode::read);
+        FAIL();
+    } catch (const fwu::DEFileOpenFailed& e) {
+        EXPECT_EQ(e.message(), "Failed to open file \"a.hex\"  for reading.");
+    }
+    IntelHexImage nowhere("no/such/folder/b.hex");
+    try {
+        nowhere.open(Image::Mode::write);
+        FAIL();
+    } catch (const fwu::DEFileOpenFailed& e) {
+        EXPECT_EQ(e.message(), "Failed to open file \"no/such/folder/b.hex\"  for writing.");
+    }
+    std::filesystem::create_directory(dir.file("folder.hex"));
+    IntelHexImage folder("folder.hex");
+    EXPECT_THROW(folder.open(Image::Mode::read), fwu::DException);
+}
+
+TEST_F(IntelHexImageTest, WritesEightIdBytes) {
+    EXPECT_EQ(write_file({{0x00200000, {1, 2, 3, 4, 5, 6, 7, 8}}}),
+              ":020000040020DA\n:080000000102030405060708D4\n:00000001FF\n");
+}
+
+TEST_F(IntelHexImageTest, RecordsNeverCrossA64KiBBoundary) {
+    std::vector<std::uint8_t> data(40);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i);
+    const std::string text = write_file({{0xFFF8, data}});
+    std::vector<std::string> heads;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        heads.push_back(l.substr(0, 9));
+    EXPECT_THAT(heads,
+                ElementsAre(":02000004", ":08FFF800", ":02000004", ":10000000", ":10001000", ":00000001"));
+    EXPECT_THAT(text, HasSubstr(":020000040000FA\n"));
+    EXPECT_THAT(text, HasSubstr(":020000040001F9\n"));
+
+    std::map<std::uint32_t, std::uint8_t> expected;
+    for (std::uint32_t i = 0; i < 40; ++i)
+        expected[0xFFF8 + i] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(read_all("out.hex"), expected);
+}
+
+TEST_F(IntelHexImageTest, RoundTripOfScatteredWrites) {
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> writes;
+    std::map<std::uint32_t, std::uint8_t> expected;
+    const std::uint32_t starts[] = {0x800, 0x1FFF0, 0x10030, 0x00200000, 0xF00000, 0xFFFFFFF0};
+    const std::uint32_t lengths[] = {100, 70, 3, 8, 256, 16};
+    for (int k = 0; k < 6; ++k) {
+        std::vector<std::uint8_t> data(lengths[k]);
+        for (std::uint32_t i = 0; i < lengths[k]; ++i) {
+            data[i] = static_cast<std::uint8_t>(i * 7 + k);
+            expected[starts[k] + i] = data[i];
+        }
+        writes.emplace_back(starts[k], data);
+    }
+    // The write at 0x10030 goes back into page 1 after the write before it ended
+    // in page 2: its record must be filed under page 1 again.
+    write_file(writes);
+    std::uint32_t size = 0;
+    EXPECT_EQ(read_all("out.hex", 256, nullptr, &size), expected);
+    EXPECT_EQ(size, 0xFFFFFFFFu); // data up to the last address; the end is past 32 bits
+}
+
+TEST_F(IntelHexImageTest, CloseFailureIsReported) {
+    IntelHexImage image("/dev/full");
+    image.open(Image::Mode::write);
+    const std::uint8_t byte = 1;
+    image.write(&byte, 1);
+    try {
+        image.close();
+        FAIL();
+    } catch (const fwu::DEFileCloseFailed& e) {
+        EXPECT_EQ(e.message(), "Failed to close file \"/dev/full\".");
+    }
+    EXPECT_NO_THROW(image.close()); // the stream is gone either way
+}
+
+TEST_F(IntelHexImageTest, ImageLeftOpenIsLoggedAndReleased) {
+    {
+        IntelHexImage image("out.hex");
+        image.open(Image::Mode::write);
+    }
+    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Assertion: _file == NULL  File: "));
+    IntelHexImage closed("out.hex");
+    std::uint8_t byte = 0;
+    std::uint32_t address = 0;
+    EXPECT_THROW(closed.read(&byte, 1, address), fwu::DEFileReadFailed);
+    EXPECT_THROW(closed.write(&byte, 1), fwu::DEFileWriteFailed);
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+#include "fw_update/log.h"
+
+#include "support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+namespace {
+
+const std::string stamp = R"(\[\d{2}/\d{2}/\d{4} \d{2}:\d{2}:\d{2}\] )";
+const std::string here = "tests/bootloader/test_log.cpp";
+
+class LogTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+};
+
+TEST_F(LogTest, ErrorEntryHasTimeStampMessageAndPlace) {
+    const int line = __LINE__ + 1;
+    FWU_LOG_ERROR("begin = %d, end = %d", 16, 16);
+    const std::string expected =
+        stamp + "!!! Err: begin = 16, end = 16  File: " + here + ", Line: " + std::to_string(line) + "\n";
+    EXPECT_TRUE(std::regex_match(dir.read("log.txt"), std::regex(expected))) << dir.read("log.txt");
+}
+
+TEST_F(LogTest, TimeStampIsDayFirstLocalTime) {
+    fwu::log_write("x", "f.cpp", 1);
+    std::smatch m;
+    const std::string text = dir.read("log.txt");
+    ASSERT_TRUE(
+        std::regex_search(text, m, std::regex(R"(^\[(\d{2})/(\d{2})/(\d{4}) (\d{2}):(\d{2}):(\d{2})\] )")));
+    EXPECT_LE(std::stoi(m[1]), 31);
+    EXPECT_GE(std::stoi(m[1]), 1);
+    EXPECT_LE(std::stoi(m[2]), 12);
+    EXPECT_GE(std::stoi(m[3]), 2020);
+    EXPECT_LE(std::stoi(m[4]), 23);
+}
+
+TEST_F(LogTest, AssertionEntryNamesTheCondition) {
+    const int line = __LINE__ + 1;
+    FWU_ASSERT(1 + 1 == 3);
+    FWU_ASSERT(2 > 1); // holds: no entry
+    fwu::log_assertion("m_hDevice != INVALID_HANDLE_VALUE", "/elsewhere/hid.cpp", 7);
+    const std::string expected =
+        stamp + "!!! Err: Assertion: 1 \\+ 1 == 3  File: " + here + ", Line: " + std::to_string(line) + "\n" +
+        stamp +
+        "!!! Err: Assertion: m_hDevice != INVALID_HANDLE_VALUE  File: /elsewhere/hid.cpp, "
+        "Line: 7\n";
+    EXPECT_TRUE(std::regex_match(dir.read("log.txt"), std::regex(expected))) << dir.read("log.txt");
+}
+
+TEST_F(LogTest, EntriesAreAppendedToAnExistingLog) {
+    dir.write("log.txt", "earlier run\n");
+    fwu::log_write("one", "a.cpp", 1);
+    fwu::log_write("two", "b.cpp", 2);
+    const std::string expected = "earlier run\n" + stamp + "!!! Err: one  File: a.cpp, Line: 1\n" + stamp +
+                                 "!!! Err: two  File: b.cpp, Line: 2\n";
+    EXPECT_TRUE(std::regex_match(dir.read("log.txt"), std::regex(expected))) << dir.read("log.txt");
+}
+
+TEST_F(LogTest, LongMessagesAreCut) {
+    fwu::log_error("f.cpp", 3, "%s", std::string(3000, 'a').c_str());
+    fwu::log_write(std::string(3000, 'b'), "g.cpp", 4);
+    const std::string text = dir.read("log.txt");
+    EXPECT_NE(text.find("!!! Err: " + std::string(fwu::log_piece_limit, 'a') + "  File: f.cpp, Line: 3\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("!!! Err: " + std::string(fwu::log_piece_limit, 'b') + "  File: g.cpp, Line: 4\n"),
+              std::string::npos);
+}
+
+TEST_F(LogTest, UnwritableLogIsDroppedSilently) {
+    std::filesystem::create_directory(dir.file("log.txt"));
+    EXPECT_NO_THROW(FWU_LOG_ERROR("lost %s", "entry"));
+    EXPECT_NO_THROW(fwu::log_assertion("x", nullptr, 0));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("log.txt")));
+}
+
+} // namespace
