@@ -1,0 +1,110 @@
+#pragma once
+
+// The device-setup layer that discovery of the controller's serial port runs
+// over: the list of present USB devices with their properties, and the device
+// registry with one key per device instance. The discovery logic
+// (usb_discovery.h) sees only these operations; SysfsDeviceSetup provides them
+// on Linux, tests provide scripted ones.
+
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+namespace DADOV {
+
+// A snapshot of the present USB devices, walked by index in enumeration order.
+// Released (with everything it holds) when the object is destroyed.
+class DeviceList {
+public:
+    virtual ~DeviceList();
+
+    // True when there is a device at index n; false at the end of the list or
+    // when the device cannot be reached.
+    virtual bool hasDevice(quint32 n) = 0;
+    // The device's hardware IDs, most specific first; empty when they cannot
+    // be read.
+    virtual QStringList hardwareIds(quint32 n) = 0;
+    // The device's friendly name; empty when it cannot be read.
+    virtual QString friendlyName(quint32 n) = 0;
+    // The device's container ID; nothing when it cannot be read.
+    virtual std::optional<QUuid> containerId(quint32 n) = 0;
+};
+
+// One value of a registry key.
+struct RegistryValue {
+    enum class Type { Missing, Text, Other };
+    Type type = Type::Missing;
+    QString text; // set for Type::Text
+
+    static RegistryValue missing() { return {}; }
+    static RegistryValue ofText(const QString& t) { return {Type::Text, t}; }
+    static RegistryValue other() { return {Type::Other, {}}; }
+};
+
+// An open registry key; closed when the object is destroyed.
+class RegistryKey {
+public:
+    virtual ~RegistryKey();
+
+    // Names of the key's subkeys in the registry's order; nothing on a
+    // registry error.
+    virtual std::optional<QStringList> subKeyNames() = 0;
+    // The value `name` (value names are compared without regard to case).
+    virtual RegistryValue value(const QString& name) = 0;
+};
+
+class DeviceSetup {
+public:
+    virtual ~DeviceSetup();
+
+    // The present USB devices; null when the list cannot be obtained.
+    virtual std::unique_ptr<DeviceList> presentUsbDevices() = 0;
+    // The key at `path` below the local-machine root (components separated
+    // by "\", compared without regard to case), opened for reading; null
+    // when it does not exist.
+    virtual std::unique_ptr<RegistryKey> openLocalMachineKey(const QString& path) = 0;
+    // What stands before the number in a serial port's name ("COM" on
+    // Windows, "tty" on Linux).
+    virtual QString portPrefix() const;
+};
+
+// The device-setup layer of Linux, read from a sysfs tree laid out as the
+// kernel lays it out (bus/usb/devices, class/tty and their links into
+// devices/):
+// - present devices: the entries of bus/usb/devices that have an idVendor
+//   (devices, not interfaces), in name order;
+// - hardware IDs: "USB\VID_12BF&PID_F010&REV_0100" from idVendor, idProduct
+//   and bcdDevice, then "USB\VID_12BF&PID_F010";
+// - friendly name: the product string;
+// - container ID: a name-based UUID of the device's resolved path below the
+//   root, so the same device keeps its ID;
+// - the registry key SYSTEM\CurrentControlSet\Enum\USB\VID_xxxx&PID_xxxx
+//   (optionally &MI_nn for one interface number) exists while a device of
+//   that identity is present; it has one subkey per tty-bearing interface of
+//   those devices, named after the interface ("1-2:1.0"), with the text
+//   values "ContainerID" (its device's) and "FriendlyName"
+//   "<product> (<tty name>)".
+// The port prefix is "tty". Nothing is cached between calls; a strange tree
+// (missing files, dangling links, loops, special files) reads as devices or
+// keys that are not there.
+class SysfsDeviceSetup : public DeviceSetup {
+public:
+    // An empty root means $Q5_SYSFS_ROOT if set, else "/sys".
+    explicit SysfsDeviceSetup(QString root = {});
+
+    const QString& root() const { return m_root; }
+
+    std::unique_ptr<DeviceList> presentUsbDevices() override;
+    std::unique_ptr<RegistryKey> openLocalMachineKey(const QString& path) override;
+    QString portPrefix() const override;
+
+private:
+    QString m_root;
+};
+
+} // namespace DADOV
+
+#include "link/usb_discovery.h"

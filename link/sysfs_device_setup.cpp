@@ -1,0 +1,428 @@
+// The Linux device-setup layer: present USB devices and the device "registry"
+// read from a sysfs tree. Every file is read with plain system calls (the
+// discovery runs at every tick of the window's timer), opened without
+// blocking and only when it is a regular file, so FIFOs, device nodes, loops
+// and dangling links in a strange tree read as missing.
+
+#include "link/device_setup.h"
+
+#include <QUuid>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace DADOV {
+
+namespace {
+
+// sysfs attributes never exceed one page; anything longer is cut there.
+constexpr size_t kMaxAttributeSize = 4096;
+
+// Namespace of the name-based container IDs of USB devices.
+const QUuid kContainerNamespace(0x6f1d8a52, 0x3c47, 0x4e0b, 0x9a, 0x6d, 0x2b, 0x7e, 0x91, 0xc4, 0xd0, 0x38);
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+class Dir {
+public:
+    explicit Dir(const std::string& path) : m_dir(::opendir(path.c_str())) {}
+    ~Dir() {
+        if (m_dir)
+            ::closedir(m_dir);
+    }
+    Dir(const Dir&) = delete;
+    Dir& operator=(const Dir&) = delete;
+    DIR* get() const { return m_dir; }
+
+private:
+    DIR* m_dir;
+};
+
+// The contents of a regular file without its final line feed; nothing when it
+// is missing, not a regular file or unreadable.
+std::optional<std::string> read_attribute(const std::string& path) {
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    std::string text(kMaxAttributeSize, '\0');
+    size_t filled = 0;
+    while (filled < text.size()) {
+        const ssize_t got = ::read(fd.get(), text.data() + filled, text.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += size_t(got);
+    }
+    text.resize(filled);
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+// Entry names of a directory in name order; nothing when it cannot be read.
+std::optional<std::vector<std::string>> list_dir(const std::string& path) {
+    const Dir dir(path);
+    if (!dir.get())
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool is_dir(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::string> real_path(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved)
+        return std::nullopt;
+    return std::string(resolved.get());
+}
+
+// A hexadecimal attribute such as idVendor ("12bf"): 1 to 4 digits.
+std::optional<quint16> parse_hex16(const std::optional<std::string>& text) {
+    if (!text || text->empty() || text->size() > 4)
+        return std::nullopt;
+    quint16 value = 0;
+    for (const char c : *text) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
+        value = quint16(value * 16 + digit);
+    }
+    return value;
+}
+
+QString hex4_upper(quint16 v) {
+    return QStringLiteral("%1").arg(uint(v), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// The paths of one sysfs tree.
+struct Tree {
+    std::string root;
+
+    std::string devices() const { return root + "/bus/usb/devices"; }
+    std::string device(const std::string& name) const { return devices() + "/" + name; }
+    std::string attribute(const std::string& name, const char* attr) const {
+        return device(name) + "/" + attr;
+    }
+    std::string ttyClass(const std::string& tty) const { return root + "/class/tty/" + tty; }
+
+    QString product(const std::string& name) const {
+        const std::optional<std::string> text = read_attribute(attribute(name, "product"));
+        return text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QString();
+    }
+
+    // A name-based UUID of the device's resolved path below the root.
+    std::optional<QUuid> containerId(const std::string& name) const {
+        const std::optional<std::string> path = real_path(device(name));
+        if (!path)
+            return std::nullopt;
+        std::string key = *path;
+        if (const std::optional<std::string> top = real_path(root)) {
+            const std::string prefix = *top == "/" ? std::string("/") : *top + "/";
+            if (key.compare(0, prefix.size(), prefix) == 0)
+                key.erase(0, prefix.size());
+        }
+        return QUuid::createUuidV5(kContainerNamespace, QString::fromUtf8(key.data(), qsizetype(key.size())));
+    }
+
+    bool hasIdentity(const std::string& name, quint16 vendorId, quint16 productId) const {
+        const std::optional<quint16> vid = parse_hex16(read_attribute(attribute(name, "idVendor")));
+        if (!vid || *vid != vendorId)
+            return false;
+        const std::optional<quint16> pid = parse_hex16(read_attribute(attribute(name, "idProduct")));
+        return pid && *pid == productId;
+    }
+
+    // The tty names below an interface, in name order: "<iface>/tty/<name>"
+    // (CDC ACM) or "<iface>/<port>/tty/<name>" (USB serial converters), each
+    // confirmed by the same directory under class/tty.
+    std::vector<std::string> ttysOf(const std::string& iface) const {
+        std::vector<std::string> found;
+        const std::string base = device(iface);
+        const std::optional<std::vector<std::string>> entries = list_dir(base);
+        if (!entries)
+            return found;
+        auto collect = [&](const std::string& ttyDir) {
+            const std::optional<std::vector<std::string>> ttys = list_dir(ttyDir);
+            if (!ttys)
+                return;
+            for (const std::string& tty : *ttys) {
+                struct stat here {};
+                struct stat inClass {};
+                if (::stat((ttyDir + "/" + tty).c_str(), &here) == 0 && S_ISDIR(here.st_mode) &&
+                    ::stat(ttyClass(tty).c_str(), &inClass) == 0 && here.st_dev == inClass.st_dev &&
+                    here.st_ino == inClass.st_ino)
+                    found.push_back(tty);
+            }
+        };
+        for (const std::string& entry : *entries) {
+            if (entry == "tty")
+                collect(base + "/tty");
+            else if (entry.compare(0, 3, "tty") == 0 && is_dir(base + "/" + entry + "/tty"))
+                collect(base + "/" + entry + "/tty");
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+};
+
+// One "registry" instance: a tty-bearing interface of a device.
+struct Instance {
+    QString name;
+    std::optional<QString> containerId;
+    QString friendlyName;
+};
+
+struct Identity {
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    std::optional<quint8> interfaceNumber;
+};
+
+// "VID_12BF&PID_F010" or "VID_12BF&PID_F010&MI_00", in any case.
+std::optional<Identity> parse_device_key(const QString& key) {
+    const QString k = key.toUpper();
+    auto hexAt = [&](qsizetype at) -> std::optional<quint16> {
+        if (k.size() < at + 4)
+            return std::nullopt;
+        return parse_hex16(k.mid(at, 4).toStdString());
+    };
+    if (!k.startsWith(QLatin1String("VID_")) || k.mid(8, 5) != QLatin1String("&PID_"))
+        return std::nullopt;
+    const std::optional<quint16> vid = hexAt(4);
+    const std::optional<quint16> pid = hexAt(13);
+    if (!vid || !pid)
+        return std::nullopt;
+    Identity id{*vid, *pid, std::nullopt};
+    if (k.size() == 17)
+        return id;
+    if (k.mid(17, 4) != QLatin1String("&MI_"))
+        return std::nullopt;
+    const QString digits = k.mid(21);
+    if (digits.size() < 2 || digits.size() > 3)
+        return std::nullopt;
+    bool ok = false;
+    const uint number = digits.toUInt(&ok, 10);
+    if (!ok || number > 255 ||
+        !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+        return std::nullopt;
+    id.interfaceNumber = quint8(number);
+    return id;
+}
+
+// The instance of interface `iface` of device `dev`, if it bears a tty and
+// matches the interface number asked for.
+std::optional<Instance> instance_of(const Tree& tree, const std::string& dev, const std::string& iface,
+                                    const Identity& id) {
+    if (id.interfaceNumber) {
+        const std::optional<quint16> number =
+            parse_hex16(read_attribute(tree.attribute(iface, "bInterfaceNumber")));
+        if (!number || *number != *id.interfaceNumber)
+            return std::nullopt;
+    }
+    // An interface lives in its device's folder.
+    const std::optional<std::string> devPath = real_path(tree.device(dev));
+    const std::optional<std::string> ifacePath = real_path(tree.device(iface));
+    if (!devPath || !ifacePath || ifacePath->size() <= devPath->size() + 1 ||
+        ifacePath->compare(0, devPath->size() + 1, *devPath + "/") != 0 ||
+        ifacePath->find('/', devPath->size() + 1) != std::string::npos)
+        return std::nullopt;
+    const std::vector<std::string> ttys = tree.ttysOf(iface);
+    if (ttys.empty())
+        return std::nullopt;
+    Instance instance;
+    instance.name = QString::fromUtf8(iface.data(), qsizetype(iface.size()));
+    if (const std::optional<QUuid> container = tree.containerId(dev))
+        instance.containerId = ContainerIDGUIDToString(*container);
+    QString product = tree.product(dev);
+    const QString tty = QString::fromUtf8(ttys.front().data(), qsizetype(ttys.front().size()));
+    instance.friendlyName = product.isEmpty() ? QLatin1Char('(') + tty + QLatin1Char(')')
+                                              : product + QStringLiteral(" (") + tty + QLatin1Char(')');
+    return instance;
+}
+
+std::string device_of_interface(const std::string& iface) {
+    const size_t colon = iface.find(':');
+    return colon == std::string::npos || colon == 0 ? std::string() : iface.substr(0, colon);
+}
+
+class SysfsDeviceList : public DeviceList {
+public:
+    SysfsDeviceList(Tree tree, std::vector<std::pair<std::string, std::string>> devices)
+        : m_tree(std::move(tree)), m_devices(std::move(devices)) {}
+
+    bool hasDevice(quint32 n) override { return n < m_devices.size(); }
+
+    QStringList hardwareIds(quint32 n) override {
+        if (n >= m_devices.size())
+            return {};
+        const auto& [name, vendor] = m_devices[n];
+        const std::optional<quint16> vid = parse_hex16(vendor);
+        const std::optional<quint16> pid = parse_hex16(read_attribute(m_tree.attribute(name, "idProduct")));
+        if (!vid || !pid)
+            return {};
+        const QString base =
+            QStringLiteral("USB\\VID_") + hex4_upper(*vid) + QStringLiteral("&PID_") + hex4_upper(*pid);
+        const std::optional<quint16> rev = parse_hex16(read_attribute(m_tree.attribute(name, "bcdDevice")));
+        if (!rev)
+            return {base};
+        return {base + QStringLiteral("&REV_") + hex4_upper(*rev), base};
+    }
+
+    QString friendlyName(quint32 n) override {
+        return n < m_devices.size() ? m_tree.product(m_devices[n].first) : QString();
+    }
+
+    std::optional<QUuid> containerId(quint32 n) override {
+        if (n >= m_devices.size())
+            return std::nullopt;
+        return m_tree.containerId(m_devices[n].first);
+    }
+
+private:
+    Tree m_tree;
+    std::vector<std::pair<std::string, std::string>> m_devices; // name, idVendor text
+};
+
+class SysfsRegistryKey : public RegistryKey {
+public:
+    // A device key: its instances' names.
+    explicit SysfsRegistryKey(QStringList subKeys) : m_subKeys(std::move(subKeys)) {}
+    // An instance key: its values.
+    explicit SysfsRegistryKey(Instance instance) : m_instance(std::move(instance)) {}
+
+    std::optional<QStringList> subKeyNames() override { return m_subKeys; }
+
+    RegistryValue value(const QString& name) override {
+        if (!m_instance)
+            return RegistryValue::missing();
+        if (name.compare(QLatin1String("ContainerID"), Qt::CaseInsensitive) == 0)
+            return m_instance->containerId ? RegistryValue::ofText(*m_instance->containerId)
+                                           : RegistryValue::missing();
+        if (name.compare(QLatin1String("FriendlyName"), Qt::CaseInsensitive) == 0)
+            return RegistryValue::ofText(m_instance->friendlyName);
+        return RegistryValue::missing();
+    }
+
+private:
+    QStringList m_subKeys;
+    std::optional<Instance> m_instance;
+};
+
+} // namespace
+
+SysfsDeviceSetup::SysfsDeviceSetup(QString root) : m_root(std::move(root)) {
+    if (m_root.isEmpty())
+        m_root = qEnvironmentVariable("Q5_SYSFS_ROOT");
+    if (m_root.isEmpty())
+        m_root = QStringLiteral("/sys");
+}
+
+QString SysfsDeviceSetup::portPrefix() const {
+    return QStringLiteral("tty");
+}
+
+std::unique_ptr<DeviceList> SysfsDeviceSetup::presentUsbDevices() {
+    Tree tree{m_root.toStdString()};
+    const std::optional<std::vector<std::string>> names = list_dir(tree.devices());
+    if (!names)
+        return nullptr;
+    std::vector<std::pair<std::string, std::string>> devices;
+    for (const std::string& name : *names) {
+        if (std::optional<std::string> vendor = read_attribute(tree.attribute(name, "idVendor")))
+            devices.emplace_back(name, std::move(*vendor));
+    }
+    return std::make_unique<SysfsDeviceList>(std::move(tree), std::move(devices));
+}
+
+std::unique_ptr<RegistryKey> SysfsDeviceSetup::openLocalMachineKey(const QString& path) {
+    const QStringList parts = path.split(QLatin1Char('\\'));
+    static const char* const kUsbEnum[] = {"SYSTEM", "CurrentControlSet", "Enum", "USB"};
+    if (parts.size() != 5 && parts.size() != 6)
+        return nullptr;
+    for (int i = 0; i < 4; ++i) {
+        if (parts[i].compare(QLatin1String(kUsbEnum[i]), Qt::CaseInsensitive) != 0)
+            return nullptr;
+    }
+    const std::optional<Identity> id = parse_device_key(parts[4]);
+    if (!id)
+        return nullptr;
+    const Tree tree{m_root.toStdString()};
+
+    if (parts.size() == 6) {
+        const std::string iface = parts[5].toStdString();
+        const std::string dev = device_of_interface(iface);
+        if (dev.empty() || iface.find('/') != std::string::npos ||
+            !tree.hasIdentity(dev, id->vendorId, id->productId))
+            return nullptr;
+        std::optional<Instance> instance = instance_of(tree, dev, iface, *id);
+        if (!instance)
+            return nullptr;
+        return std::make_unique<SysfsRegistryKey>(std::move(*instance));
+    }
+
+    const std::optional<std::vector<std::string>> names = list_dir(tree.devices());
+    if (!names)
+        return nullptr;
+    bool present = false;
+    QStringList subKeys;
+    for (const std::string& dev : *names) {
+        if (dev.find(':') != std::string::npos || !tree.hasIdentity(dev, id->vendorId, id->productId))
+            continue;
+        present = true;
+        const std::string prefix = dev + ":";
+        const auto first = std::lower_bound(names->begin(), names->end(), prefix);
+        for (auto it = first; it != names->end() && it->compare(0, prefix.size(), prefix) == 0; ++it) {
+            if (std::optional<Instance> instance = instance_of(tree, dev, *it, *id))
+                subKeys.push_back(instance->name);
+        }
+    }
+    if (!present)
+        return nullptr;
+    return std::make_unique<SysfsRegistryKey>(std::move(subKeys));
+}
+
+} // namespace DADOV
