@@ -1,0 +1,225 @@
+#include "link/serial_link.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace DADOV {
+
+namespace {
+
+QString device_root() {
+    const QString root = qEnvironmentVariable("Q5_DEV_ROOT");
+    return root.isEmpty() ? QStringLiteral("/dev") : root;
+}
+
+QByteArray to_ascii(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.unicode() < 0x80) {
+            bytes.append(char(c.unicode()));
+        } else {
+            bytes.append('?');
+            if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+                ++i; // one character, one '?'
+        }
+    }
+    return bytes;
+}
+
+QString from_ascii(const QByteArray& bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char b : bytes)
+        *out++ = QChar(uchar(b) < 0x80 ? ushort(uchar(b)) : ushort('?'));
+    return text;
+}
+
+} // namespace
+
+struct SerialLink::HangupWatch {
+    int fd = -1;
+    QPointer<QSocketNotifier> notifier; // owned by the link, deleted later
+
+    ~HangupWatch() {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+SerialLink::SerialLink(QObject* parent) : QObject(parent) {
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onErrorOccurred);
+}
+
+SerialLink::~SerialLink() {
+    close();
+}
+
+bool SerialLink::setPortName(const QString& name) {
+    if (isOpen() || name.isEmpty() || name.contains(QChar(0)))
+        return false;
+    m_name = name;
+    return true;
+}
+
+QString SerialLink::portName() const {
+    return m_name;
+}
+
+QString SerialLink::portPath() const {
+    if (m_name.isEmpty())
+        return {};
+    if (m_name.contains(QLatin1Char('/')))
+        return QFileInfo(m_name).absoluteFilePath();
+    return QFileInfo(device_root() + QLatin1Char('/') + m_name).absoluteFilePath();
+}
+
+bool SerialLink::open() {
+    if (isOpen() || m_name.isEmpty())
+        return false;
+    resetReceiveState();
+    m_port.setPortName(portPath());
+    m_port.setBaudRate(QSerialPort::Baud9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_port.clearError();
+        return false;
+    }
+    // Modem lines off; a port without them (a pseudo-terminal) refuses, which
+    // is no failure of the link.
+    m_port.setDataTerminalReady(false);
+    m_port.setRequestToSend(false);
+    m_port.clearError();
+
+    auto watch = std::make_unique<HangupWatch>();
+    watch->fd = ::fcntl(int(m_port.handle()), F_DUPFD_CLOEXEC, 0);
+    if (watch->fd >= 0) {
+        watch->notifier = new QSocketNotifier(qintptr(watch->fd), QSocketNotifier::Read, this);
+        connect(watch->notifier, &QSocketNotifier::activated, this, &SerialLink::onHangupWatch);
+    }
+    m_hangup = std::move(watch);
+    return true;
+}
+
+void SerialLink::close() {
+    m_hangup.reset();
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+    resetReceiveState();
+}
+
+bool SerialLink::isOpen() const {
+    return m_port.isOpen();
+}
+
+bool SerialLink::discardBuffers() {
+    if (!isOpen())
+        return false;
+    resetReceiveState();
+    const bool cleared = m_port.clear(QSerialPort::AllDirections);
+    m_port.clearError();
+    return cleared;
+}
+
+bool SerialLink::write(const QString& text) {
+    return write(to_ascii(text));
+}
+
+bool SerialLink::write(const QByteArray& bytes) {
+    if (!isOpen())
+        return false;
+    if (bytes.isEmpty())
+        return true;
+    if (m_port.write(bytes) != bytes.size())
+        return false;
+    // Out now rather than at the next turn of the event loop: the window
+    // thread may sleep between a command and the next.
+    m_port.flush();
+    return isOpen();
+}
+
+void SerialLink::onReadyRead() {
+    // A handler that runs an event loop of its own brings us back here; the
+    // loop below, further up the stack, delivers what came meanwhile, in order.
+    if (m_delivering)
+        return;
+    m_delivering = true;
+    const QPointer<SerialLink> self(this);
+    // QSerialPort does not announce bytes that arrive while its readyRead is
+    // being handled: look again after every round of lines.
+    while (isOpen()) {
+        takeBytes(m_port.readAll());
+        if (m_lines.empty())
+            break;
+        while (!m_lines.empty()) {
+            const QString line = std::move(m_lines.front());
+            m_lines.pop_front();
+            try {
+                emit lineReceived(line);
+            } catch (...) {
+                // A failing handler costs its line only.
+            }
+            if (!self)
+                return;
+        }
+    }
+    m_delivering = false;
+}
+
+void SerialLink::takeBytes(const QByteArray& bytes) {
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype lf = bytes.indexOf('\n', start);
+        const qsizetype end = lf < 0 ? bytes.size() : lf;
+        if (!m_dropping)
+            m_partial.append(bytes.constData() + start, end - start);
+        if (m_partial.size() > kMaxLineLength) {
+            m_partial.clear();
+            m_dropping = true;
+        }
+        if (lf < 0)
+            break;
+        if (!m_dropping)
+            m_lines.push_back(from_ascii(m_partial));
+        m_partial.clear();
+        m_dropping = false;
+        start = lf + 1;
+    }
+}
+
+void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error) {
+    // A vanished or hung-up port keeps failing at every read: close it at the first.
+    if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && isOpen())
+        close();
+}
+
+void SerialLink::onHangupWatch() {
+    if (!m_hangup || m_hangup->fd < 0)
+        return;
+    pollfd pfd{m_hangup->fd, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        close();
+}
+
+void SerialLink::resetReceiveState() {
+    m_partial.clear();
+    m_dropping = false;
+    m_lines.clear();
+}
+
+} // namespace DADOV

@@ -1,0 +1,78 @@
+#pragma once
+
+// The serial link to the controller (serialPort1): a QSerialPort at 9600 8N1,
+// no flow control, DTR and RTS off, whose every operation fails silently (it
+// reports false and changes nothing). Received bytes are split into lines at
+// "\n" on the window thread.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <deque>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace DADOV {
+
+class SerialLink : public QObject {
+    Q_OBJECT
+public:
+    // Longest line delivered; a longer one is dropped up to its "\n".
+    static constexpr qsizetype kMaxLineLength = 4096;
+
+    explicit SerialLink(QObject* parent = nullptr);
+    ~SerialLink() override;
+
+    // Only while closed. A name without '/' (such as ttyACM0) names a port
+    // under $Q5_DEV_ROOT if set, else /dev; a name with '/' is a path.
+    bool setPortName(const QString& name);
+    QString portName() const;
+    // The path that open() opens for the current name.
+    QString portPath() const;
+
+    // False on any failure (missing port, in use, not a terminal); the link
+    // then stays closed.
+    bool open();
+    // Closing a closed link does nothing.
+    void close();
+    bool isOpen() const;
+
+    // Discards the received bytes not yet delivered and the bytes not yet
+    // sent. False on a closed link.
+    bool discardBuffers();
+    // Sends the text as ASCII bytes (any other character as '?'), exactly, with
+    // no terminator. False on a closed link.
+    bool write(const QString& text);
+    // Sends the bytes unchanged. False on a closed link.
+    bool write(const QByteArray& bytes);
+
+signals:
+    // One complete line, without its "\n" (a "\r" before it stays), in the
+    // order received, on the thread of the link. Bytes above 0x7F read as '?'.
+    void lineReceived(const QString& line);
+
+private:
+    void onReadyRead();
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+    void onHangupWatch();
+    void takeBytes(const QByteArray& bytes);
+    void resetReceiveState();
+
+    QSerialPort m_port;
+    QString m_name;
+    QByteArray m_partial;        // bytes of the line being received
+    bool m_dropping = false;     // inside an overlong line, until its "\n"
+    std::deque<QString> m_lines; // complete lines not yet delivered
+    bool m_delivering = false;   // delivery loop running (re-entry guard)
+
+    // A second watch on the port (a duplicate descriptor): a hung-up terminal
+    // reads as end of file, which QSerialPort reports as nothing at all while
+    // its read notification keeps firing.
+    struct HangupWatch;
+    std::unique_ptr<HangupWatch> m_hangup;
+};
+
+} // namespace DADOV

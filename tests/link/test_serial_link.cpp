@@ -1,0 +1,232 @@
+// The serial link over a real pseudo-terminal: the test plays the controller.
+
+#include "link/serial_link.h"
+#include "support/pty_pair.h"
+
+#include <gmock/gmock.h>
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <stdexcept>
+
+using namespace DADOV;
+using testsupport::FakeDevRoot;
+using testsupport::PtyPair;
+
+namespace {
+
+class SerialLinkTest : public ::testing::Test {
+protected:
+    SerialLinkTest() : pty(devRoot) {
+        devRoot.setAsDefault();
+        connect_lines(link);
+    }
+
+    void connect_lines(SerialLink& l) {
+        QObject::connect(&l, &SerialLink::lineReceived, &l, [this](const QString& line) { lines << line; });
+    }
+
+    void openLink() {
+        ASSERT_TRUE(link.setPortName(QStringLiteral("ttyACM0")));
+        ASSERT_TRUE(link.open());
+    }
+
+    // Lets the window thread run until `count` lines have come (or 2 s).
+    bool waitForLines(qsizetype count) {
+        return QTest::qWaitFor([&] { return lines.size() >= count; }, 2000);
+    }
+
+    FakeDevRoot devRoot;
+    PtyPair pty;
+    SerialLink link;
+    QStringList lines;
+};
+
+} // namespace
+
+TEST_F(SerialLinkTest, OpensByNameUnderTheDeviceRootAt9600With8N1) {
+    EXPECT_FALSE(link.isOpen());
+    openLink();
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_EQ(link.portName(), "ttyACM0");
+    EXPECT_EQ(link.portPath(), devRoot.path() + "/ttyACM0");
+    EXPECT_FALSE(link.setPortName(QStringLiteral("ttyACM1"))); // only while closed
+    EXPECT_FALSE(link.open());                                 // already open
+    EXPECT_TRUE(link.isOpen());
+
+    const std::optional<termios> tio = pty.slaveSettings();
+    ASSERT_TRUE(tio);
+    EXPECT_EQ(cfgetospeed(&*tio), speed_t(B9600));
+    EXPECT_EQ(tio->c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(tio->c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    EXPECT_EQ(tio->c_iflag & (IXON | IXOFF | ICRNL), tcflag_t(0));
+
+    link.close();
+    link.close(); // closing a closed link does nothing
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_TRUE(link.setPortName(QStringLiteral("ttyACM0")));
+    EXPECT_TRUE(link.open()); // and it opens again
+}
+
+TEST_F(SerialLinkTest, OpeningAPortThatCannotBeOpenedFailsAndLeavesTheLinkClosed) {
+    EXPECT_FALSE(link.open()); // no name
+    EXPECT_FALSE(link.setPortName({}));
+    ASSERT_TRUE(link.setPortName(QStringLiteral("ttyACM9")));
+    EXPECT_FALSE(link.open());
+    EXPECT_FALSE(link.isOpen());
+
+    // Not a terminal.
+    QFile plain(devRoot.path() + "/ttyS0");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    ASSERT_TRUE(link.setPortName(QStringLiteral("ttyS0")));
+    EXPECT_FALSE(link.open());
+    EXPECT_FALSE(link.isOpen());
+
+    // In use by another link.
+    openLink();
+    SerialLink second;
+    ASSERT_TRUE(second.setPortName(pty.linkPath()));
+    EXPECT_FALSE(second.open());
+    EXPECT_FALSE(second.isOpen());
+    link.close();
+    EXPECT_TRUE(second.open());
+}
+
+TEST_F(SerialLinkTest, WritesExactlyTheBytesGivenAndAtOnce) {
+    EXPECT_FALSE(link.write(QStringLiteral("91"))); // closed: nothing is sent
+    EXPECT_FALSE(link.write(QByteArray("\x05", 1)));
+    EXPECT_FALSE(link.discardBuffers());
+    openLink();
+
+    // The peer reads without the window thread's event loop running.
+    EXPECT_TRUE(link.write(QStringLiteral("91")));
+    EXPECT_TRUE(link.write(QStringLiteral("6000")));
+    EXPECT_EQ(pty.read(6), "916000");
+    EXPECT_TRUE(link.write(QByteArray("\x00\x7f\x0a\x80\xff", 5)));
+    EXPECT_EQ(pty.read(5), QByteArray("\x00\x7f\x0a\x80\xff", 5));
+    EXPECT_TRUE(link.write(QString::fromUtf8("S\u00e9N\U0001F600")));
+    EXPECT_EQ(pty.read(4), "S?N?");
+    EXPECT_TRUE(link.write(QString()));
+    EXPECT_EQ(pty.readAll(), "");
+}
+
+TEST_F(SerialLinkTest, DeliversEveryCompleteLineOfABurstInOrder) {
+    openLink();
+    ASSERT_TRUE(pty.write("4\n5\r\n\n6\nsta"));
+    ASSERT_TRUE(waitForLines(4));
+    QTest::qWait(50);
+    EXPECT_EQ(lines, (QStringList{"4", "5\r", "", "6"})); // only "\n" is taken off; "sta" waits
+
+    ASSERT_TRUE(pty.write("r"));
+    QTest::qWait(50);
+    ASSERT_TRUE(pty.write("t\n"));
+    ASSERT_TRUE(waitForLines(5));
+    EXPECT_EQ(lines.last(), "start");
+}
+
+TEST_F(SerialLinkTest, BytesAbove7FReadAsQuestionMarks) {
+    openLink();
+    ASSERT_TRUE(pty.write(QByteArray("\xff\x80"
+                                     "A\x00"
+                                     "B\n",
+                                     6)));
+    ASSERT_TRUE(waitForLines(1));
+    EXPECT_EQ(lines.first(), QString::fromLatin1("??A\0B", 5));
+}
+
+TEST_F(SerialLinkTest, AnOverlongLineIsDroppedUpToItsLineFeed) {
+    openLink();
+    ASSERT_TRUE(pty.write(QByteArray(5000, 'x')));
+    QTest::qWait(100);
+    ASSERT_TRUE(pty.write(QByteArray(3000, 'y') + "\nnext\n"));
+    ASSERT_TRUE(waitForLines(1));
+    QTest::qWait(50);
+    EXPECT_EQ(lines, QStringList{"next"});
+
+    // The longest line that is kept, and one byte more in a single burst.
+    lines.clear();
+    const QByteArray longest(SerialLink::kMaxLineLength, 'z');
+    ASSERT_TRUE(pty.write(longest + "\n" + longest + "z\nafter\n"));
+    ASSERT_TRUE(waitForLines(2));
+    QTest::qWait(50);
+    EXPECT_EQ(lines, (QStringList{QString::fromLatin1(longest), "after"}));
+}
+
+TEST_F(SerialLinkTest, LinesStayInOrderWhenAHandlerRunsTheEventLoop) {
+    openLink();
+    QObject::connect(&link, &SerialLink::lineReceived, &link, [this](const QString& line) {
+        if (line == "a") {
+            EXPECT_TRUE(pty.write("c\n"));
+            QTest::qWait(100); // a nested loop: more bytes are read meanwhile
+        }
+    });
+    ASSERT_TRUE(pty.write("a\nb\n"));
+    ASSERT_TRUE(waitForLines(3));
+    EXPECT_EQ(lines, (QStringList{"a", "b", "c"}));
+}
+
+TEST_F(SerialLinkTest, AFailingHandlerCostsOnlyItsLine) {
+    openLink();
+    QObject::connect(&link, &SerialLink::lineReceived, &link, [](const QString& line) {
+        if (line == "bad")
+            throw std::runtime_error("parser failure");
+    });
+    ASSERT_TRUE(pty.write("bad\ngood\n"));
+    ASSERT_TRUE(waitForLines(2));
+    EXPECT_EQ(lines, (QStringList{"bad", "good"}));
+}
+
+TEST_F(SerialLinkTest, ClosingOrDiscardingDropsWhatIsNotYetDelivered) {
+    openLink();
+    QObject::connect(&link, &SerialLink::lineReceived, &link, [this](const QString& line) {
+        if (line == "stop")
+            link.close();
+    });
+    ASSERT_TRUE(pty.write("one\nstop\nlost\n"));
+    ASSERT_TRUE(waitForLines(2));
+    QTest::qWait(50);
+    EXPECT_EQ(lines, (QStringList{"one", "stop"}));
+    EXPECT_FALSE(link.isOpen());
+
+    lines.clear();
+    ASSERT_TRUE(link.open());
+    ASSERT_TRUE(pty.write("partial"));
+    QTest::qWait(100);
+    EXPECT_TRUE(link.discardBuffers());
+    ASSERT_TRUE(pty.write("end\n"));
+    ASSERT_TRUE(waitForLines(1));
+    EXPECT_EQ(lines, QStringList{"end"});
+}
+
+TEST_F(SerialLinkTest, APeerHangUpClosesTheLinkAtOnce) {
+    openLink();
+    ASSERT_TRUE(pty.write("last\n"));
+    ASSERT_TRUE(waitForLines(1));
+    pty.hangUp();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !link.isOpen(); }, 2000));
+    EXPECT_FALSE(link.write(QStringLiteral("91")));
+    EXPECT_FALSE(link.open()); // the port has vanished
+    EXPECT_EQ(lines, QStringList{"last"});
+
+    // The device comes back under the same name.
+    PtyPair again(devRoot);
+    EXPECT_TRUE(link.open());
+    ASSERT_TRUE(again.write("back\n"));
+    ASSERT_TRUE(waitForLines(2));
+    EXPECT_EQ(lines.last(), "back");
+}
+
+TEST_F(SerialLinkTest, DestroyingTheLinkInsideAHandlerIsSafe) {
+    auto owned = std::make_unique<SerialLink>();
+    connect_lines(*owned);
+    QObject::connect(owned.get(), &SerialLink::lineReceived, owned.get(),
+                     [&owned](const QString&) { owned.reset(); });
+    ASSERT_TRUE(owned->setPortName(QStringLiteral("ttyACM0")));
+    ASSERT_TRUE(owned->open());
+    ASSERT_TRUE(pty.write("x\ny\n"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !owned; }, 2000));
+    EXPECT_EQ(lines, QStringList{"x"});
+}

@@ -1,0 +1,147 @@
+#include "support/pty_pair.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+FakeDevRoot::FakeDevRoot() {
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot create a temporary device folder");
+}
+
+FakeDevRoot::~FakeDevRoot() = default;
+
+QString FakeDevRoot::path() const {
+    return m_dir.path();
+}
+
+void FakeDevRoot::setAsDefault() {
+    m_env.reset();
+    m_env.emplace("Q5_DEV_ROOT", path());
+}
+
+PtyPair::PtyPair(const FakeDevRoot& devRoot, const QString& name)
+    : m_name(name), m_linkPath(devRoot.path() + QLatin1Char('/') + name) {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+        if (m_master >= 0)
+            ::close(m_master);
+        throw std::runtime_error("cannot open a pseudo-terminal");
+    }
+    char slaveName[128] = {};
+    if (::ptsname_r(m_master, slaveName, sizeof slaveName) != 0) {
+        ::close(m_master);
+        throw std::runtime_error("cannot name the pseudo-terminal");
+    }
+    m_slavePath = QString::fromLocal8Bit(slaveName);
+    m_slave = ::open(slaveName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio{};
+    if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0) {
+        hangUp();
+        throw std::runtime_error("cannot open the pseudo-terminal's slave");
+    }
+    ::cfmakeraw(&tio);
+    ::tcsetattr(m_slave, TCSANOW, &tio);
+    if (!QFile::link(m_slavePath, m_linkPath)) {
+        hangUp();
+        throw std::runtime_error("cannot publish the pseudo-terminal as " + m_linkPath.toStdString());
+    }
+    m_published = true;
+}
+
+PtyPair::~PtyPair() {
+    hangUp();
+}
+
+bool PtyPair::write(const QByteArray& bytes, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    qsizetype done = 0;
+    while (m_master >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        pollfd pfd{m_master, POLLOUT, 0};
+        const qint64 left = deadline.remainingTime();
+        if (left == 0 || ::poll(&pfd, 1, int(qMin<qint64>(left, 50))) < 0)
+            return false;
+    }
+    return done == bytes.size();
+}
+
+QByteArray PtyPair::read(qsizetype count, int timeoutMs) {
+    QByteArray got;
+    QDeadlineTimer deadline(timeoutMs);
+    while (m_master >= 0 && got.size() < count) {
+        char buffer[4096];
+        const ssize_t n =
+            ::read(m_master, buffer, size_t(qMin<qsizetype>(count - got.size(), sizeof buffer)));
+        if (n > 0) {
+            got.append(buffer, n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            break;
+        pollfd pfd{m_master, POLLIN, 0};
+        ::poll(&pfd, 1, int(qMin<qint64>(left, 50)));
+    }
+    return got;
+}
+
+QByteArray PtyPair::readAll(int quietMs) {
+    QByteArray got;
+    while (m_master >= 0) {
+        pollfd pfd{m_master, POLLIN, 0};
+        if (::poll(&pfd, 1, quietMs) <= 0 || !(pfd.revents & POLLIN))
+            break;
+        char buffer[4096];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, n);
+    }
+    return got;
+}
+
+void PtyPair::hangUp() {
+    unpublish();
+    if (m_slave >= 0) {
+        ::close(m_slave);
+        m_slave = -1;
+    }
+    if (m_master >= 0) {
+        ::close(m_master);
+        m_master = -1;
+    }
+}
+
+std::optional<termios> PtyPair::slaveSettings() const {
+    termios tio{};
+    if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
+        return std::nullopt;
+    return tio;
+}
+
+void PtyPair::unpublish() {
+    if (m_published)
+        QFile::remove(m_linkPath);
+    m_published = false;
+}
+
+} // namespace testsupport

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "support/fake_sysfs.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+#include <termios.h>
+
+namespace testsupport {
+
+// A folder that stands for /dev: point $Q5_DEV_ROOT at it (setAsDefault) and
+// publish pseudo-terminals in it under port names.
+class FakeDevRoot {
+public:
+    FakeDevRoot();
+    ~FakeDevRoot();
+    FakeDevRoot(const FakeDevRoot&) = delete;
+    FakeDevRoot& operator=(const FakeDevRoot&) = delete;
+
+    QString path() const;
+    // Points $Q5_DEV_ROOT here until the object is destroyed.
+    void setAsDefault();
+
+private:
+    QTemporaryDir m_dir;
+    std::optional<ScopedEnvironmentVariable> m_env;
+};
+
+// A pseudo-terminal pair whose slave is published as <dev root>/<name> (a
+// symbolic link to /dev/pts/N), so that the serial link opens it by that
+// name. The test plays the device on the master side: it writes the bytes
+// the device sends and reads what the tool wrote. The slave is kept in raw
+// mode (no echo, no translation) by a descriptor of the fixture, so the
+// master keeps working while the tool has the port closed.
+class PtyPair {
+public:
+    PtyPair(const FakeDevRoot& devRoot, const QString& name = QStringLiteral("ttyACM0"));
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    QString name() const { return m_name; }
+    QString linkPath() const { return m_linkPath; }
+    QString slavePath() const { return m_slavePath; }
+
+    // Sends bytes as the device; false if not all could be written within the time-out.
+    bool write(const QByteArray& bytes, int timeoutMs = 2000);
+    // Reads what the tool wrote: waits until `count` bytes have arrived or
+    // the time-out has passed, and returns what arrived (at most `count`).
+    QByteArray read(qsizetype count, int timeoutMs = 2000);
+    // Everything that arrives until nothing more comes for `quietMs`.
+    QByteArray readAll(int quietMs = 100);
+
+    // The device goes away: closes the master (the slave is hung up) and
+    // removes the published name.
+    void hangUp();
+    bool isHungUp() const { return m_master < 0; }
+    // Removes the published name only (the port vanishes from the folder).
+    void unpublish();
+    // The terminal settings of the slave as the tool left them.
+    std::optional<termios> slaveSettings() const;
+
+private:
+    QString m_name;
+    QString m_linkPath;
+    QString m_slavePath;
+    int m_master = -1;
+    int m_slave = -1;
+    bool m_published = false;
+};
+
+} // namespace testsupport
