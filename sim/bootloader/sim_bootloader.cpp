@@ -1,0 +1,615 @@
+#include "sim/bootloader/sim_bootloader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <deque>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <sstream>
+#include <thread>
+
+namespace sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Packet layout, offsets within the 64-byte packet that follows the report ID.
+constexpr std::size_t packet_size = fwu::hid_report_size - 1;
+constexpr std::size_t header_size = 6;
+constexpr std::size_t data_capacity = packet_size - header_size;
+
+enum Command : std::uint8_t {
+    read_flash = 1,
+    write_flash = 2,
+    erase_flash = 3,
+    get_version = 4,
+    reset_device = 5,
+    read_id = 6,
+    write_id = 7,
+    read_eeprom = 8,
+    write_eeprom = 9,
+};
+
+// Memories changed by a command, as bits.
+constexpr unsigned changed_flash = 1;
+constexpr unsigned changed_id = 2;
+constexpr unsigned changed_eeprom = 4;
+
+Flash fresh_flash() {
+    Flash flash;
+    flash.fill(0xFF);
+    for (std::size_t i = 0; i < bootloader_end; ++i)
+        flash[i] = bootloader_pattern(i);
+    return flash;
+}
+
+template <std::size_t N> std::array<std::uint8_t, N> erased() {
+    std::array<std::uint8_t, N> memory;
+    memory.fill(0xFF);
+    return memory;
+}
+
+std::string quoted(const fs::path& file) {
+    return "\"" + file.string() + "\"";
+}
+
+// Writes a file whole, or not at all: into a temporary file beside it, then
+// renamed over it.
+void store_file(const fs::path& file, const std::uint8_t* data, std::size_t size) {
+    fs::path temporary = file;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out)
+            out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (out)
+            out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            throw SimError("cannot write " + quoted(temporary));
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, file, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw SimError("cannot replace " + quoted(file) + ": " + ec.message());
+    }
+}
+
+std::string read_text(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        throw SimError(quoted(file) + " is not a readable file");
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream contents;
+    if (in)
+        contents << in.rdbuf();
+    if (!in)
+        throw SimError("cannot read " + quoted(file));
+    return contents.str();
+}
+
+bool file_exists(const fs::path& file) {
+    std::error_code ec;
+    bool present = fs::exists(fs::symlink_status(file, ec));
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        throw SimError("cannot look at " + quoted(file) + ": " + ec.message());
+    return present;
+}
+
+// Loads a memory from its file, or creates the file from the initial contents.
+template <std::size_t N>
+void load_memory(const fs::path& file, std::array<std::uint8_t, N>& memory,
+                 const std::array<std::uint8_t, N>& initial) {
+    if (!file_exists(file)) {
+        memory = initial;
+        store_file(file, memory.data(), memory.size());
+        return;
+    }
+    std::string contents = read_text(file);
+    if (contents.size() != N)
+        throw SimError(quoted(file) + " holds " + std::to_string(contents.size()) + " bytes, expected " +
+                       std::to_string(N));
+    std::copy(contents.begin(), contents.end(), memory.begin());
+}
+
+std::string trim(std::string_view text) {
+    auto is_space = [](unsigned char c) { return std::isspace(c) != 0; };
+    auto begin = std::find_if_not(text.begin(), text.end(), is_space);
+    auto end = std::find_if_not(text.rbegin(), std::make_reverse_iterator(begin), is_space).base();
+    return std::string(begin, end);
+}
+
+// A 16-bit number of 1 to 4 hexadecimal digits.
+std::optional<std::uint16_t> parse_hex16(std::string_view text) {
+    if (text.empty() || text.size() > 4)
+        return std::nullopt;
+    std::uint16_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::pair<std::uint16_t, std::uint16_t> load_usb_id(const fs::path& file) {
+    if (!file_exists(file)) {
+        static constexpr std::string_view initial = "04d8:ff01\n";
+        store_file(file, reinterpret_cast<const std::uint8_t*>(initial.data()), initial.size());
+    }
+    std::string text = trim(read_text(file));
+    auto colon = text.find(':');
+    std::optional<std::uint16_t> vendor, product;
+    if (colon != std::string::npos) {
+        vendor = parse_hex16(std::string_view(text).substr(0, colon));
+        product = parse_hex16(std::string_view(text).substr(colon + 1));
+    }
+    if (!vendor || !product)
+        throw SimError(quoted(file) + " must hold the vendor and product ID as \"vvvv:pppp\" in hexadecimal");
+    return {*vendor, *product};
+}
+
+// A decimal or 0x-hexadecimal number without sign.
+std::optional<std::uint64_t> parse_number(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    std::uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<bool> parse_flag(std::string_view text) {
+    if (text == "1" || text == "yes" || text == "true")
+        return true;
+    if (text == "0" || text == "no" || text == "false")
+        return false;
+    return std::nullopt;
+}
+
+std::optional<Version> parse_version(std::string_view text) {
+    Version version;
+    std::uint8_t* parts[] = {&version.major, &version.minor, &version.patch};
+    for (std::size_t i = 0; i < 3; ++i) {
+        auto dot = i < 2 ? text.find('.') : text.size();
+        if (dot == std::string_view::npos)
+            return std::nullopt;
+        auto part = text.substr(0, dot);
+        auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), *parts[i]);
+        if (part.empty() || ec != std::errc() || end != part.data() + part.size())
+            return std::nullopt;
+        text.remove_prefix(i < 2 ? dot + 1 : dot);
+    }
+    return version;
+}
+
+} // namespace
+
+std::uint8_t bootloader_pattern(std::size_t offset) {
+    // Never 0xFF, never equal for neighbouring offsets, and a period (251) that
+    // no page or block size divides, so a shifted copy does not pass for it.
+    return static_cast<std::uint8_t>(offset % 251);
+}
+
+struct DeviceState {
+    std::string path;
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+    Flash flash = fresh_flash();
+    IdMemory id = erased<id_size>();
+    Eeprom eeprom = erased<eeprom_size>();
+    Faults faults;
+    Version version;
+    std::chrono::microseconds latency{0};
+    std::vector<Report> written;
+    Counters counters;
+    bool unplugged = false;
+    std::uint64_t readback_differences = 0;
+    std::optional<fs::path> folder;
+    std::string store_error;
+
+    bool is_unplugged() {
+        if (!unplugged && faults.unplug_after && counters.requests >= *faults.unplug_after)
+            unplugged = true;
+        return unplugged;
+    }
+
+    bool present() { return !faults.absent && !is_unplugged(); }
+
+    bool transfer_faults_apply() const { return counters.requests >= faults.transfer_faults_after; }
+
+    // Carries out one request packet; the answer, or nothing for a command that
+    // is not answered. Sets the bits of the memories it changed.
+    std::optional<Report> carry_out(const std::uint8_t* packet, unsigned& changed);
+
+    void store(unsigned changed) const;
+};
+
+std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigned& changed) {
+    Report answer{};
+    std::copy_n(packet, header_size, answer.begin() + 1);
+    std::uint8_t* answer_data = answer.data() + 1 + header_size;
+
+    const std::uint8_t cmd = packet[0];
+    const std::size_t address = packet[2] | (std::size_t{packet[3]} << 8);
+    const std::size_t size = packet[5];
+    const std::uint8_t* data = packet + header_size;
+    auto inside = [&](std::span<const std::uint8_t> memory) {
+        return size <= data_capacity && address + size <= memory.size();
+    };
+    auto read = [&](std::span<const std::uint8_t> memory) {
+        if (inside(memory))
+            std::copy_n(memory.begin() + address, size, answer_data);
+    };
+    auto write = [&](std::span<std::uint8_t> memory, unsigned bit) {
+        if (inside(memory)) {
+            std::copy_n(data, size, memory.begin() + address);
+            changed |= bit;
+        }
+    };
+
+    switch (cmd) {
+    case read_flash:
+        read(flash);
+        if (inside(flash) && faults.readback_difference) {
+            std::size_t offset = *faults.readback_difference;
+            bool covered = offset >= address && offset < address + size;
+            bool healed = faults.readback_heals_after && readback_differences >= *faults.readback_heals_after;
+            if (covered && !healed) {
+                answer_data[offset - address] ^= 0xFF;
+                ++readback_differences;
+            }
+        }
+        break;
+    case write_flash:
+        if (address >= bootloader_end)
+            write(flash, changed_flash);
+        break;
+    case erase_flash: {
+        std::size_t blocks = size == 0 ? 256 : size;
+        std::size_t begin = std::max(address, bootloader_end);
+        std::size_t end = std::min(address + blocks * erase_block_size, flash_size);
+        if (begin < end) {
+            std::fill(flash.begin() + begin, flash.begin() + end, 0xFF);
+            changed |= changed_flash;
+        }
+        break;
+    }
+    case get_version:
+        answer[1 + 2] = version.major;
+        answer[1 + 3] = version.minor;
+        answer[1 + 4] = version.patch;
+        break;
+    case reset_device:
+        ++counters.resets;
+        return std::nullopt;
+    case read_id:
+        read(id);
+        break;
+    case write_id:
+        write(id, changed_id);
+        break;
+    case read_eeprom:
+        read(eeprom);
+        break;
+    case write_eeprom:
+        write(eeprom, changed_eeprom);
+        break;
+    default:
+        break;
+    }
+    return answer;
+}
+
+void DeviceState::store(unsigned changed) const {
+    if (!folder)
+        return;
+    if (changed & changed_flash)
+        store_file(*folder / "flash.bin", flash.data(), flash.size());
+    if (changed & changed_id)
+        store_file(*folder / "id.bin", id.data(), id.size());
+    if (changed & changed_eeprom)
+        store_file(*folder / "eeprom.bin", eeprom.data(), eeprom.size());
+}
+
+namespace {
+
+// One open handle of a simulated device. Answers queue per handle, as input
+// reports do per open hidraw file: a fresh open starts with none.
+class SimHandle : public fwu::HidDevice {
+public:
+    explicit SimHandle(std::shared_ptr<DeviceState> state) : _state(std::move(state)) {}
+    ~SimHandle() override { ++_state->counters.closes; }
+    SimHandle(const SimHandle&) = delete;
+    SimHandle& operator=(const SimHandle&) = delete;
+
+    bool attributes(std::uint16_t& vendor_id, std::uint16_t& product_id) override {
+        if (_state->is_unplugged() || _state->faults.attributes_fail)
+            return false;
+        vendor_id = _state->vendor_id;
+        product_id = _state->product_id;
+        return true;
+    }
+
+    fwu::HidStatus write(const std::uint8_t* report, int /*timeout_ms*/) override {
+        DeviceState& s = *_state;
+        ++s.counters.writes;
+        if (!report)
+            return fwu::HidStatus::failed;
+        Report copy;
+        std::copy_n(report, copy.size(), copy.begin());
+        s.written.push_back(copy);
+        // The device has no numbered reports: anything but report ID 0 does not go out.
+        if (s.is_unplugged() || report[0] != 0)
+            return fwu::HidStatus::failed;
+
+        const bool faulty = s.transfer_faults_apply();
+        if (faulty && s.faults.write_fails)
+            return fwu::HidStatus::failed;
+        if (faulty && s.faults.write_timeout)
+            return fwu::HidStatus::timeout;
+        if (s.latency.count() > 0)
+            std::this_thread::sleep_for(s.latency);
+
+        ++s.counters.requests;
+        unsigned changed = 0;
+        std::optional<Report> answer = s.carry_out(report + 1, changed);
+        try {
+            s.store(changed);
+        } catch (const SimError& e) {
+            s.store_error = e.what();
+            return fwu::HidStatus::failed;
+        }
+        if (answer && !(faulty && s.faults.read_timeout)) {
+            Answer queued{*answer, fwu::hid_report_size, faulty && s.faults.late_answer};
+            if (faulty && s.faults.wrong_echo)
+                ++queued.report[2];
+            if (faulty && s.faults.short_read)
+                queued.count = std::min(*s.faults.short_read, fwu::hid_report_size);
+            _answers.push_back(queued);
+        }
+        return fwu::HidStatus::ok;
+    }
+
+    fwu::HidStatus read(std::uint8_t* report, std::size_t& count, int /*timeout_ms*/) override {
+        DeviceState& s = *_state;
+        ++s.counters.reads;
+        count = 0;
+        if (!report)
+            return fwu::HidStatus::failed;
+        // Time-outs are reported at once: the simulator never waits for them.
+        if (_answers.empty())
+            return s.is_unplugged() ? fwu::HidStatus::failed : fwu::HidStatus::timeout;
+        Answer& next = _answers.front();
+        if (next.late) {
+            next.late = false;
+            return fwu::HidStatus::timeout;
+        }
+        std::copy_n(next.report.begin(), next.count, report);
+        count = next.count;
+        _answers.pop_front();
+        ++s.counters.answers;
+        return fwu::HidStatus::ok;
+    }
+
+    void cancel() override {
+        ++_state->counters.cancels;
+        _answers.clear();
+    }
+
+private:
+    struct Answer {
+        Report report;
+        std::size_t count;
+        bool late;
+    };
+
+    std::shared_ptr<DeviceState> _state;
+    std::deque<Answer> _answers;
+};
+
+// Applies the lines of a faults file to a device.
+void load_faults(const fs::path& file, DeviceState& state) {
+    std::istringstream lines(read_text(file));
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        if (auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
+        std::istringstream words(line);
+        std::string name, value, extra;
+        if (!(words >> name))
+            continue;
+        auto fail = [&](const std::string& what) {
+            throw SimError(quoted(file) + " line " + std::to_string(number) + ": " + what);
+        };
+        if (!(words >> value) || (words >> extra))
+            fail("expected \"name value\"");
+
+        auto flag = [&](bool& field) {
+            auto parsed = parse_flag(value);
+            if (!parsed)
+                fail("\"" + value + "\" is not 1, 0, yes, no, true or false");
+            field = *parsed;
+        };
+        auto number_value = [&]() {
+            auto parsed = parse_number(value);
+            if (!parsed)
+                fail("\"" + value + "\" is not a number");
+            return *parsed;
+        };
+
+        Faults& f = state.faults;
+        if (name == "absent")
+            flag(f.absent);
+        else if (name == "open_fails")
+            flag(f.open_fails);
+        else if (name == "attributes_fail")
+            flag(f.attributes_fail);
+        else if (name == "write_fails")
+            flag(f.write_fails);
+        else if (name == "write_timeout")
+            flag(f.write_timeout);
+        else if (name == "read_timeout")
+            flag(f.read_timeout);
+        else if (name == "late_answer")
+            flag(f.late_answer);
+        else if (name == "wrong_echo")
+            flag(f.wrong_echo);
+        else if (name == "short_read")
+            f.short_read =
+                static_cast<std::size_t>(std::min<std::uint64_t>(number_value(), fwu::hid_report_size));
+        else if (name == "transfer_faults_after")
+            f.transfer_faults_after = number_value();
+        else if (name == "readback_difference")
+            f.readback_difference =
+                static_cast<std::size_t>(std::min<std::uint64_t>(number_value(), flash_size));
+        else if (name == "readback_heals_after") {
+            if (value == "never")
+                f.readback_heals_after.reset();
+            else
+                f.readback_heals_after = number_value();
+        } else if (name == "unplug_after")
+            f.unplug_after = number_value();
+        else if (name == "latency_us")
+            state.latency = std::chrono::microseconds(std::min<std::uint64_t>(number_value(), 10'000'000));
+        else if (name == "version") {
+            auto parsed = parse_version(value);
+            if (!parsed)
+                fail("\"" + value + "\" is not a version such as 2.4.1");
+            state.version = *parsed;
+        } else
+            fail("unknown fault \"" + name + "\"");
+    }
+}
+
+} // namespace
+
+SimDevice::SimDevice(std::shared_ptr<DeviceState> state) : _state(std::move(state)) {}
+
+const std::string& SimDevice::path() const {
+    return _state->path;
+}
+std::uint16_t SimDevice::vendor_id() const {
+    return _state->vendor_id;
+}
+std::uint16_t SimDevice::product_id() const {
+    return _state->product_id;
+}
+Flash& SimDevice::flash() {
+    return _state->flash;
+}
+IdMemory& SimDevice::id() {
+    return _state->id;
+}
+Eeprom& SimDevice::eeprom() {
+    return _state->eeprom;
+}
+Faults& SimDevice::faults() {
+    return _state->faults;
+}
+Version& SimDevice::version() {
+    return _state->version;
+}
+void SimDevice::set_latency(std::chrono::microseconds latency) {
+    _state->latency = latency;
+}
+const std::vector<Report>& SimDevice::written() const {
+    return _state->written;
+}
+void SimDevice::clear_written() {
+    _state->written.clear();
+}
+const Counters& SimDevice::counters() const {
+    return _state->counters;
+}
+bool SimDevice::unplugged() const {
+    return _state->is_unplugged();
+}
+const std::string& SimDevice::store_error() const {
+    return _state->store_error;
+}
+
+SimBootloader::SimBootloader() = default;
+SimBootloader::~SimBootloader() = default;
+
+SimDevice SimBootloader::add_device(std::uint16_t vendor_id, std::uint16_t product_id, std::string path) {
+    auto state = std::make_shared<DeviceState>();
+    state->path = path.empty() ? "sim:" + std::to_string(_devices.size()) : std::move(path);
+    state->vendor_id = vendor_id;
+    state->product_id = product_id;
+    _devices.push_back(state);
+    return SimDevice(std::move(state));
+}
+
+std::size_t SimBootloader::device_count() const {
+    return _devices.size();
+}
+
+SimDevice SimBootloader::device(std::size_t index) const {
+    return SimDevice(_devices.at(index));
+}
+
+void SimBootloader::set_enumerate_fails(bool fails) {
+    _enumerate_fails = fails;
+}
+
+std::optional<std::vector<std::string>> SimBootloader::enumerate() {
+    if (_enumerate_fails)
+        return std::nullopt;
+    std::vector<std::string> paths;
+    for (const auto& device : _devices) {
+        if (device->present())
+            paths.push_back(device->path);
+    }
+    return paths;
+}
+
+std::unique_ptr<fwu::HidDevice> SimBootloader::open(const std::string& path) {
+    for (const auto& device : _devices) {
+        if (device->path != path)
+            continue;
+        if (!device->present() || device->faults.open_fails)
+            return nullptr;
+        ++device->counters.opens;
+        return std::make_unique<SimHandle>(device);
+    }
+    return nullptr;
+}
+
+std::shared_ptr<SimBootloader> SimBootloader::from_folder(const fs::path& folder) {
+    std::error_code ec;
+    if (!file_exists(folder)) {
+        fs::create_directories(folder, ec);
+        if (ec)
+            throw SimError("cannot create the folder " + quoted(folder) + ": " + ec.message());
+    } else if (!fs::is_directory(folder, ec)) {
+        throw SimError(quoted(folder) + " is not a folder");
+    }
+
+    auto [vendor_id, product_id] = load_usb_id(folder / "usb_id");
+    auto backend = std::make_shared<SimBootloader>();
+    // Kept absolute: the process may change its current folder between commands.
+    fs::path absolute = fs::absolute(folder, ec);
+    if (ec)
+        absolute = folder;
+    backend->add_device(vendor_id, product_id, "sim:" + absolute.string());
+    DeviceState& state = *backend->_devices.back();
+    load_memory(folder / "flash.bin", state.flash, fresh_flash());
+    load_memory(folder / "id.bin", state.id, erased<id_size>());
+    load_memory(folder / "eeprom.bin", state.eeprom, erased<eeprom_size>());
+    if (file_exists(folder / "faults"))
+        load_faults(folder / "faults", state);
+    state.folder = absolute;
+    return backend;
+}
+
+} // namespace sim

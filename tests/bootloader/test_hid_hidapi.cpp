@@ -1,0 +1,67 @@
+#include "fw_update/hid_hidapi.h"
+
+#include "sim/bootloader/sim_bootloader.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace {
+
+TEST(HidapiBackend, EnumeratesThisMachineInPathOrder) {
+    fwu::HidapiBackend backend;
+    auto first = backend.enumerate();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_TRUE(std::is_sorted(first->begin(), first->end()));
+    EXPECT_EQ(std::adjacent_find(first->begin(), first->end()), first->end());
+    EXPECT_EQ(backend.enumerate(), first);
+}
+
+TEST(HidapiBackend, OpeningAPathThatIsNoHidDeviceGivesNull) {
+    fwu::HidapiBackend backend;
+    EXPECT_EQ(backend.open("/dev/hidraw-none"), nullptr);
+    EXPECT_EQ(backend.open(""), nullptr);
+    EXPECT_EQ(backend.open("/"), nullptr);
+}
+
+TEST(HidapiBackend, InputReportGetsItsReportIdBack) {
+    std::array<std::uint8_t, 64> data;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i + 1);
+    std::array<std::uint8_t, fwu::hid_report_size> report;
+    report.fill(0xEE);
+
+    EXPECT_EQ(fwu::report_from_hidraw(data.data(), 64, report.data()), 65u);
+    EXPECT_EQ(report[0], 0x00);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), report.begin() + 1));
+
+    // A short report is counted as such and fills only its part.
+    report.fill(0xEE);
+    EXPECT_EQ(fwu::report_from_hidraw(data.data(), 10, report.data()), 11u);
+    EXPECT_EQ(report[10], 10);
+    EXPECT_EQ(report[11], 0xEE);
+
+    // A longer report never overruns the 65 bytes, and its count shows it is too long.
+    std::vector<std::uint8_t> longer(200, 0x42);
+    EXPECT_EQ(fwu::report_from_hidraw(longer.data(), longer.size(), report.data()), 201u);
+    EXPECT_EQ(report[64], 0x42);
+}
+
+TEST(HidBackendSelection, DefaultsToHidapiAndTakesAnInstalledBackend) {
+    fwu::set_hid_backend(nullptr);
+    EXPECT_NE(dynamic_cast<fwu::HidapiBackend*>(&fwu::hid_backend()), nullptr);
+
+    auto simulated = std::make_shared<sim::SimBootloader>();
+    simulated->add_device(0x04d8, 0xff04);
+    fwu::set_hid_backend(simulated);
+    EXPECT_EQ(&fwu::hid_backend(), simulated.get());
+    EXPECT_THAT(*fwu::hid_backend().enumerate(), ::testing::ElementsAre("sim:0"));
+
+    fwu::set_hid_backend(nullptr);
+    EXPECT_NE(dynamic_cast<fwu::HidapiBackend*>(&fwu::hid_backend()), nullptr);
+}
+
+} // namespace
