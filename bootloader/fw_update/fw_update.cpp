@@ -34,7 +34,9 @@ constexpr unsigned cmd_erase = 0x10;
 
 const int region_codes[] = {memory_flash, memory_id, memory_eeprom};
 
-std::uint32_t round_up_8(std::uint32_t n) { return n % 8 == 0 ? n : (n | 7u) + 1; }
+std::uint32_t round_up_8(std::uint32_t n) {
+    return n % 8 == 0 ? n : (n | 7u) + 1;
+}
 
 // The contents to program into (or verify against) one memory, taken from the
 // input image.
@@ -91,7 +93,9 @@ RegionData load_region(int code, const Parameters& parameters) {
     return region;
 }
 
-void warn_no_data(int code) { err() << "WARNING: No data for memory type = " << memory_name(code) << std::endl; }
+void warn_no_data(int code) {
+    err() << "WARNING: No data for memory type = " << memory_name(code) << std::endl;
+}
 
 int run(int argc, const char* const* argv) {
     FUUsage usage;
@@ -112,8 +116,9 @@ int run(int argc, const char* const* argv) {
         PicBootloader bootloader;
         Packet answer{};
         bootloader.version(answer, parameters);
-        o << "BootLoader Version" << ": " << unsigned(answer[2]) << "." << unsigned(answer[3]) << "."
-          << unsigned(answer[4]) << std::endl;
+        o << "BootLoader Version"
+          << ": " << unsigned(answer[2]) << "." << unsigned(answer[3]) << "." << unsigned(answer[4])
+          << std::endl;
         return result_help_or_version;
     }
 

@@ -42,7 +42,9 @@ const MemoryInfo* memory_info(int code) {
     return nullptr;
 }
 
-std::uint32_t round_up_8(std::uint32_t n) { return n % 8 == 0 ? n : (n | 7u) + 1; }
+std::uint32_t round_up_8(std::uint32_t n) {
+    return n % 8 == 0 ? n : (n | 7u) + 1;
+}
 
 void set_address(Packet& p, std::uint32_t offset) {
     p[packet::address_low] = static_cast<std::uint8_t>(offset & 0xFF);
@@ -136,7 +138,9 @@ void address_range(int code, std::uint32_t memory_size, std::uint32_t& address, 
     }
 }
 
-std::uint32_t page_size(int code) { return code == memory_flash ? 32 : 8; }
+std::uint32_t page_size(int code) {
+    return code == memory_flash ? 32 : 8;
+}
 
 // The command and device window of one read, write or verify.
 struct PicBootloader::Transfer {
@@ -154,7 +158,9 @@ PicBootloader::~PicBootloader() {
     }
 }
 
-std::string PicBootloader::name() const { return "RVLN"; }
+std::string PicBootloader::name() const {
+    return "RVLN";
+}
 
 PicBootloader::Transfer PicBootloader::prepare(int mem, bool for_write, const std::string& memory,
                                                Packet& request, Packet& answer) const {
@@ -445,8 +451,8 @@ void PicBootloader::exchange(const Packet& request, Packet& answer) {
         std::copy(input.begin() + 1, input.end(), answer.begin());
 
         if (answer[packet::cmd] != request[packet::cmd] || answer[packet::echo] != request[packet::echo]) {
-            log_error(__FILE__, __LINE__, "pOut->header.cmd = %d,  pIn->header.cmd = %d", request[packet::cmd],
-                      answer[packet::cmd]);
+            log_error(__FILE__, __LINE__, "pOut->header.cmd = %d,  pIn->header.cmd = %d",
+                      request[packet::cmd], answer[packet::cmd]);
             log_error(__FILE__, __LINE__, "pOut->header.echo = %d,  pIn->header.echo = %d",
                       request[packet::echo], answer[packet::echo]);
             throw DEHidResponseIdMismatch();

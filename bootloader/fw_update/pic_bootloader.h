@@ -96,7 +96,8 @@ public:
 
 private:
     struct Transfer;
-    Transfer prepare(int mem, bool for_write, const std::string& memory, Packet& request, Packet& answer) const;
+    Transfer prepare(int mem, bool for_write, const std::string& memory, Packet& request,
+                     Packet& answer) const;
     std::uint8_t next_echo() { return ++m_Echo; }
 
     std::unique_ptr<HidDevice> m_hDevice;

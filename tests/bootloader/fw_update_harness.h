@@ -1,0 +1,40 @@
+#pragma once
+
+// Helpers shared by the tests of the bootloader client and the driver: firmware
+// files shaped like the real ones, running the fw_update program, HEX text.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fwtest {
+
+// Bytes of a firmware image: offset -> byte.
+using Image = std::map<std::uint32_t, std::uint8_t>;
+
+// A firmware image as the controller's firmware files hold it: code from
+// 0x0800 up to (not including) end, in a recognisable pattern.
+Image firmware_image(std::uint32_t begin = 0x0800, std::uint32_t end = 0x7C00, std::uint8_t seed = 0x5A);
+
+// Intel HEX text of an image: an extended linear address record for every 64
+// KiB page used, data records of 16 bytes, and the end-of-file record.
+std::string hex_text(const Image& image);
+
+// One HEX record line (with "\n").
+std::string hex_record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data);
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the fw_update program with the given arguments (without the program
+// name), in the current folder, with FW_UPDATE_SIMULATOR set to simulator
+// when not empty. No standard input.
+ProgramRun run_fw_update(const std::vector<std::string>& args, const std::string& simulator);
+
+std::vector<std::uint8_t> read_file(const std::string& path);
+
+} // namespace fwtest

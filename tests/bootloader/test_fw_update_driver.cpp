@@ -1,0 +1,177 @@
+// The engine's driver run in-process, as the window runs it: its console,
+// result codes, the success flag and the captured ID bytes.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "bootloader/fw_update_harness.h"
+#include "fw_update/console.h"
+#include "fw_update/fw_update.h"
+#include "fw_update/image/cout_image.h"
+#include "sim/bootloader/sim_bootloader.h"
+#include "support/scratch_dir.h"
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+const std::string close_hint = "\n You may close this window. \n";
+
+class DriverTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+    std::ostringstream out;
+    std::ostringstream err;
+    fwu::ConsoleStreams console{out, err};
+    std::shared_ptr<sim::SimBootloader> backend = std::make_shared<sim::SimBootloader>();
+    sim::SimDevice device = backend->add_device(0x04d8, 0xff04);
+
+    void SetUp() override { fwu::set_hid_backend(backend); }
+    void TearDown() override { fwu::set_hid_backend(nullptr); }
+
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        std::vector<const char*> argv{"fw_update"};
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        return fwu::fw_update(static_cast<int>(argv.size()), argv.data());
+    }
+    int read_id() { return run({"-r", "-m", "id", "-d", "-t", "NO", "-vid", "0x04d8", "-pid", "0xff04"}); }
+    int update(const std::string& file) {
+        return run({"-e", "-w", "-v", "-t", "NO", "-vid", "0x04d8", "-pid", "0xff04", "-ix", file});
+    }
+};
+
+TEST_F(DriverTest, IdReadFillsSerialAndEachReadOverwritesIt) {
+    device.id() = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    EXPECT_EQ(read_id(), 0);
+    EXPECT_TRUE(fwu::success);
+    EXPECT_EQ(fwu::serial, (std::array<std::uint8_t, 8>{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}));
+    EXPECT_THAT(out.str(), HasSubstr("\n0x00200000: 11 22 33 44 55 66 77 88 \n"));
+
+    device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(read_id(), 0);
+    EXPECT_EQ(fwu::serial, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST_F(DriverTest, SuccessIsClearedByEveryRun) {
+    EXPECT_EQ(read_id(), 0);
+    EXPECT_TRUE(fwu::success);
+    EXPECT_EQ(run({"-h"}), 0);
+    EXPECT_FALSE(fwu::success) << "help leaves success false";
+    EXPECT_EQ(read_id(), 0);
+    EXPECT_EQ(run({"-ver", "-vid", "0x04d8", "-pid", "0xff04"}), 0);
+    EXPECT_FALSE(fwu::success) << "version leaves success false";
+    EXPECT_EQ(out.str(), "fw_update Version: 0.2.0\n\rRVLN BootLoader Version reading: 0%"
+                         "\rRVLN BootLoader Version reading: 100%\rRVLN BootLoader Version reading: DONE.\n"
+                         "BootLoader Version: 2.4.1\n");
+    EXPECT_EQ(read_id(), 0);
+    EXPECT_EQ(run({}), 1);
+    EXPECT_FALSE(fwu::success);
+}
+
+TEST_F(DriverTest, CommandsRunInFixedOrderWhateverTheVector) {
+    dir.write("fw.vmk", fwtest::hex_text(fwtest::firmware_image(0x800, 0x880)));
+    EXPECT_EQ(run({"-v", "-w", "-e", "-r", "-t", "NO", "-vid", "0x04d8", "-pid", "0xff04", "-ix", "fw.vmk",
+                   "-ob", "before.bin"}),
+              0)
+        << out.str();
+    const std::string o = out.str();
+    const auto reading = o.find("reading: DONE.");
+    const auto erasing = o.find("erasing: DONE.");
+    const auto programming = o.find("programming: DONE.");
+    const auto verifying = o.find("verifying: DONE.");
+    ASSERT_NE(verifying, std::string::npos);
+    EXPECT_LT(reading, erasing);
+    EXPECT_LT(erasing, programming);
+    EXPECT_LT(programming, verifying);
+    EXPECT_EQ(dir.read("before.bin"), std::string(0x7800, '\xFF')) << "the read came before the write";
+}
+
+TEST_F(DriverTest, EraseOfIdAndEepromProgramsErasedBytes) {
+    device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
+    device.eeprom().fill(0x00);
+    EXPECT_EQ(run({"-e", "-m", "all", "-t", "NO", "-vid", "0x04d8", "-pid", "0xff04"}), 0) << out.str();
+    EXPECT_EQ(device.id(), (sim::IdMemory{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(device.eeprom()[0], 0xFF);
+    EXPECT_EQ(device.eeprom()[255], 0xFF);
+    EXPECT_THAT(out.str(),
+                StartsWith("\rRVLN flash erasing: 0%\rRVLN flash erasing: DONE.\n\rRVLN id programming: 0%"));
+}
+
+TEST_F(DriverTest, HexWithoutEepromDataWarnsAndProgramsTheRest) {
+    fwtest::Image image = fwtest::firmware_image(0x800, 0x820);
+    for (std::uint32_t i = 0; i < 8; ++i)
+        image[0x00200000 + i] = 0x30 + i;
+    dir.write("fw.vmk", fwtest::hex_text(image));
+    EXPECT_EQ(run({"-w", "-m", "all", "-t", "NO", "-vid", "0x04d8", "-pid", "0xff04", "-ix", "fw.vmk"}), 0);
+    EXPECT_EQ(err.str(), "WARNING: No data for memory type = eeprom\n");
+    EXPECT_EQ(device.id()[7], 0x37);
+    EXPECT_TRUE(fwu::success);
+}
+
+struct RunFault {
+    const char* name;
+    void (*inject)(sim::Faults&);
+    const char* message;
+};
+
+class DriverFaults : public DriverTest, public ::testing::WithParamInterface<RunFault> {};
+
+TEST_P(DriverFaults, EndWithMessageFailedLineAndResultTwo) {
+    dir.write("fw.vmk", fwtest::hex_text(fwtest::firmware_image()));
+    GetParam().inject(device.faults());
+    EXPECT_EQ(update("fw.vmk"), 2);
+    EXPECT_FALSE(fwu::success);
+    EXPECT_THAT(out.str(), EndsWith(std::string(": FAILED.\n") + GetParam().message +
+                                    "\nOperation aborted.\n" + close_hint));
+    EXPECT_EQ(device.counters().opens, device.counters().closes) << "every handle is released";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DriverFaults,
+    ::testing::Values(
+        RunFault{"absent", [](sim::Faults& f) { f.absent = true; }, "Device is not found."},
+        RunFault{"write_timeout",
+                 [](sim::Faults& f) {
+                     f.write_timeout = true;
+                     f.transfer_faults_after = 10;
+                 },
+                 "HID buffer write timeout."},
+        RunFault{"read_timeout",
+                 [](sim::Faults& f) {
+                     f.read_timeout = true;
+                     f.transfer_faults_after = 500;
+                 },
+                 "HID buffer read timeout."},
+        RunFault{"wrong_echo",
+                 [](sim::Faults& f) {
+                     f.wrong_echo = true;
+                     f.transfer_faults_after = 900;
+                 },
+                 "HID response ID doesn't correspond to command ID."},
+        RunFault{"short_read",
+                 [](sim::Faults& f) {
+                     f.short_read = 33;
+                     f.transfer_faults_after = 1000;
+                 },
+                 "Failed to read HID buffer."},
+        RunFault{"verify", [](sim::Faults& f) { f.readback_difference = 0x4000; }, "Verification failed."},
+        RunFault{"unplugged", [](sim::Faults& f) { f.unplug_after = 700; }, "Failed to send HID buffer."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DriverTest, VerifyDifferenceThatHealsCompletes) {
+    dir.write("fw.vmk", fwtest::hex_text(fwtest::firmware_image()));
+    device.faults().readback_difference = 0x4000;
+    device.faults().readback_heals_after = 3;
+    EXPECT_EQ(update("fw.vmk"), 0);
+    EXPECT_TRUE(fwu::success);
+    EXPECT_THAT(out.str(), HasSubstr("\r\nretry = 2\r\n"));
+}
+
+} // namespace

@@ -1,0 +1,452 @@
+// The bootloader client over the simulated bootloader: packets byte for byte,
+// progress lines, log entries, and every failure of the link.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "fw_update/buffer/buffer.h"
+#include "fw_update/buffer/iterator.h"
+#include "fw_update/console.h"
+#include "fw_update/errors.h"
+#include "fw_update/parser.h"
+#include "fw_update/pic_bootloader.h"
+#include "fw_update/usage.h"
+#include "sim/bootloader/sim_bootloader.h"
+#include "support/scratch_dir.h"
+
+using namespace fwu;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::vector<std::uint8_t> bytes(std::initializer_list<std::uint8_t> head, std::size_t fill_count,
+                                std::uint8_t fill) {
+    std::vector<std::uint8_t> v(head);
+    v.insert(v.end(), fill_count, fill);
+    return v;
+}
+
+std::vector<std::uint8_t> report(const sim::Report& r) {
+    return std::vector<std::uint8_t>(r.begin(), r.end());
+}
+
+class BootloaderTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+    std::ostringstream console_out;
+    std::ostringstream console_err;
+    ConsoleStreams console{console_out, console_err};
+    std::shared_ptr<sim::SimBootloader> backend = std::make_shared<sim::SimBootloader>();
+    sim::SimDevice device = backend->add_device(0x04d8, 0xff01);
+    FUUsage usage;
+    Parameters params{usage};
+
+    void SetUp() override {
+        set_hid_backend(backend);
+        parse({"-vid", "0x04d8", "-pid", "0xff01"});
+    }
+    void TearDown() override { set_hid_backend(nullptr); }
+
+    void parse(std::vector<std::string> args) {
+        params = Parameters(usage);
+        std::vector<const char*> argv{"fw_update"};
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        Parser(usage).parse(static_cast<int>(argv.size()), argv.data(), params);
+    }
+
+    // Log entries without their time stamp and place.
+    std::vector<std::string> log_messages() {
+        std::vector<std::string> messages;
+        std::istringstream in(dir.read("log.txt"));
+        const std::regex entry(R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\] !!! Err: (.*)  File: .*, Line: \d+$)");
+        for (std::string line; std::getline(in, line);) {
+            std::smatch m;
+            EXPECT_TRUE(std::regex_match(line, m, entry)) << line;
+            messages.push_back(m[1]);
+        }
+        return messages;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Packets
+
+TEST_F(BootloaderTest, ErasePacketsAndProgress) {
+    device.flash()[0x900] = 0x12;
+    device.flash()[0x7FFF] = 0x34;
+    PicBootloader bl;
+    bl.erase("flash", params);
+
+    ASSERT_EQ(device.written().size(), 2u);
+    EXPECT_EQ(report(device.written()[0]), bytes({0x00, 0x03, 0x01, 0x00, 0x08, 0x00, 0xE0}, 58, 0x00));
+    EXPECT_EQ(report(device.written()[1]), bytes({0x00, 0x03, 0x02, 0x00, 0x40, 0x00, 0x00}, 58, 0x00));
+    EXPECT_EQ(console_out.str(), "\rRVLN flash erasing: 0%\rRVLN flash erasing: DONE.\n");
+    EXPECT_EQ(device.flash()[0x900], 0xFF);
+    EXPECT_EQ(device.flash()[0x7FFF], 0xFF);
+    EXPECT_EQ(device.flash()[0x7FF], sim::bootloader_pattern(0x7FF));
+    EXPECT_EQ(device.counters().opens, device.counters().closes)
+        << "the device is closed after the operation";
+}
+
+TEST_F(BootloaderTest, EraseOfIdOrEepromDoesNothing) {
+    PicBootloader bl;
+    bl.erase("id", params);
+    bl.erase("eeprom", params);
+    bl.erase("all", params);
+    EXPECT_TRUE(device.written().empty());
+    EXPECT_EQ(console_out.str(), "");
+    EXPECT_THROW(bl.erase("ram", params), DEBadValue);
+}
+
+TEST_F(BootloaderTest, VersionAndReset) {
+    device.version() = sim::Version{3, 1, 7};
+    PicBootloader bl;
+    Packet answer;
+    bl.version(answer, params);
+    EXPECT_EQ(answer[2], 3);
+    EXPECT_EQ(answer[3], 1);
+    EXPECT_EQ(answer[4], 7);
+    bl.reset(params);
+
+    ASSERT_EQ(device.written().size(), 2u);
+    EXPECT_EQ(report(device.written()[0]), bytes({0x00, 0x04, 0x00}, 62, 0x00));
+    EXPECT_EQ(report(device.written()[1]), bytes({0x00, 0x05, 0x00}, 62, 0x00));
+    EXPECT_EQ(device.counters().resets, 1u);
+    EXPECT_EQ(console_out.str(),
+              "\rRVLN BootLoader Version reading: 0%\rRVLN BootLoader Version reading: 100%"
+              "\rRVLN BootLoader Version reading: DONE.\n");
+}
+
+TEST_F(BootloaderTest, FlashWriteSkipsTheBootloaderAndProgramsFromItsEnd) {
+    Buffer buffer(0x8000, 0xFF);
+    std::vector<std::uint8_t> data(0x840);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 3);
+    buffer.write(data.data(), static_cast<std::uint32_t>(data.size()), 0);
+    Iterator it(buffer);
+    it.set_begin(0);
+    it.set_end(0x840);
+
+    PicBootloader bl;
+    bl.write(it, "flash", params);
+
+    ASSERT_EQ(device.written().size(), 2u);
+    std::vector<std::uint8_t> first{0x00, 0x02, 0x01, 0x00, 0x08, 0xFF, 0x20};
+    first.insert(first.end(), data.begin() + 0x800, data.begin() + 0x820);
+    first.insert(first.end(), 26, 0xFF);
+    EXPECT_EQ(report(device.written()[0]), first);
+    EXPECT_EQ(device.written()[1][2], 0x02) << "echo counts on";
+    EXPECT_EQ(device.flash()[0x83F], data[0x83F]);
+    EXPECT_EQ(device.flash()[0x7FF], sim::bootloader_pattern(0x7FF));
+
+    const std::vector<std::string> log = log_messages();
+    ASSERT_EQ(log.size(), 64u) << "one entry per chunk below the bootloader's end";
+    EXPECT_EQ(log.front(), "address = 0 memory = flash");
+    EXPECT_EQ(log.back(), "address = 2016 memory = flash");
+    EXPECT_THAT(console_out.str(),
+                HasSubstr("\rRVLN flash programming: 100%\rRVLN flash programming: DONE.\n"));
+}
+
+TEST_F(BootloaderTest, IdReadPacketAndData) {
+    device.id() = {9, 8, 7, 6, 5, 4, 3, 2};
+    Buffer buffer(8, 0xFF);
+    Iterator it(buffer);
+    PicBootloader bl;
+    bl.read(it, "id", params);
+
+    ASSERT_EQ(device.written().size(), 1u);
+    EXPECT_EQ(report(device.written()[0]), bytes({0x00, 0x06, 0x01, 0x00, 0x00, 0xFF, 0x08}, 58, 0xFF));
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.data(), buffer.data() + 8),
+              (std::vector<std::uint8_t>{9, 8, 7, 6, 5, 4, 3, 2}));
+    EXPECT_EQ(console_out.str(), "\rRVLN id reading: 0%\rRVLN id reading: 100%\rRVLN id reading: DONE.\n");
+}
+
+TEST_F(BootloaderTest, EchoCounterWrapsAndRunsAcrossOperations) {
+    Buffer buffer(256, 0x5A);
+    Iterator it(buffer);
+    PicBootloader bl;
+    for (int round = 0; round < 9; ++round) { // 9 x 32 eeprom packets = 288 packets
+        it.set_begin(0);
+        it.set_end(256);
+        bl.write(it, "eeprom", params);
+    }
+    ASSERT_EQ(device.written().size(), 288u);
+    for (std::size_t i = 0; i < device.written().size(); ++i)
+        ASSERT_EQ(device.written()[i][2], static_cast<std::uint8_t>(i + 1)) << i;
+    EXPECT_EQ(device.eeprom()[255], 0x5A);
+}
+
+TEST_F(BootloaderTest, EmptyWindowSendsNothing) {
+    Buffer buffer(0x8000, 0xFF);
+    Iterator it(buffer);
+    it.set_begin(0x1000);
+    it.set_end(0x1000);
+    PicBootloader bl;
+    bl.write(it, "flash", params);
+    EXPECT_TRUE(device.written().empty());
+    EXPECT_EQ(console_out.str(), "\rRVLN flash programming: 0%\rRVLN flash programming: DONE.\n");
+}
+
+TEST_F(BootloaderTest, AllHasNoDeviceWindow) {
+    Buffer buffer(8, 0xFF);
+    Iterator it(buffer);
+    PicBootloader bl;
+    try {
+        bl.read(it, "all", params);
+        FAIL() << "no exception";
+    } catch (const DEBadMemoryType& e) {
+        EXPECT_EQ(e.message(),
+                  "Memory type \"all\" is not supported by \"BootLoader\" device.\nPlease use "
+                  "\"rvprog -h:BootLoader\" to see the list of memory types supported by current "
+                  "device.");
+    }
+    EXPECT_EQ(console_out.str(), "");
+    EXPECT_EQ(device.counters().opens, 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Verify
+
+TEST_F(BootloaderTest, VerifyDifferenceThatHeals) {
+    device.faults().readback_difference = 0x900;
+    device.faults().readback_heals_after = 2;
+    Buffer buffer(0x8000, 0xFF);
+    Iterator it(buffer);
+    it.set_begin(0x800);
+    it.set_end(0xA00);
+    PicBootloader bl;
+    bl.verify(it, "flash", params);
+    EXPECT_THAT(console_out.str(), HasSubstr("\r\nretry = 0\r\n\r\nretry = 1\r\n\rRVLN flash verifying: "));
+    EXPECT_THAT(console_out.str(), Not(HasSubstr("retry = 2")));
+    EXPECT_THAT(console_out.str(), HasSubstr("verifying: DONE.\n"));
+}
+
+TEST_F(BootloaderTest, LastingVerifyDifferenceFailsAfterFiveAttempts) {
+    device.faults().readback_difference = 0x820;
+    Buffer buffer(0x8000, 0xFF);
+    Iterator it(buffer);
+    it.set_begin(0x800);
+    it.set_end(0x900);
+    PicBootloader bl;
+    EXPECT_THROW(bl.verify(it, "flash", params), DEVerificationFailed);
+    const std::string out = console_out.str();
+    EXPECT_THAT(
+        out, HasSubstr("\r\nretry = 0\r\n\r\nretry = 1\r\n\r\nretry = 2\r\n\r\nretry = 3\r\n\r\nretry = 4\r\n"
+                       "\rRVLN flash verifying: FAILED.\n"));
+    // One good chunk, then the same packet five times with the same echo.
+    ASSERT_EQ(device.written().size(), 6u);
+    for (std::size_t i = 2; i < 6; ++i)
+        EXPECT_EQ(device.written()[i], device.written()[1]);
+    EXPECT_EQ(report(device.written()[1]), bytes({0x00, 0x01, 0x02, 0x20, 0x08, 0xFF, 0x20}, 58, 0xFF));
+    EXPECT_EQ(device.counters().opens, device.counters().closes);
+}
+
+// ---------------------------------------------------------------------------
+// Finding the device
+
+TEST_F(BootloaderTest, FirstUsableMatchingInterfaceIsUsed) {
+    auto fresh = std::make_shared<sim::SimBootloader>();
+    auto a = fresh->add_device(0x04d8, 0xff01);
+    a.faults().open_fails = true;
+    auto b = fresh->add_device(0x04d8, 0xff01);
+    b.faults().attributes_fail = true;
+    auto c = fresh->add_device(0x04d8, 0xff03);
+    auto d = fresh->add_device(0x04d8, 0xff01);
+    auto e = fresh->add_device(0x04d8, 0xff01);
+    set_hid_backend(fresh);
+
+    PicBootloader bl;
+    bl.reset(params);
+    EXPECT_TRUE(a.written().empty());
+    EXPECT_TRUE(b.written().empty());
+    EXPECT_TRUE(c.written().empty());
+    EXPECT_EQ(d.counters().resets, 1u);
+    EXPECT_TRUE(e.written().empty());
+}
+
+TEST_F(BootloaderTest, AbsentDeviceDuringARead) {
+    device.faults().absent = true;
+    Buffer buffer(0x8000, 0xFF);
+    Iterator it(buffer);
+    PicBootloader bl;
+    EXPECT_THROW(bl.read(it, "flash", params), DEDeviceAbsent);
+    EXPECT_EQ(console_out.str(), "\rRVLN flash reading: 0%\rRVLN flash reading: FAILED.\n");
+}
+
+TEST_F(BootloaderTest, InterfaceListUnavailable) {
+    backend->set_enumerate_fails(true);
+    PicBootloader bl;
+    Packet answer;
+    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
+    EXPECT_THROW(bl.reset(params), DEHidWriteFailed);
+    const auto log = log_messages();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], "INVALID_HANDLE_VALUE");
+}
+
+// ---------------------------------------------------------------------------
+// Transfer failures: each ends the operation with its error, a FAILED line,
+// a closed device and nothing left in flight.
+
+struct TransferFault {
+    const char* name;
+    void (*inject)(sim::Faults&);
+    const char* message;
+    const char* log_entry; // start of the first log entry, or null for none
+};
+
+class TransferFaults : public BootloaderTest, public ::testing::WithParamInterface<TransferFault> {};
+
+TEST_P(TransferFaults, EndTheOperationCleanly) {
+    const TransferFault& f = GetParam();
+    f.inject(device.faults());
+    Buffer buffer(0x8000, 0x11);
+    Iterator it(buffer);
+    it.set_begin(0x800);
+    it.set_end(0x900);
+    PicBootloader bl;
+    try {
+        bl.write(it, "flash", params);
+        FAIL() << "no exception";
+    } catch (const DException& e) {
+        EXPECT_EQ(e.message(), f.message);
+    }
+    EXPECT_THAT(console_out.str(), ::testing::StartsWith("\rRVLN flash programming: 0%\r"));
+    EXPECT_THAT(console_out.str(), ::testing::EndsWith("\rRVLN flash programming: FAILED.\n"));
+    EXPECT_EQ(device.counters().opens, device.counters().closes);
+    const auto log = log_messages();
+    if (f.log_entry) {
+        ASSERT_FALSE(log.empty());
+        EXPECT_THAT(log[0], ::testing::StartsWith(f.log_entry));
+    } else {
+        EXPECT_TRUE(log.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, TransferFaults,
+    ::testing::Values(TransferFault{"write_fails", [](sim::Faults& f) { f.write_fails = true; },
+                                    "Failed to send HID buffer.", "LastError = "},
+                      TransferFault{"write_timeout", [](sim::Faults& f) { f.write_timeout = true; },
+                                    "HID buffer write timeout.", "Write timeout"},
+                      TransferFault{"read_timeout", [](sim::Faults& f) { f.read_timeout = true; },
+                                    "HID buffer read timeout.", nullptr},
+                      TransferFault{"wrong_echo", [](sim::Faults& f) { f.wrong_echo = true; },
+                                    "HID response ID doesn't correspond to command ID.",
+                                    "pOut->header.cmd = 2,  pIn->header.cmd = 2"},
+                      TransferFault{"short_read", [](sim::Faults& f) { f.short_read = 10; },
+                                    "Failed to read HID buffer.", "LastError = 0, readed = 10"},
+                      TransferFault{"unplugged", [](sim::Faults& f) { f.unplug_after = 3; },
+                                    "Failed to send HID buffer.", "LastError = "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BootloaderTest, WrongEchoLogsBothHeaders) {
+    device.faults().wrong_echo = true;
+    Buffer buffer(8, 0);
+    Iterator it(buffer);
+    PicBootloader bl;
+    EXPECT_THROW(bl.read(it, "id", params), DEHidResponseIdMismatch);
+    EXPECT_THAT(log_messages(), ElementsAre("pOut->header.cmd = 6,  pIn->header.cmd = 6",
+                                            "pOut->header.echo = 1,  pIn->header.echo = 2"));
+}
+
+TEST_F(BootloaderTest, LateAnswerIsNeverTakenForTheNextRequest) {
+    device.faults().late_answer = true;
+    PicBootloader bl;
+    Packet answer;
+    EXPECT_THROW(bl.version(answer, params), DEHidReadTimeout);
+    EXPECT_GE(device.counters().cancels, 1u);
+    device.faults().late_answer = false;
+    Buffer buffer(8, 0);
+    Iterator it(buffer);
+    device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
+    bl.read(it, "id", params);
+    EXPECT_EQ(buffer.data()[7], 8);
+}
+
+TEST_F(BootloaderTest, EraseFailureLeavesTheDeviceForTheDestructor) {
+    device.faults().write_timeout = true;
+    {
+        PicBootloader bl;
+        EXPECT_THROW(bl.erase("flash", params), DEHidWriteTimeout);
+        EXPECT_EQ(console_out.str(), "\rRVLN flash erasing: 0%\rRVLN flash erasing: FAILED.\n");
+    }
+    EXPECT_THAT(log_messages(), ElementsAre("Write timeout", "Assertion: m_hDevice == INVALID_HANDLE_VALUE"));
+    EXPECT_EQ(device.counters().opens, device.counters().closes);
+}
+
+// ---------------------------------------------------------------------------
+// Memory helpers
+
+TEST_F(BootloaderTest, MemoryTable) {
+    EXPECT_EQ(memory_type("flash"), 1);
+    EXPECT_EQ(memory_type("id"), 2);
+    EXPECT_EQ(memory_type("eeprom"), 4);
+    EXPECT_EQ(memory_type("all"), 7);
+    try {
+        memory_type("Flash");
+        FAIL();
+    } catch (const DEBadValue& e) {
+        EXPECT_EQ(e.message(), "Bad value provided for \"Flash\" argument.\nValid values for this argument "
+                               "are:\n\tflash\n\teeprom\n\tid\n\tall");
+    }
+    EXPECT_EQ(memory_name(4), "eeprom");
+    EXPECT_EQ(memory_name(3), "");
+    std::uint32_t base = 1, size = 1;
+    memory_range(2, base, size);
+    EXPECT_EQ(base, 0x00200000u);
+    EXPECT_EQ(size, 8u);
+    memory_range(7, base, size);
+    EXPECT_EQ(base, 0u);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(page_size(1), 32u);
+    EXPECT_EQ(page_size(7), 8u);
+    EXPECT_EQ(memory_type_of(params), 1);
+    parse({"-m", "eeprom"});
+    EXPECT_EQ(memory_type_of(params), 4);
+}
+
+TEST_F(BootloaderTest, AddressRange) {
+    std::uint32_t address = 0, end = 0, size = 0x8000;
+    address_range(1, 0x8000, address, end, size, params);
+    EXPECT_EQ(address, 0x800u);
+    EXPECT_EQ(end, 0x8000u);
+
+    parse({"-a", "0x7FF", "-s", "1"});
+    size = 0x8000;
+    address_range(1, 0x8000, address, end, size, params);
+    EXPECT_EQ(address, 0x7F8u);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(end, 0x800u);
+
+    // Options are ignored for "all".
+    size = 0x8000;
+    address_range(7, 0x8000, address, end, size, params);
+    EXPECT_EQ(address, 0u);
+    EXPECT_EQ(end, 0x8000u);
+
+    const auto message_of = [&](std::vector<std::string> args, int code, std::uint32_t memory_size) {
+        parse(std::move(args));
+        std::uint32_t a = 0, e = 0, s = memory_size;
+        try {
+            address_range(code, memory_size, a, e, s, params);
+        } catch (const DEBadValue& ex) {
+            return ex.message();
+        }
+        return std::string("no exception");
+    };
+    EXPECT_EQ(message_of({"-s", "0"}, 1, 0x8000),
+              "Bad value provided for \"s\" argument.\nValue must be in range from 8 to 32768.");
+    EXPECT_EQ(message_of({"-address", "256"}, 4, 256),
+              "Bad value provided for \"address\" argument.\nValue must be in range from 0 to 256.");
+    // Data that ends below the default flash start leaves no room at all.
+    EXPECT_EQ(message_of({}, 1, 0x100),
+              "Bad value provided for \"size\" argument.\nValue must be in range from 0 to 0.");
+}
+
+} // namespace
