@@ -73,7 +73,12 @@ void IntelHexImage::close() {
     if (!_reading) {
         IntelHexRecord end;
         end.set_end_of_file();
-        write_record(end);
+        try {
+            write_record(end);
+        } catch (...) {
+            _file.reset();
+            throw;
+        }
     }
     // The stream is gone after fclose whatever its result.
     if (std::fclose(_file.release()) != 0)
