@@ -87,7 +87,8 @@ public:
 //   those devices, named after the interface ("1-2:1.0"), with the text
 //   values "ContainerID" (its device's) and "FriendlyName"
 //   "<product> (<tty name>)".
-// The port prefix is "tty". Nothing is cached between calls; a strange tree
+// The port prefix is "tty". Registry keys opened while a device list is held
+// read the devices as that list saw them; nothing outlives the list. A strange tree
 // (missing files, dangling links, loops, special files) reads as devices or
 // keys that are not there.
 class SysfsDeviceSetup : public DeviceSetup {
@@ -101,8 +102,11 @@ public:
     std::unique_ptr<RegistryKey> openLocalMachineKey(const QString& path) override;
     QString portPrefix() const override;
 
+    struct Snapshot;
+
 private:
     QString m_root;
+    std::weak_ptr<Snapshot> m_live; // the devices of the query under way, if any
 };
 
 } // namespace DADOV

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -59,32 +58,35 @@ private:
     DIR* m_dir;
 };
 
-// The contents of a regular file without its final line feed; nothing when it
-// is missing, not a regular file or unreadable.
-std::optional<std::string> read_attribute(const std::string& path) {
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+// The contents of a file without its final line feed; nothing when it is
+// missing or unreadable. Opened without blocking and read up to one page, so
+// a FIFO or a device node in a strange tree cannot hold the reader.
+// `path` is relative to the folder `dir` unless it is absolute.
+std::optional<std::string> read_attribute(int dir, const std::string& path) {
+    const Fd fd(::openat(dir, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0)
         return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    std::string text(kMaxAttributeSize, '\0');
+    char text[kMaxAttributeSize];
     size_t filled = 0;
-    while (filled < text.size()) {
-        const ssize_t got = ::read(fd.get(), text.data() + filled, text.size() - filled);
+    while (filled < sizeof text) {
+        const ssize_t got = ::read(fd.get(), text + filled, sizeof text - filled);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN)
+                break;
             return std::nullopt;
         }
         if (got == 0)
             break;
+        const bool shortRead = size_t(got) < sizeof text - filled;
         filled += size_t(got);
+        if (shortRead)
+            break; // a file (and a sysfs attribute) reads short only at its end
     }
-    text.resize(filled);
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
+    if (filled > 0 && text[filled - 1] == '\n')
+        --filled;
+    return std::string(text, filled);
 }
 
 // Entry names of a directory in name order; nothing when it cannot be read.
@@ -107,11 +109,31 @@ bool is_dir(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::optional<std::string> real_path(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-    if (!resolved)
-        return std::nullopt;
-    return std::string(resolved.get());
+// A path with "." and ".." components and doubled slashes taken out, as
+// text (no link is followed); ".." at the top stays.
+std::string normalized(const std::string& path) {
+    const bool absolute = !path.empty() && path.front() == '/';
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..")
+                parts.pop_back();
+            else if (!absolute)
+                parts.push_back(part);
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out = absolute ? "/" : "";
+    for (size_t i = 0; i < parts.size(); ++i)
+        out += (i ? "/" : "") + parts[i];
+    return out;
 }
 
 // A hexadecimal attribute such as idVendor ("12bf"): 1 to 4 digits.
@@ -141,6 +163,13 @@ QString hex4_upper(quint16 v) {
 // The paths of one sysfs tree.
 struct Tree {
     std::string root;
+    int busDir = AT_FDCWD; // bus/usb/devices, when held open
+
+    std::optional<std::string> read(const std::string& name, const char* attr) const {
+        if (busDir == AT_FDCWD)
+            return read_attribute(AT_FDCWD, attribute(name, attr));
+        return read_attribute(busDir, name + "/" + attr);
+    }
 
     std::string devices() const { return root + "/bus/usb/devices"; }
     std::string device(const std::string& name) const { return devices() + "/" + name; }
@@ -150,30 +179,41 @@ struct Tree {
     std::string ttyClass(const std::string& tty) const { return root + "/class/tty/" + tty; }
 
     QString product(const std::string& name) const {
-        const std::optional<std::string> text = read_attribute(attribute(name, "product"));
+        const std::optional<std::string> text = read(name, "product");
         return text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QString();
     }
 
-    // A name-based UUID of the device's resolved path below the root.
-    std::optional<QUuid> containerId(const std::string& name) const {
-        const std::optional<std::string> path = real_path(device(name));
-        if (!path)
+    // Where an entry of bus/usb/devices leads, relative to the root when it
+    // stays below it ("devices/pci0000:00/.../usb1/1-3"): the target of its
+    // link, or the entry itself when it is no link. Nothing when it cannot
+    // be read.
+    std::optional<std::string> resolved(const std::string& name) const {
+        const std::string here = "bus/usb/devices/" + name;
+        char target[4096];
+        const ssize_t n = busDir == AT_FDCWD ? ::readlink(device(name).c_str(), target, sizeof target)
+                                             : ::readlinkat(busDir, name.c_str(), target, sizeof target);
+        if (n < 0)
+            return errno == EINVAL ? std::optional<std::string>(here) : std::nullopt;
+        if (size_t(n) >= sizeof target)
             return std::nullopt;
-        std::string key = *path;
-        if (const std::optional<std::string> top = real_path(root)) {
-            const std::string prefix = *top == "/" ? std::string("/") : *top + "/";
-            if (key.compare(0, prefix.size(), prefix) == 0)
-                key.erase(0, prefix.size());
+        const std::string link(target, size_t(n));
+        if (!link.empty() && link.front() == '/') {
+            const std::string top = normalized(root);
+            std::string absolute = normalized(link);
+            if (absolute.compare(0, top.size() + 1, top + "/") == 0)
+                absolute.erase(0, top.size() + 1);
+            return absolute;
         }
-        return QUuid::createUuidV5(kContainerNamespace, QString::fromUtf8(key.data(), qsizetype(key.size())));
+        return normalized("bus/usb/devices/" + link);
     }
 
-    bool hasIdentity(const std::string& name, quint16 vendorId, quint16 productId) const {
-        const std::optional<quint16> vid = parse_hex16(read_attribute(attribute(name, "idVendor")));
-        if (!vid || *vid != vendorId)
-            return false;
-        const std::optional<quint16> pid = parse_hex16(read_attribute(attribute(name, "idProduct")));
-        return pid && *pid == productId;
+    // A name-based UUID of the device's resolved path.
+    std::optional<QUuid> containerId(const std::string& name) const {
+        const std::optional<std::string> path = resolved(name);
+        if (!path)
+            return std::nullopt;
+        return QUuid::createUuidV5(kContainerNamespace,
+                                   QString::fromUtf8(path->data(), qsizetype(path->size())));
     }
 
     // The tty names below an interface, in name order: "<iface>/tty/<name>"
@@ -254,30 +294,29 @@ std::optional<Identity> parse_device_key(const QString& key) {
 }
 
 // The instance of interface `iface` of device `dev`, if it bears a tty and
-// matches the interface number asked for.
+// matches the interface number asked for; its values only when asked for.
 std::optional<Instance> instance_of(const Tree& tree, const std::string& dev, const std::string& iface,
-                                    const Identity& id) {
+                                    const Identity& id, bool withValues) {
     if (id.interfaceNumber) {
-        const std::optional<quint16> number =
-            parse_hex16(read_attribute(tree.attribute(iface, "bInterfaceNumber")));
+        const std::optional<quint16> number = parse_hex16(tree.read(iface, "bInterfaceNumber"));
         if (!number || *number != *id.interfaceNumber)
             return std::nullopt;
     }
     // An interface lives in its device's folder.
-    const std::optional<std::string> devPath = real_path(tree.device(dev));
-    const std::optional<std::string> ifacePath = real_path(tree.device(iface));
-    if (!devPath || !ifacePath || ifacePath->size() <= devPath->size() + 1 ||
-        ifacePath->compare(0, devPath->size() + 1, *devPath + "/") != 0 ||
-        ifacePath->find('/', devPath->size() + 1) != std::string::npos)
+    const std::optional<std::string> devPath = tree.resolved(dev);
+    const std::optional<std::string> ifacePath = tree.resolved(iface);
+    if (!devPath || !ifacePath || *ifacePath != *devPath + "/" + iface)
         return std::nullopt;
     const std::vector<std::string> ttys = tree.ttysOf(iface);
     if (ttys.empty())
         return std::nullopt;
     Instance instance;
     instance.name = QString::fromUtf8(iface.data(), qsizetype(iface.size()));
+    if (!withValues)
+        return instance;
     if (const std::optional<QUuid> container = tree.containerId(dev))
         instance.containerId = ContainerIDGUIDToString(*container);
-    QString product = tree.product(dev);
+    const QString product = tree.product(dev);
     const QString tty = QString::fromUtf8(ttys.front().data(), qsizetype(ttys.front().size()));
     instance.friendlyName = product.isEmpty() ? QLatin1Char('(') + tty + QLatin1Char(')')
                                               : product + QStringLiteral(" (") + tty + QLatin1Char(')');
@@ -289,42 +328,107 @@ std::string device_of_interface(const std::string& iface) {
     return colon == std::string::npos || colon == 0 ? std::string() : iface.substr(0, colon);
 }
 
+} // namespace
+
+// The USB devices of bus/usb/devices as one query sees them: taken when the
+// device list is opened, read lazily, and shared with the registry keys opened
+// while the list is held (the registry of the same moment), so no attribute
+// is read twice in one query. Dropped with the list: nothing outlives a query.
+struct SysfsDeviceSetup::Snapshot {
+    struct Device {
+        std::string name;
+        std::string vendor; // idVendor, read when listing
+        bool productRead = false;
+        std::optional<std::string> product; // idProduct
+    };
+
+    Tree tree;
+    std::unique_ptr<Fd> busDir;
+    std::vector<std::string> names; // every entry, in name order
+    std::vector<Device> devices;    // the entries that have an idVendor
+
+    static std::shared_ptr<Snapshot> take(const std::string& root) {
+        auto snapshot = std::make_shared<Snapshot>();
+        snapshot->tree.root = root;
+        std::optional<std::vector<std::string>> names = list_dir(snapshot->tree.devices());
+        if (!names)
+            return nullptr;
+        snapshot->names = std::move(*names);
+        snapshot->busDir =
+            std::make_unique<Fd>(::open(snapshot->tree.devices().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (snapshot->busDir->get() >= 0)
+            snapshot->tree.busDir = snapshot->busDir->get();
+        for (const std::string& name : snapshot->names) {
+            if (name.find(':') != std::string::npos)
+                continue; // an interface ("1-3:1.0"), never a device
+            if (std::optional<std::string> vendor = snapshot->tree.read(name, "idVendor"))
+                snapshot->devices.push_back({name, std::move(*vendor), false, std::nullopt});
+        }
+        return snapshot;
+    }
+
+    const std::optional<std::string>& productOf(Device& device) const {
+        if (!device.productRead) {
+            device.product = tree.read(device.name, "idProduct");
+            device.productRead = true;
+        }
+        return device.product;
+    }
+
+    bool hasIdentity(Device& device, quint16 vendorId, quint16 productId) const {
+        const std::optional<quint16> vid = parse_hex16(device.vendor);
+        if (!vid || *vid != vendorId)
+            return false;
+        const std::optional<quint16> pid = parse_hex16(productOf(device));
+        return pid && *pid == productId;
+    }
+
+    Device* find(const std::string& name) {
+        const auto it = std::lower_bound(devices.begin(), devices.end(), name,
+                                         [](const Device& d, const std::string& n) { return d.name < n; });
+        return it != devices.end() && it->name == name ? &*it : nullptr;
+    }
+};
+
+namespace {
+
+using Snapshot = SysfsDeviceSetup::Snapshot;
+
 class SysfsDeviceList : public DeviceList {
 public:
-    SysfsDeviceList(Tree tree, std::vector<std::pair<std::string, std::string>> devices)
-        : m_tree(std::move(tree)), m_devices(std::move(devices)) {}
+    explicit SysfsDeviceList(std::shared_ptr<Snapshot> snapshot) : m_snapshot(std::move(snapshot)) {}
 
-    bool hasDevice(quint32 n) override { return n < m_devices.size(); }
+    bool hasDevice(quint32 n) override { return n < m_snapshot->devices.size(); }
 
     QStringList hardwareIds(quint32 n) override {
-        if (n >= m_devices.size())
+        if (n >= m_snapshot->devices.size())
             return {};
-        const auto& [name, vendor] = m_devices[n];
-        const std::optional<quint16> vid = parse_hex16(vendor);
-        const std::optional<quint16> pid = parse_hex16(read_attribute(m_tree.attribute(name, "idProduct")));
+        Snapshot::Device& device = m_snapshot->devices[n];
+        const std::optional<quint16> vid = parse_hex16(device.vendor);
+        const std::optional<quint16> pid = parse_hex16(m_snapshot->productOf(device));
         if (!vid || !pid)
             return {};
         const QString base =
             QStringLiteral("USB\\VID_") + hex4_upper(*vid) + QStringLiteral("&PID_") + hex4_upper(*pid);
-        const std::optional<quint16> rev = parse_hex16(read_attribute(m_tree.attribute(name, "bcdDevice")));
+        const std::optional<quint16> rev = parse_hex16(m_snapshot->tree.read(device.name, "bcdDevice"));
         if (!rev)
             return {base};
         return {base + QStringLiteral("&REV_") + hex4_upper(*rev), base};
     }
 
     QString friendlyName(quint32 n) override {
-        return n < m_devices.size() ? m_tree.product(m_devices[n].first) : QString();
+        return n < m_snapshot->devices.size() ? m_snapshot->tree.product(m_snapshot->devices[n].name)
+                                              : QString();
     }
 
     std::optional<QUuid> containerId(quint32 n) override {
-        if (n >= m_devices.size())
+        if (n >= m_snapshot->devices.size())
             return std::nullopt;
-        return m_tree.containerId(m_devices[n].first);
+        return m_snapshot->tree.containerId(m_snapshot->devices[n].name);
     }
 
 private:
-    Tree m_tree;
-    std::vector<std::pair<std::string, std::string>> m_devices; // name, idVendor text
+    std::shared_ptr<Snapshot> m_snapshot;
 };
 
 class SysfsRegistryKey : public RegistryKey {
@@ -366,16 +470,11 @@ QString SysfsDeviceSetup::portPrefix() const {
 }
 
 std::unique_ptr<DeviceList> SysfsDeviceSetup::presentUsbDevices() {
-    Tree tree{m_root.toStdString()};
-    const std::optional<std::vector<std::string>> names = list_dir(tree.devices());
-    if (!names)
+    std::shared_ptr<Snapshot> snapshot = Snapshot::take(m_root.toStdString());
+    if (!snapshot)
         return nullptr;
-    std::vector<std::pair<std::string, std::string>> devices;
-    for (const std::string& name : *names) {
-        if (std::optional<std::string> vendor = read_attribute(tree.attribute(name, "idVendor")))
-            devices.emplace_back(name, std::move(*vendor));
-    }
-    return std::make_unique<SysfsDeviceList>(std::move(tree), std::move(devices));
+    m_live = snapshot;
+    return std::make_unique<SysfsDeviceList>(std::move(snapshot));
 }
 
 std::unique_ptr<RegistryKey> SysfsDeviceSetup::openLocalMachineKey(const QString& path) {
@@ -390,33 +489,36 @@ std::unique_ptr<RegistryKey> SysfsDeviceSetup::openLocalMachineKey(const QString
     const std::optional<Identity> id = parse_device_key(parts[4]);
     if (!id)
         return nullptr;
-    const Tree tree{m_root.toStdString()};
+    std::shared_ptr<Snapshot> snapshot = m_live.lock();
+    if (!snapshot || snapshot->tree.root != m_root.toStdString())
+        snapshot = Snapshot::take(m_root.toStdString());
+    if (!snapshot)
+        return nullptr;
+    const Tree& tree = snapshot->tree;
 
     if (parts.size() == 6) {
         const std::string iface = parts[5].toStdString();
-        const std::string dev = device_of_interface(iface);
-        if (dev.empty() || iface.find('/') != std::string::npos ||
-            !tree.hasIdentity(dev, id->vendorId, id->productId))
+        Snapshot::Device* device = snapshot->find(device_of_interface(iface));
+        if (!device || iface.find('/') != std::string::npos ||
+            !snapshot->hasIdentity(*device, id->vendorId, id->productId))
             return nullptr;
-        std::optional<Instance> instance = instance_of(tree, dev, iface, *id);
+        std::optional<Instance> instance = instance_of(tree, device->name, iface, *id, true);
         if (!instance)
             return nullptr;
         return std::make_unique<SysfsRegistryKey>(std::move(*instance));
     }
 
-    const std::optional<std::vector<std::string>> names = list_dir(tree.devices());
-    if (!names)
-        return nullptr;
     bool present = false;
     QStringList subKeys;
-    for (const std::string& dev : *names) {
-        if (dev.find(':') != std::string::npos || !tree.hasIdentity(dev, id->vendorId, id->productId))
+    for (Snapshot::Device& device : snapshot->devices) {
+        if (!snapshot->hasIdentity(device, id->vendorId, id->productId))
             continue;
         present = true;
-        const std::string prefix = dev + ":";
-        const auto first = std::lower_bound(names->begin(), names->end(), prefix);
-        for (auto it = first; it != names->end() && it->compare(0, prefix.size(), prefix) == 0; ++it) {
-            if (std::optional<Instance> instance = instance_of(tree, dev, *it, *id))
+        const std::string prefix = device.name + ":";
+        const auto first = std::lower_bound(snapshot->names.begin(), snapshot->names.end(), prefix);
+        for (auto it = first; it != snapshot->names.end() && it->compare(0, prefix.size(), prefix) == 0;
+             ++it) {
+            if (std::optional<Instance> instance = instance_of(tree, device.name, *it, *id, false))
                 subKeys.push_back(instance->name);
         }
     }
