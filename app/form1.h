@@ -1,0 +1,105 @@
+#pragma once
+
+#include "link/device_setup.h"
+#include "link/serial_link.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <QtGlobal>
+
+#include <memory>
+
+class QAbstractButton;
+class QCloseEvent;
+class QLineSeries;
+class QValueAxis;
+
+namespace Ui {
+class Form1;
+}
+
+namespace DADOV {
+
+// The tool's one window. Its five pages, in the tab control's index order: 0 "Controller Tuning"
+// (tabPage1), 1 "Diagnostics" (tabPage2), 2 "zIdudo" (tabPage4), 3 "q5 Firmware Update" (tabPage3),
+// 4 "Documentation" (tabPage5). The controls of the form (app/form1.ui) are reached through `ui` under their
+// own names (ui->button25); tests find them by object name.
+//
+// The window owns the serial link to the controller, serialPort1, and the 30 ms timer, timer1, whose
+// tick watches for the controller: it opens the link when the controller's port appears and closes it
+// when the port goes away. Everything runs on the window thread.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Finds the controller through the system's sysfs tree ($Q5_SYSFS_ROOT, else /sys).
+    explicit Form1(QWidget* parent = nullptr);
+    // Finds the controller through the given device setup (a fake tree in the tests).
+    explicit Form1(std::unique_ptr<DeviceSetup> setup, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // The port name of the present device with this USB identity, or the empty text.
+    QString USB_CheckIfPresentAndGetCOMString(quint16 vendorId, quint16 productId, quint32 position,
+                                              bool interfaceFlag, quint8 interfaceNumber);
+
+    // A click pressed by the program: runs the button's click handler as a user click would, but only
+    // if the user could click it now (visible, enabled, and on the page shown). Returns whether it ran.
+    bool performClick(QAbstractButton* button);
+
+    // The chart's two series and its axes (X: sample index, hidden; Y and secondary Y: millivolts).
+    QLineSeries* seriesTPS1 = nullptr;
+    QLineSeries* seriesTPS2 = nullptr;
+    QValueAxis* chartAxisX = nullptr;
+    QValueAxis* chartAxisY = nullptr;
+    QValueAxis* chartAxisY2 = nullptr;
+
+    std::unique_ptr<Ui::Form1> ui;
+    SerialLink serialPort1;
+    QTimer timer1;
+
+public slots:
+    // Attachment monitor: the page refresh of the page shown, then presence, attach and detach.
+    void timer1_Tick();
+    // The page actions, run after every attach attempt.
+    void usb_reconnected();
+    // The same page actions, run when the user selects a page.
+    void TabControl1_SelectedIndexChanged();
+    // Receive path: one complete line from the controller, on the window thread.
+    void SetText(const QString& text);
+
+public:
+    // Handles one line received from the controller (the reply parser); the line is also in textBox16.
+    void GetInstruction(const QString& line);
+
+    // Page refreshes run by the tick while their page is shown, and the entry of the Diagnostics page
+    // run by the page actions.
+    void tuning_page_refresh();
+    void diagnostics_page_refresh();
+    void zIdudo_page_refresh();
+    void diagnostics_page_entry();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The closing handler: refuses to close while the controller is attached.
+    void Form1_FormClosing(QCloseEvent* event);
+
+    void InitializeComponent();
+    void setup_texts();
+    void setup_colours();
+    void setup_chart();
+    void connect_handlers();
+
+    void show_status(const QString& text);
+    void not_attached_reset();
+    void run_page_actions();
+
+    std::unique_ptr<DeviceSetup> _setup;
+};
+
+} // namespace DADOV

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+
+namespace DADOV {
+
+// A text box whose text reads back exactly as it was set or appended, line ends included ("\r\n", "\n"
+// or "\r" alone), since the controller's lines and the tool's messages are compared and copied as they
+// stand. On screen each of those line ends starts a new line. Appending scrolls to the end.
+class TextBox : public QPlainTextEdit {
+    Q_OBJECT
+
+public:
+    explicit TextBox(QWidget* parent = nullptr);
+
+    QString text() const { return _text; }
+    void setText(const QString& text);
+    void AppendText(const QString& text);
+    // Empties the box (hides QPlainTextEdit::clear, whose edits are followed all the same).
+    void clear();
+
+private:
+    void follow_edit();
+
+    QString _text;
+    bool _updating = false;
+};
+
+} // namespace DADOV
