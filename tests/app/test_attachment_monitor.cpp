@@ -1,0 +1,302 @@
+// The attachment monitor end to end: a real pseudo-terminal published in a fake /dev, found through a
+// fake sysfs tree, watched by the window's real 30 ms timer on the offscreen platform.
+
+#include "app/attachment_state.h"
+#include "app/form1.h"
+#include "app/text_box.h"
+#include "link/device_setup.h"
+#include "protocol/state.h"
+#include "support/fake_sysfs.h"
+#include "support/pty_pair.h"
+
+#include <QLabel>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gmock/gmock.h>
+
+#include <memory>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+using namespace DADOV;
+using testsupport::FakeDevRoot;
+using testsupport::FakeSysfs;
+using testsupport::PtyPair;
+
+namespace {
+
+const QString not_attached = "Status: Unknown or Not Attached";
+const QString broken =
+    "Status: Attached but broken.  Please unplug device, wait a few seconds, and re-attach device.";
+const QString disconnect_first = "Disconnect USB Before Exiting";
+
+class AttachmentMonitor : public ::testing::Test {
+protected:
+    AttachmentMonitor() {
+        DeviceAttachedState = 0;
+        OldDeviceAttachedState = 0;
+        dev.setAsDefault();
+        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(sysfs.root()));
+        form->show();
+        tabs = widget<QTabWidget>("TabControl1");
+    }
+
+    ~AttachmentMonitor() override {
+        form.reset();
+        DeviceAttachedState = 0;
+        OldDeviceAttachedState = 0;
+    }
+
+    template <typename T> T* widget(const char* name) {
+        T* w = form->findChild<T*>(QString::fromLatin1(name));
+        if (w == nullptr)
+            ADD_FAILURE() << "no control " << name;
+        return w;
+    }
+    QString text(const char* name) { return widget<QLabel>(name)->text(); }
+    TextBox* box(const char* name) { return widget<TextBox>(name); }
+
+    // Returns once the next tick of timer1 has run to its end.
+    void next_tick() {
+        QSignalSpy tick(&form->timer1, &QTimer::timeout);
+        ASSERT_TRUE(tick.wait(2000)) << "no tick";
+    }
+
+    void plug(const QString& tty = "ttyACM0") {
+        device = sysfs.addDevice(0x12BF, 0xF010, 0x0100, "q5 Controller", {tty});
+    }
+
+    void connect_controller() {
+        pty = std::make_unique<PtyPair>(dev, "ttyACM0");
+        plug();
+        next_tick();
+        ASSERT_EQ(text("label18"), "Status: Connected on ttyACM0");
+    }
+
+    void unplug() {
+        sysfs.removeDevice(device);
+        if (pty)
+            pty->hangUp();
+    }
+
+    FakeSysfs sysfs;
+    FakeDevRoot dev;
+    std::unique_ptr<PtyPair> pty;
+    std::unique_ptr<Form1> form;
+    QTabWidget* tabs = nullptr;
+    QString device;
+};
+
+TEST_F(AttachmentMonitor, PluggingInConnectsWithinOneTickAndSendsNothing) {
+    pty = std::make_unique<PtyPair>(dev, "ttyACM0");
+    next_tick();
+    EXPECT_EQ(text("label18"), not_attached);
+    EXPECT_EQ(text("COMStatus_lbl"), not_attached);
+    EXPECT_FALSE(form->serialPort1.isOpen());
+
+    plug();
+    next_tick();
+    EXPECT_EQ(text("label18"), "Status: Connected on ttyACM0");
+    EXPECT_EQ(text("COMStatus_lbl"), "Status: Connected on ttyACM0");
+    EXPECT_EQ(DeviceAttachedState, 1);
+    EXPECT_EQ(OldDeviceAttachedState, 1);
+    ASSERT_TRUE(form->serialPort1.isOpen());
+
+    // The tick itself sends nothing; the link is open on the controller's port.
+    next_tick();
+    EXPECT_EQ(pty->readAll(100), QByteArray());
+    EXPECT_TRUE(form->serialPort1.write(QStringLiteral("SET")));
+    EXPECT_EQ(pty->read(3), QByteArray("SET"));
+}
+
+TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
+    connect_controller();
+
+    // Displays as a stream leaves them; nothing is reset while the controller is there.
+    widget<QLabel>("label3")->setText("1200 mv");
+    widget<QLabel>("label4")->setText("1190 mv");
+    widget<QLabel>("label9")->setText("2390 mv");
+    widget<QProgressBar>("progressBar1")->setValue(1200);
+    widget<QProgressBar>("progressBar2")->setValue(1190);
+    widget<QProgressBar>("progressBar3")->setValue(2390);
+    box("textBox1")->setText("Current Device Settings \r\n");
+    box("textBox2")->setText("diagnostic\r\n");
+    box("textBox6")->setText("Current Device Settings \r\n");
+    widget<QLabel>("label41")->setText("100");
+    widget<QLabel>("label45")->setText("4.22");
+    widget<QLabel>("label46")->setText("5.1");
+    widget<QLabel>("label15")->setText("1190 mv (rounded down to 10mV)");
+    widget<QRadioButton>("radioButton2")->setChecked(true);
+    form->seriesTPS1->append(1, 1200);
+    form->seriesTPS2->append(1, 1190);
+    DADOV::x = 2;
+    peak_curr = 5.1;
+    current = 4.22;
+    current_volts = 2.5;
+    next_tick();
+    EXPECT_EQ(box("textBox6")->text(), "Current Device Settings \r\n");
+    EXPECT_EQ(widget<QProgressBar>("progressBar3")->value(), 2390);
+    EXPECT_EQ(DADOV::x, 2);
+
+    unplug();
+    next_tick();
+    EXPECT_EQ(text("label18"), not_attached);
+    EXPECT_EQ(text("COMStatus_lbl"), not_attached);
+    EXPECT_FALSE(form->serialPort1.isOpen());
+    EXPECT_EQ(DeviceAttachedState, 0);
+    for (const char* label : {"label3", "label4", "label9", "label41", "label45", "label46"})
+        EXPECT_EQ(text(label), "") << label;
+    for (const char* bar : {"progressBar1", "progressBar2", "progressBar3"})
+        EXPECT_EQ(widget<QProgressBar>(bar)->value(), 0) << bar;
+    for (const char* name : {"textBox1", "textBox2", "textBox6"})
+        EXPECT_EQ(box(name)->text(), "") << name;
+    EXPECT_EQ(text("label15"), "No Convergence");
+    EXPECT_EQ(form->seriesTPS1->count(), 0);
+    EXPECT_EQ(form->seriesTPS2->count(), 0);
+    EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked());
+    EXPECT_EQ(DADOV::x, 0);
+    EXPECT_EQ(peak_curr, 0.0);
+    EXPECT_EQ(current, 0.0);
+    EXPECT_EQ(current_volts, 0.0);
+
+    // While the controller stays away, every tick empties the message boxes again.
+    box("textBox6")->setText("Default values selected \r\n");
+    next_tick();
+    EXPECT_EQ(box("textBox6")->text(), "");
+}
+
+TEST_F(AttachmentMonitor, ControllerBackOnAnotherPortIsOpenedThere) {
+    connect_controller();
+    unplug();
+    next_tick();
+    PtyPair second(dev, "ttyACM1");
+    plug("ttyACM1");
+    next_tick();
+    EXPECT_EQ(text("label18"), "Status: Connected on ttyACM1");
+    ASSERT_TRUE(form->serialPort1.isOpen());
+    EXPECT_TRUE(form->serialPort1.write(QStringLiteral("DTC")));
+    EXPECT_EQ(second.read(3), QByteArray("DTC"));
+}
+
+TEST_F(AttachmentMonitor, PortThatWillNotOpenIsBrokenAndRetriedAtEveryTick) {
+    plug("ttyACM5"); // listed, but nothing to open in the device folder
+    next_tick();
+    EXPECT_EQ(text("label18"), broken);
+    EXPECT_EQ(text("COMStatus_lbl"), broken);
+    EXPECT_FALSE(form->serialPort1.isOpen());
+    EXPECT_EQ(DeviceAttachedState, 0);
+
+    // Each retry runs the page actions again, which reset the parser mode.
+    DADOV::x = 3;
+    next_tick();
+    EXPECT_EQ(DADOV::x, 0);
+    EXPECT_EQ(text("label18"), broken);
+
+    // Closing is allowed while broken.
+    EXPECT_TRUE(form->close());
+    form->show();
+
+    PtyPair late(dev, "ttyACM5");
+    next_tick();
+    EXPECT_EQ(text("label18"), "Status: Connected on ttyACM5");
+    EXPECT_TRUE(form->serialPort1.isOpen());
+    EXPECT_EQ(DeviceAttachedState, 1);
+}
+
+TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16WholeAndInOrder) {
+    connect_controller();
+    TextBox* received = box("textBox16");
+    QStringList lines;
+    QObject::connect(received, &QPlainTextEdit::textChanged, [&] {
+        if (!received->text().isEmpty())
+            lines << received->text();
+    });
+
+    ASSERT_TRUE(pty->write("Current Device Settings \nP gain 6.000\r\nend\n"));
+    ASSERT_TRUE(pty->write("I gain"));
+    QTest::qWait(100);
+    ASSERT_TRUE(pty->write(" 1.0\nlast\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines.size() >= 5; }, 3000)) << lines.join("|").toStdString();
+    EXPECT_EQ(lines,
+              QStringList({"Current Device Settings ", "P gain 6.000\r", "end", "I gain 1.0", "last"}));
+    EXPECT_EQ(received->text(), "last");
+
+    // A line without its line feed is not handed on.
+    ASSERT_TRUE(pty->write("partial"));
+    QTest::qWait(200);
+    EXPECT_EQ(lines.size(), 5);
+}
+
+TEST_F(AttachmentMonitor, ClosingIsRefusedWhileAttachedAndEachAttemptRewritesTheMessageBoxes) {
+    connect_controller();
+    auto* stop = widget<QPushButton>("button25");
+    QSignalSpy stops(stop, &QAbstractButton::clicked);
+
+    // Controller Tuning shown: refused, the boxes rewritten, no stop pressed.
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    for (const char* name : {"textBox1", "textBox2", "textBox6"})
+        EXPECT_EQ(box(name)->text(), disconnect_first) << name;
+    EXPECT_EQ(stops.count(), 0);
+
+    box("textBox6")->setText("Fault list\r\n");
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(box("textBox6")->text(), disconnect_first);
+    EXPECT_EQ(stops.count(), 0);
+
+    // Diagnostics shown: each refused attempt also presses "Stop Data Streaming".
+    tabs->setCurrentIndex(1);
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(stops.count(), 1);
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(stops.count(), 2);
+    EXPECT_TRUE(form->isVisible());
+
+    // Unplugged and seen gone by a tick: the window closes.
+    unplug();
+    next_tick();
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(AttachmentMonitor, PerformedClickRunsOnlyWhenTheUserCouldClick) {
+    auto* stop = widget<QPushButton>("button25");
+    auto* write_id = widget<QPushButton>("button27");
+    QSignalSpy stops(stop, &QAbstractButton::clicked);
+    QSignalSpy writes(write_id, &QAbstractButton::clicked);
+
+    ASSERT_EQ(tabs->currentIndex(), 0);
+    EXPECT_FALSE(form->performClick(stop)); // its page is not shown
+    EXPECT_EQ(stops.count(), 0);
+
+    tabs->setCurrentIndex(1);
+    EXPECT_TRUE(form->performClick(stop));
+    EXPECT_EQ(stops.count(), 1);
+    stop->setEnabled(false);
+    EXPECT_FALSE(form->performClick(stop));
+    EXPECT_EQ(stops.count(), 1);
+    stop->setEnabled(true);
+
+    tabs->setCurrentIndex(3);
+    EXPECT_FALSE(form->performClick(write_id)); // never shown
+    EXPECT_EQ(writes.count(), 0);
+    EXPECT_FALSE(form->performClick(nullptr));
+
+    form->hide(); // nothing can be clicked on a window that is not shown
+    tabs->setCurrentIndex(1);
+    EXPECT_FALSE(form->performClick(stop));
+    EXPECT_EQ(stops.count(), 1);
+}
+
+} // namespace
