@@ -210,6 +210,9 @@ struct DeviceState {
     Faults faults;
     Version version;
     std::chrono::microseconds latency{0};
+    // Start of the link's frame clock: with a latency, answers go out on frame
+    // boundaries, as an interrupt endpoint is polled once per frame.
+    std::optional<std::chrono::steady_clock::time_point> frame_origin;
     std::vector<Report> written;
     Counters counters;
     bool unplugged = false;
@@ -357,8 +360,16 @@ public:
             return fwu::HidStatus::failed;
         if (faulty && s.faults.write_timeout)
             return fwu::HidStatus::timeout;
-        if (s.latency.count() > 0)
-            std::this_thread::sleep_for(s.latency);
+        if (s.latency.count() > 0) {
+            // The answer is due at the first frame boundary after the request
+            // arrived. Boundaries are absolute, so a late wake-up in one
+            // exchange does not add up over a run.
+            const auto now = std::chrono::steady_clock::now();
+            if (!s.frame_origin)
+                s.frame_origin = now;
+            const auto frames = (now - *s.frame_origin) / s.latency + 1;
+            std::this_thread::sleep_until(*s.frame_origin + frames * s.latency);
+        }
 
         ++s.counters.requests;
         unsigned changed = 0;
@@ -521,6 +532,7 @@ Version& SimDevice::version() {
 }
 void SimDevice::set_latency(std::chrono::microseconds latency) {
     _state->latency = latency;
+    _state->frame_origin.reset();
 }
 const std::vector<Report>& SimDevice::written() const {
     return _state->written;

@@ -164,7 +164,9 @@ public:
 
     Faults& faults();
     Version& version();
-    // Sleep per exchange (in write()), modelling the link's frame time; 0 by default.
+    // Time per exchange, modelling the link's frames: each answer goes out at the first
+    // frame boundary (a multiple of the latency since the first exchange) after its request;
+    // 0 (the default) answers at once.
     void set_latency(std::chrono::microseconds latency);
 
     // Every report handed to write() of any handle of this device, in order and

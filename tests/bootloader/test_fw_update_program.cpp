@@ -252,7 +252,7 @@ TEST_F(FwUpdateProgram, EmptyOrGarbageFirmwareNeverErasesTheUnit) {
     const auto programmed = memory("flash");
 
     dir.write("empty.vmk", "");
-    dir.write("garbage.vmk", std::string("%PDF-1.4\n\x01\x02\x03 not a hex file\n", 36));
+    dir.write("garbage.vmk", std::string("%PDF-1.4\n\x01\x02\x03 not a hex file\n\0 tail", 34));
     for (const char* file : {"empty.vmk", "garbage.vmk"}) {
         const ProgramRun run = run_fw_update(with_device({"-e", "-w", "-v", "-t", "NO", "-ix", file}), sim);
         EXPECT_EQ(run.status, 2) << file;
