@@ -3,7 +3,6 @@
 #include "fw_update/errors.h"
 #include "support/scratch_dir.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,7 +11,6 @@
 
 using fwu::BinImage;
 using fwu::Image;
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -36,17 +34,13 @@ TEST_F(BinImageTest, ReadsBytesInOrderFromAddressZero) {
     EXPECT_EQ(data[1], 5);
     EXPECT_EQ(image.read(data, 4, address), 0u);
     image.close();
-}
 
-TEST_F(BinImageTest, EmptyFile) {
     dir.write("empty.bin", "");
-    BinImage image("empty.bin");
-    image.open(Image::Mode::read);
-    EXPECT_EQ(image.size(), 0u);
-    std::uint8_t byte = 0;
-    std::uint32_t address = 0;
-    EXPECT_EQ(image.read(&byte, 1, address), 0u);
-    image.close();
+    BinImage empty("empty.bin");
+    empty.open(Image::Mode::read);
+    EXPECT_EQ(empty.size(), 0u);
+    EXPECT_EQ(empty.read(data, 1, address), 0u);
+    empty.close();
 }
 
 TEST_F(BinImageTest, WritesAppendBytesWhateverTheAddress) {
@@ -94,14 +88,6 @@ TEST_F(BinImageTest, FileFailures) {
     } catch (const fwu::DEFileCloseFailed& e) {
         EXPECT_EQ(e.message(), "Failed to close file \"/dev/full\".");
     }
-}
-
-TEST_F(BinImageTest, ImageLeftOpenIsLogged) {
-    {
-        BinImage image("out.bin");
-        image.open(Image::Mode::write);
-    }
-    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Assertion: _file == NULL  File: "));
 }
 
 } // namespace

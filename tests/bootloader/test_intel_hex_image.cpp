@@ -99,11 +99,12 @@ protected:
 
 TEST_F(IntelHexImageTest, ReadsDataWithAbsoluteAddresses) {
     dir.write("in.hex", std::string(":020000040020DA\n") + line(4, 0, 0, {1, 2, 3, 4}) +
-                            line(2, 0x10, 0, {5, 6}) + ":00000001FF\n");
+                            line(2, 0x10, 0, {5, 6}) + ":020000021000EC\n" + line(1, 0x0004, 0, {9}));
     std::vector<Chunk> chunks;
     std::uint32_t size = 0;
     auto data = read_all("in.hex", 256, &chunks, &size);
-    EXPECT_THAT(chunks, ElementsAre(Chunk{0x00200000, 4}, Chunk{0x00200010, 2}));
+    // Segment addresses count sixteen times their value.
+    EXPECT_THAT(chunks, ElementsAre(Chunk{0x00200000, 4}, Chunk{0x00200010, 2}, Chunk{0x10004, 1}));
     EXPECT_EQ(size, 0x00200012u);
     EXPECT_EQ(data[0x00200003], 4);
     EXPECT_EQ(data[0x00200011], 6);
@@ -153,11 +154,6 @@ TEST_F(IntelHexImageTest, BlankLinesAndLineEndsArePassedOver) {
     EXPECT_EQ(data.size(), 6u);
     EXPECT_EQ(data[0x5], 0xBB);
     EXPECT_EQ(dir.read("log.txt"), "");
-}
-
-TEST_F(IntelHexImageTest, SegmentAddressesAreMultipliedBy16) {
-    dir.write("in.hex", ":020000021000EC\n" + line(1, 0x0004, 0, {9}));
-    EXPECT_EQ(read_all("in.hex").begin()->first, 0x10004u);
 }
 
 TEST_F(IntelHexImageTest, LongestRecordOfOnePieceIsRead) {

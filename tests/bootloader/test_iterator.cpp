@@ -58,17 +58,6 @@ TEST_F(IteratorTest, ChunksStopAtPageBoundaries) {
     EXPECT_EQ(dir.read("log.txt"), "");
 }
 
-TEST_F(IteratorTest, WithoutStepOnlyTheEndCounts) {
-    Buffer b(100, 0);
-    Iterator it(b);
-    EXPECT_EQ(it.begin(), 0u);
-    EXPECT_EQ(it.end(), 100u);
-    EXPECT_EQ(it.chunk_length(), 100u);
-    it.set_begin(10);
-    EXPECT_EQ(it.address(), 10u);
-    EXPECT_THAT(chunks(it, 64), ElementsAre(Chunk{10, 64}, Chunk{74, 26}));
-}
-
 TEST_F(IteratorTest, ReadsDeliverTheBuffersBytes) {
     Buffer b(16, 0);
     std::vector<std::uint8_t> bytes(16);

@@ -26,19 +26,6 @@ TEST_F(LogTest, ErrorEntryHasTimeStampMessageAndPlace) {
     EXPECT_TRUE(std::regex_match(dir.read("log.txt"), std::regex(expected))) << dir.read("log.txt");
 }
 
-TEST_F(LogTest, TimeStampIsDayFirstLocalTime) {
-    fwu::log_write("x", "f.cpp", 1);
-    std::smatch m;
-    const std::string text = dir.read("log.txt");
-    ASSERT_TRUE(
-        std::regex_search(text, m, std::regex(R"(^\[(\d{2})/(\d{2})/(\d{4}) (\d{2}):(\d{2}):(\d{2})\] )")));
-    EXPECT_LE(std::stoi(m[1]), 31);
-    EXPECT_GE(std::stoi(m[1]), 1);
-    EXPECT_LE(std::stoi(m[2]), 12);
-    EXPECT_GE(std::stoi(m[3]), 2020);
-    EXPECT_LE(std::stoi(m[4]), 23);
-}
-
 TEST_F(LogTest, AssertionEntryNamesTheCondition) {
     const int line = __LINE__ + 1;
     FWU_ASSERT(1 + 1 == 3);

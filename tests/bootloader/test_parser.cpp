@@ -123,8 +123,6 @@ TEST(Parameters, WithoutDropsOnlyTheGivenIds) {
     EXPECT_EQ(q.get(ARG_MEMORY).value(), "all");
     EXPECT_EQ(q.get(ARG_IMAGE_HEX_OUT).value(), "o.hex");
     EXPECT_TRUE(p.has(ARG_ADDRESS));
-    q.add("a", "0x20"); // the copy has its own table and list
-    EXPECT_EQ(q.get(ARG_ADDRESS).asUInt32(), 0x20u);
 }
 
 TEST(Argument, BooleanValues) {
@@ -168,15 +166,5 @@ TEST(Argument, NumbersInCNotation) {
     } catch (const EBadValue& e) {
         EXPECT_STREQ(e.what(),
                      "Bad value provided for \"vid\" argument.\nValue must be in range from 0 to 65535.");
-    }
-}
-
-TEST(Argument, StringValue) {
-    EXPECT_EQ(Argument(ARG_IMAGE_HEX_IN, "a.hex", "ix").asString(), "a.hex");
-    try {
-        parse({"-d"}).get(ARG_DATA).asString();
-        FAIL();
-    } catch (const EValueAbsent& e) {
-        EXPECT_STREQ(e.what(), "Value not provided for \"d\".");
     }
 }

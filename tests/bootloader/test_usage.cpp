@@ -50,16 +50,6 @@ TEST(Usage, PrintsTheWholeHelpText) {
     EXPECT_EQ(err.str(), "");
 }
 
-TEST(Usage, PrintsEntriesWithoutNamesOrDefaults) {
-    Usage usage;
-    usage.add({1, "", "long", 0, "", "Only long.", 0, ""});
-    usage.add({2, "s", "", 1, "V", "Only short.", 1, "x"});
-    std::ostringstream out, err;
-    ConsoleStreams console(out, err);
-    usage.print();
-    EXPECT_EQ(out.str(), "COMMANDS:\n-long \n\tOnly long.\nOPTIONS:\n-s  [V]\n\tOnly short.\n\tDefault: x\n");
-}
-
 TEST(Usage, FindsNamesIgnoringCaseButNeverByPrefix) {
     FUUsage usage;
     EXPECT_EQ(usage.find("W").id, ARG_WRITE);
