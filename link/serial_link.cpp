@@ -67,7 +67,11 @@ SerialLink::~SerialLink() {
 }
 
 bool SerialLink::setPortName(const QString& name) {
-    if (isOpen() || name.isEmpty() || name.contains(QChar(0)))
+    // A name with a '/' must be a whole path: a relative one ("tty/../x", as a
+    // device's product string could make discovery report) would leave the
+    // device folder.
+    if (isOpen() || name.isEmpty() || name.contains(QChar(0)) ||
+        (name.contains(QLatin1Char('/')) && !name.startsWith(QLatin1Char('/'))))
         return false;
     m_name = name;
     return true;
@@ -80,7 +84,7 @@ QString SerialLink::portName() const {
 QString SerialLink::portPath() const {
     if (m_name.isEmpty())
         return {};
-    if (m_name.contains(QLatin1Char('/')))
+    if (m_name.startsWith(QLatin1Char('/')))
         return QFileInfo(m_name).absoluteFilePath();
     return QFileInfo(device_root() + QLatin1Char('/') + m_name).absoluteFilePath();
 }
@@ -154,29 +158,36 @@ bool SerialLink::write(const QByteArray& bytes) {
 }
 
 void SerialLink::onReadyRead() {
-    // A handler that runs an event loop of its own brings us back here; the
-    // loop below, further up the stack, delivers what came meanwhile, in order.
+    if (!isOpen())
+        return;
+    takeBytes(m_port.readAll());
+    // Handlers run from the event loop, not inside QSerialPort's signal: one
+    // may close or even destroy the link, or run an event loop of its own
+    // (QSerialPort announces no bytes while its readyRead is being handled).
+    if (!m_lines.empty() && !m_deliveryPosted && !m_delivering) {
+        m_deliveryPosted = true;
+        QMetaObject::invokeMethod(this, &SerialLink::deliverLines, Qt::QueuedConnection);
+    }
+}
+
+void SerialLink::deliverLines() {
+    m_deliveryPosted = false;
     if (m_delivering)
         return;
     m_delivering = true;
     const QPointer<SerialLink> self(this);
-    // QSerialPort does not announce bytes that arrive while its readyRead is
-    // being handled: look again after every round of lines.
-    while (isOpen()) {
-        takeBytes(m_port.readAll());
-        if (m_lines.empty())
-            break;
-        while (!m_lines.empty()) {
-            const QString line = std::move(m_lines.front());
-            m_lines.pop_front();
-            try {
-                emit lineReceived(line);
-            } catch (...) {
-                // A failing handler costs its line only.
-            }
-            if (!self)
-                return;
+    // Lines that arrive while a handler runs an event loop join the queue
+    // and are delivered here, in order.
+    while (!m_lines.empty()) {
+        const QString line = std::move(m_lines.front());
+        m_lines.pop_front();
+        try {
+            emit lineReceived(line);
+        } catch (...) {
+            // A failing handler costs its line only.
         }
+        if (!self)
+            return;
     }
     m_delivering = false;
 }

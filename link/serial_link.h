@@ -27,7 +27,8 @@ public:
     ~SerialLink() override;
 
     // Only while closed. A name without '/' (such as ttyACM0) names a port
-    // under $Q5_DEV_ROOT if set, else /dev; a name with '/' is a path.
+    // under $Q5_DEV_ROOT if set, else /dev; a name with '/' must be an
+    // absolute path.
     bool setPortName(const QString& name);
     QString portName() const;
     // The path that open() opens for the current name.
@@ -56,6 +57,7 @@ signals:
 
 private:
     void onReadyRead();
+    void deliverLines();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void onHangupWatch();
     void takeBytes(const QByteArray& bytes);
@@ -63,14 +65,16 @@ private:
 
     QSerialPort m_port;
     QString m_name;
-    QByteArray m_partial;        // bytes of the line being received
-    bool m_dropping = false;     // inside an overlong line, until its "\n"
-    std::deque<QString> m_lines; // complete lines not yet delivered
-    bool m_delivering = false;   // delivery loop running (re-entry guard)
+    QByteArray m_partial;          // bytes of the line being received
+    bool m_dropping = false;       // inside an overlong line, until its "\n"
+    std::deque<QString> m_lines;   // complete lines not yet delivered
+    bool m_deliveryPosted = false; // deliverLines() queued
+    bool m_delivering = false;     // deliverLines() running (re-entry guard)
 
     // A second watch on the port (a duplicate descriptor): a hung-up terminal
-    // reads as end of file, which QSerialPort reports as nothing at all while
-    // its read notification keeps firing.
+    // reads as end of file, which QSerialPort reports as a read error with a
+    // stale cause or, in later versions, not at all, while its read
+    // notification keeps firing.
     struct HangupWatch;
     std::unique_ptr<HangupWatch> m_hangup;
 };

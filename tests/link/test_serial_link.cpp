@@ -73,6 +73,7 @@ TEST_F(SerialLinkTest, OpensByNameUnderTheDeviceRootAt9600With8N1) {
 TEST_F(SerialLinkTest, OpeningAPortThatCannotBeOpenedFailsAndLeavesTheLinkClosed) {
     EXPECT_FALSE(link.open()); // no name
     EXPECT_FALSE(link.setPortName({}));
+    EXPECT_FALSE(link.setPortName(QStringLiteral("tty/../ttyACM0"))); // would leave the device folder
     ASSERT_TRUE(link.setPortName(QStringLiteral("ttyACM9")));
     EXPECT_FALSE(link.open());
     EXPECT_FALSE(link.isOpen());

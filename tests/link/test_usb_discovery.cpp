@@ -171,14 +171,10 @@ TEST(UsbDiscovery, FallsBackToTheRegistryInstanceWithTheSameContainerId) {
     EXPECT_THAT(setup.openedKeys,
                 testing::ElementsAre(kControllerKey, kControllerKey + "\\5&1a2b3c&0&1",
                                      kControllerKey + "\\gone", kControllerKey + "\\5&1a2b3c&0&2"));
-}
 
-TEST(UsbDiscovery, AnEmptyExtractionInTheRegistryEndsTheSearch) {
-    ScriptedSetup setup;
-    setup.devices.push_back(controller(QStringLiteral("q5 Controller"), kContainerA));
+    // An instance name whose extraction is empty ends the search all the same.
     setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM9)")));
-    setup.keys[kControllerKey] = {{QStringLiteral("1")}, {}};
-    setup.keys[kControllerKey + QStringLiteral("\\1")] =
+    setup.keys[kControllerKey + QStringLiteral("\\5&1a2b3c&0&2")] =
         instance(kContainerA, QStringLiteral("Port (A) (COM3)"));
     EXPECT_EQ(controllerPort(setup), "");
 }
@@ -304,16 +300,6 @@ TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
     EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\" + hub + ":1.0"));
     EXPECT_FALSE(setup.openLocalMachineKey(QStringLiteral("SOFTWARE\\Classes")));
     EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\..\\1-1"));
-}
-
-TEST(SysfsDiscovery, ContainerIdsFollowTheDevicesPlaceNotTheRoot) {
-    FakeSysfs a, b;
-    a.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {}, QStringLiteral("1-4"));
-    b.addDevice(0x12bf, 0xf010, 0x0200, QStringLiteral("q5 Controller"), {}, QStringLiteral("1-4"));
-    b.addDevice(0x12bf, 0xf010, 0x0200, QStringLiteral("q5 Controller"), {}, QStringLiteral("1-5"));
-    SysfsDeviceSetup sa(a.root()), sb(b.root());
-    EXPECT_EQ(sa.presentUsbDevices()->containerId(0), sb.presentUsbDevices()->containerId(0));
-    EXPECT_NE(sb.presentUsbDevices()->containerId(0), sb.presentUsbDevices()->containerId(1));
 }
 
 TEST(SysfsDiscovery, FollowsTheLogicsNameRulesWithTtyNames) {
