@@ -51,6 +51,14 @@ public:
 
     // Opens an interface for reading and writing; null when it cannot be opened.
     virtual std::unique_ptr<HidDevice> open(const std::string& path) = 0;
+
+    // Paths of the present interfaces with this identity that this user is not
+    // allowed to open. Used only to explain why a device was not found.
+    virtual std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
+        (void)vendor_id;
+        (void)product_id;
+        return {};
+    }
 };
 
 // The backend used by the engine: hidapi (hidraw) unless another one was installed.

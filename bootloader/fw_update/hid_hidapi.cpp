@@ -1,6 +1,7 @@
 #include "fw_update/hid_hidapi.h"
 
 #include <hidapi.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -164,6 +165,18 @@ std::unique_ptr<HidDevice> HidapiBackend::open(const std::string& path) {
     if (auto it = _enumerated.find(path); it != _enumerated.end())
         enumerated = it->second;
     return std::make_unique<HidapiDevice>(_library, std::move(device), enumerated);
+}
+
+std::vector<std::string> HidapiBackend::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
+    std::vector<std::string> paths;
+    if (!_library->ok())
+        return paths;
+    std::unique_ptr<hid_device_info, EnumerationFree> list(hid_enumerate(vendor_id, product_id));
+    for (const hid_device_info* info = list.get(); info; info = info->next)
+        if (info->path && ::access(info->path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+            paths.emplace_back(info->path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 } // namespace fwu

@@ -41,6 +41,8 @@ public:
 
     std::optional<std::vector<std::string>> enumerate() override;
     std::unique_ptr<HidDevice> open(const std::string& path) override;
+    // Interfaces of that identity whose device node this user may not read and write.
+    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) override;
 
 private:
     std::shared_ptr<HidapiLibrary> _library;

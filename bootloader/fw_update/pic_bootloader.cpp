@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -54,6 +55,20 @@ void set_address(Packet& p, std::uint32_t offset) {
 // The name under which an option was given, or its long name.
 std::string option_name(const Parameters& parameters, int id, const char* fallback) {
     return parameters.has(id) ? parameters.get(id).name() : std::string(fallback);
+}
+
+// Explains an absent device that is there but out of this user's reach.
+void hint_inaccessible(HidBackend& backend, std::uint16_t vendor_id, std::uint16_t product_id) {
+    for (const std::string& path : backend.inaccessible(vendor_id, product_id)) {
+        char identity[16];
+        std::snprintf(identity, sizeof identity, "%04x:%04x", unsigned(vendor_id), unsigned(product_id));
+        err() << "HINT: the device " << identity << " is present at " << path
+              << " but this user may not open it. Install the udev rules 70-q5-controller.rules (from the "
+                 "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
+                 "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" and "
+                 "plug the device in again."
+              << std::endl;
+    }
 }
 
 const char* const action_erasing = "erasing";
@@ -409,8 +424,10 @@ void PicBootloader::open(const Parameters& parameters) {
             throw DEDeviceAbsent();
         return;
     }
-    if (!m_hDevice)
+    if (!m_hDevice) {
+        hint_inaccessible(backend, vendor_id, product_id);
         throw DEDeviceAbsent();
+    }
 }
 
 void PicBootloader::exchange(const Packet& request, Packet& answer) {

@@ -463,6 +463,8 @@ void load_faults(const fs::path& file, DeviceState& state) {
             flag(f.absent);
         else if (name == "open_fails")
             flag(f.open_fails);
+        else if (name == "permission_denied")
+            flag(f.permission_denied);
         else if (name == "attributes_fail")
             flag(f.attributes_fail);
         else if (name == "write_fails")
@@ -589,12 +591,21 @@ std::unique_ptr<fwu::HidDevice> SimBootloader::open(const std::string& path) {
     for (const auto& device : _devices) {
         if (device->path != path)
             continue;
-        if (!device->present() || device->faults.open_fails)
+        if (!device->present() || device->faults.open_fails || device->faults.permission_denied)
             return nullptr;
         ++device->counters.opens;
         return std::make_unique<SimHandle>(device);
     }
     return nullptr;
+}
+
+std::vector<std::string> SimBootloader::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
+    std::vector<std::string> paths;
+    for (const auto& device : _devices)
+        if (device->present() && device->faults.permission_denied && device->vendor_id == vendor_id &&
+            device->product_id == product_id)
+            paths.push_back(device->path);
+    return paths;
 }
 
 std::shared_ptr<SimBootloader> SimBootloader::from_folder(const fs::path& folder) {

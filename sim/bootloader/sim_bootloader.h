@@ -109,9 +109,10 @@ struct Version {
 
 // Faults of one device. All off by default; each can be changed at any time.
 struct Faults {
-    bool absent = false;          // not listed by enumerate(), and open() gives null
-    bool open_fails = false;      // listed, but open() gives null
-    bool attributes_fail = false; // attributes() gives false
+    bool absent = false;            // not listed by enumerate(), and open() gives null
+    bool open_fails = false;        // listed, but open() gives null
+    bool attributes_fail = false;   // attributes() gives false
+    bool permission_denied = false; // listed, but open() gives null and inaccessible() names it
 
     // Transfer faults. They hit the requests that come after the first
     // transfer_faults_after requests taken (0: from the first one on).
@@ -206,6 +207,7 @@ public:
 
     std::optional<std::vector<std::string>> enumerate() override;
     std::unique_ptr<fwu::HidDevice> open(const std::string& path) override;
+    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) override;
 
 private:
     std::vector<std::shared_ptr<DeviceState>> _devices;
