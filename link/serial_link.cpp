@@ -214,16 +214,22 @@ void SerialLink::takeBytes(const QByteArray& bytes) {
 }
 
 void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error) {
-    // A vanished or hung-up port keeps failing at every read: close it at the first.
-    if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && isOpen())
+    // A vanished or hung-up port keeps failing at every read: close it at the
+    // first. A full output buffer (which QSerialPort also reports as a
+    // resource error) leaves the port as it is.
+    if (!isOpen())
+        return;
+    if (error == QSerialPort::ReadError || (error == QSerialPort::ResourceError && portBroken()))
         close();
 }
 
+bool SerialLink::portBroken() const {
+    pollfd pfd{int(m_port.handle()), POLLIN, 0};
+    return ::poll(&pfd, 1, 0) < 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void SerialLink::onHangupWatch() {
-    if (!m_hangup || m_hangup->fd < 0)
-        return;
-    pollfd pfd{m_hangup->fd, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+    if (portBroken())
         close();
 }
 

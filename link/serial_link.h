@@ -60,6 +60,7 @@ private:
     void deliverLines();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void onHangupWatch();
+    bool portBroken() const; // hung up, or its descriptor failed
     void takeBytes(const QByteArray& bytes);
     void resetReceiveState();
 

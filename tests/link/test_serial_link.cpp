@@ -114,6 +114,23 @@ TEST_F(SerialLinkTest, WritesExactlyTheBytesGivenAndAtOnce) {
     EXPECT_EQ(pty.readAll(), "");
 }
 
+TEST_F(SerialLinkTest, ALargeWriteArrivesWholeWhileThePeerIsSlow) {
+    openLink();
+    const QByteArray bulk(256 * 1024, 'w'); // far more than the terminal buffers
+    EXPECT_TRUE(link.write(bulk));
+    QTest::qWait(100); // the rest waits in the link while the peer reads nothing
+    EXPECT_TRUE(link.isOpen());
+    QByteArray got;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            got += pty.read(bulk.size() - got.size(), 10);
+            return got.size() == bulk.size();
+        },
+        5000));
+    EXPECT_EQ(got, bulk);
+    EXPECT_TRUE(link.isOpen());
+}
+
 TEST_F(SerialLinkTest, DeliversEveryCompleteLineOfABurstInOrder) {
     openLink();
     ASSERT_TRUE(pty.write("4\n5\r\n\n6\nsta"));
