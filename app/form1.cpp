@@ -288,6 +288,10 @@ void Form1::timer1_Tick() {
             not_attached_reset();
         } else {
             DeviceAttachedState = 1;
+            // A controller that was unplugged and came back between two ticks hung up the link,
+            // which closed itself: it is attached anew, as after a tick that missed it.
+            if (OldDeviceAttachedState == 1 && !serialPort1.isOpen())
+                OldDeviceAttachedState = 0;
         }
 
         // 4. Attach: open the link on the port found; a port that will not open is "broken" and is tried

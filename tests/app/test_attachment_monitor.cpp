@@ -300,3 +300,22 @@ TEST_F(AttachmentMonitor, PerformedClickRunsOnlyWhenTheUserCouldClick) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AttachmentMonitor, ControllerBackBetweenTwoTicksIsAttachedAnew) {
+    connect_controller();
+    form->timer1.stop();
+    pty->hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(!form->serialPort1.isOpen(), 2000);
+    pty = std::make_unique<PtyPair>(dev, "ttyACM0");
+    form->timer1.start();
+    next_tick();
+    ASSERT_TRUE(form->serialPort1.isOpen());
+    EXPECT_EQ(text("label18"), "Status: Connected on ttyACM0");
+    EXPECT_EQ(DeviceAttachedState, 1);
+    ASSERT_TRUE(pty->write("after\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(box("textBox16")->text(), QStringLiteral("after"), 2000);
+}
+
+} // namespace
