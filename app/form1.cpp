@@ -242,6 +242,11 @@ void Form1::setup_chart() {
 
 void Form1::connect_handlers() {
     connect(ui->TabControl1, &QTabWidget::currentChanged, this, &Form1::TabControl1_SelectedIndexChanged);
+    connect_tuning_page();
+    connect_diagnostics_page();
+    connect_zidudo_page();
+    connect_documentation_page();
+    connect_maintenance_page();
 }
 
 QString Form1::USB_CheckIfPresentAndGetCOMString(quint16 vendorId, quint16 productId, quint32 position,

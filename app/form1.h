@@ -82,6 +82,16 @@ public:
     void zIdudo_page_refresh();
     void diagnostics_page_entry();
 
+private:
+    // Each page wires its own controls' handlers (pages/, maintenance/).
+    void connect_tuning_page();
+    void connect_diagnostics_page();
+    void connect_zidudo_page();
+    void connect_documentation_page();
+    void connect_maintenance_page();
+
+public:
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
