@@ -340,6 +340,8 @@ struct SysfsDeviceSetup::Snapshot {
         std::string vendor; // idVendor, read when listing
         bool productRead = false;
         std::optional<std::string> product; // idProduct
+        bool revisionRead = false;
+        std::optional<std::string> revision; // bcdDevice
     };
 
     Tree tree;
@@ -361,10 +363,49 @@ struct SysfsDeviceSetup::Snapshot {
         for (const std::string& name : snapshot->names) {
             if (name.find(':') != std::string::npos)
                 continue; // an interface ("1-3:1.0"), never a device
+            // The kernel gives the whole identity in one read: PRODUCT=<vendor>/<product>/<bcdDevice>.
+            if (std::optional<Device> device = from_uevent(name, snapshot->tree.read(name, "uevent"))) {
+                snapshot->devices.push_back(std::move(*device));
+                continue;
+            }
             if (std::optional<std::string> vendor = snapshot->tree.read(name, "idVendor"))
-                snapshot->devices.push_back({name, std::move(*vendor), false, std::nullopt});
+                snapshot->devices.push_back(
+                    {name, std::move(*vendor), false, std::nullopt, false, std::nullopt});
         }
         return snapshot;
+    }
+
+    // A device from the PRODUCT line of its uevent file; nothing when there is none.
+    static std::optional<Device> from_uevent(const std::string& name,
+                                             const std::optional<std::string>& uevent) {
+        if (!uevent)
+            return std::nullopt;
+        static const std::string key = "PRODUCT=";
+        size_t start = uevent->compare(0, key.size(), key) == 0 ? 0 : uevent->find("\n" + key);
+        if (start == std::string::npos)
+            return std::nullopt;
+        start += start == 0 ? key.size() : key.size() + 1;
+        const size_t end = uevent->find('\n', start);
+        const std::string value =
+            uevent->substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const size_t first = value.find('/');
+        const size_t second = first == std::string::npos ? first : value.find('/', first + 1);
+        if (second == std::string::npos)
+            return std::nullopt;
+        const std::string vendor = value.substr(0, first);
+        const std::string product = value.substr(first + 1, second - first - 1);
+        const std::string revision = value.substr(second + 1);
+        if (!parse_hex16(vendor) || !parse_hex16(product) || !parse_hex16(revision))
+            return std::nullopt;
+        return Device{name, vendor, true, product, true, revision};
+    }
+
+    const std::optional<std::string>& revisionOf(Device& device) const {
+        if (!device.revisionRead) {
+            device.revision = tree.read(device.name, "bcdDevice");
+            device.revisionRead = true;
+        }
+        return device.revision;
     }
 
     const std::optional<std::string>& productOf(Device& device) const {
@@ -410,7 +451,7 @@ public:
             return {};
         const QString base =
             QStringLiteral("USB\\VID_") + hex4_upper(*vid) + QStringLiteral("&PID_") + hex4_upper(*pid);
-        const std::optional<quint16> rev = parse_hex16(m_snapshot->tree.read(device.name, "bcdDevice"));
+        const std::optional<quint16> rev = parse_hex16(m_snapshot->revisionOf(device));
         if (!rev)
             return {base};
         return {base + QStringLiteral("&REV_") + hex4_upper(*rev), base};

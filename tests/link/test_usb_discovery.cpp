@@ -354,12 +354,15 @@ TEST(SysfsDiscovery, StrangeTreesReadAsDevicesThatAreNotThere) {
     FakeSysfs sysfs;
     const QString noVendor =
         sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM5")});
+    sysfs.removeAttribute(noVendor, QStringLiteral("uevent"));
     sysfs.removeAttribute(noVendor, QStringLiteral("idVendor"));
     const QString noProduct =
         sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM6")});
+    sysfs.removeAttribute(noProduct, QStringLiteral("uevent"));
     sysfs.removeAttribute(noProduct, QStringLiteral("idProduct"));
     const QString garbage =
         sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM7")});
+    sysfs.removeAttribute(garbage, QStringLiteral("uevent"));
     sysfs.writeAttribute(garbage, QStringLiteral("idVendor"), "12bfxyz\n");
     const QString fifo =
         sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("x"), {QStringLiteral("ttyACM8")});
@@ -399,3 +402,27 @@ TEST(SysfsDiscovery, StrangeTreesReadAsDevicesThatAreNotThere) {
     EXPECT_EQ(controllerPort(setup), "");
     EXPECT_FALSE(setup.presentUsbDevices());
 }
+
+namespace {
+
+TEST(SysfsDiscovery, IdentityComesFromTheKernelsUeventWhenThere) {
+    FakeSysfs sysfs;
+    const QString dev =
+        sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+    // The kernel's uevent names the same device in one line; its revision wins here to show it is read.
+    sysfs.writeAttribute(dev, QStringLiteral("uevent"),
+                         "MAJOR=189\nMINOR=3\nDEVNAME=bus/usb/001/004\nDEVTYPE=usb_device\n"
+                         "PRODUCT=12bf/f010/200\nTYPE=2/0/0\nBUSNUM=001\n");
+    SysfsDeviceSetup setup(sysfs.root());
+    auto list = setup.presentUsbDevices();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->hardwareIds(0).value(0), "USB\\VID_12BF&PID_F010&REV_0200");
+    EXPECT_EQ(usb_check_if_present_and_get_com_string(setup, 0x12bf, 0xf010, 0, false, 0), "ttyACM0");
+
+    // A uevent without a usable PRODUCT line falls back to the attribute files.
+    sysfs.writeAttribute(dev, QStringLiteral("uevent"), "DEVTYPE=usb_device\nPRODUCT=12bf/zz/1\n");
+    EXPECT_EQ(SysfsDeviceSetup(sysfs.root()).presentUsbDevices()->hardwareIds(0).value(0),
+              "USB\\VID_12BF&PID_F010&REV_0100");
+}
+
+} // namespace

@@ -56,6 +56,9 @@ FakeSysfs::FakeSysfs() {
     write_file(to_path(hubPath()) / "idProduct", "0002\n");
     write_file(to_path(hubPath()) / "bcdDevice", "0601\n");
     write_file(to_path(hubPath()) / "product", "xHCI Host Controller\n");
+    write_file(to_path(hubPath()) / "uevent",
+               "MAJOR=189\nMINOR=0\nDEVNAME=bus/usb/001/001\nDEVTYPE=usb_device\nDRIVER=usb\n"
+               "PRODUCT=1d6b/2/601\nTYPE=9/0/1\nBUSNUM=001\nDEVNUM=001\n");
     fs::create_directory_symlink("../../../devices/pci0000:00/0000:00:14.0/usb1",
                                  root / "bus/usb/devices/usb1");
 }
@@ -103,6 +106,16 @@ QString FakeSysfs::addDevice(quint16 vendorId, quint16 productId, quint16 bcdDev
     write_file(folder / "idVendor", hex4(vendorId));
     write_file(folder / "idProduct", hex4(productId));
     write_file(folder / "bcdDevice", hex4(bcdDevice));
+    // As the kernel writes it: the identity in hexadecimal without leading zeros.
+    write_file(folder / "uevent",
+               QStringLiteral("MAJOR=189\nMINOR=%4\nDEVNAME=bus/usb/001/%5\nDEVTYPE=usb_device\nDRIVER=usb\n"
+                              "PRODUCT=%1/%2/%3\nTYPE=239/2/1\nBUSNUM=001\nDEVNUM=%5\n")
+                   .arg(vendorId, 0, 16)
+                   .arg(productId, 0, 16)
+                   .arg(bcdDevice, 0, 16)
+                   .arg(m_nextPort)
+                   .arg(m_nextPort, 3, 10, QLatin1Char('0'))
+                   .toUtf8());
     write_file(folder / "bNumInterfaces",
                QByteArray::number(qMax(1, int(ttys.size()) * 2)).rightJustified(2) + '\n');
     if (!product.isNull())
