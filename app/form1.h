@@ -82,6 +82,23 @@ public:
     void zIdudo_page_refresh();
     void diagnostics_page_entry();
 
+    // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points (protocol/strip_chart.h).
+    std::shared_ptr<class StripChart> stripChart;
+    void button5_Click();
+    void button7_Click();
+    void button8_Click();
+    void numericUpDown1_ValueChanged();
+    void button18_Click();
+    void button19_Click();
+    void button22_Click();
+    void button23_Click();
+    void button25_Click();
+    void button26_Click();
+    void button6_Click();
+    void button24_Click();
+    void button17_Click();
+    void MyTimer();
+
 private:
     // Each page wires its own controls' handlers (pages/, maintenance/).
     void connect_tuning_page();

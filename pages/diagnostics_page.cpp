@@ -1,15 +1,323 @@
 // The Diagnostics page: live readings, the strip chart and timed captures.
 
 #include "app/form1.h"
+#include "app/text_box.h"
+#include "protocol/modes.h"
+#include "protocol/state.h"
+#include "protocol/strip_chart.h"
+#include "ui_form1.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QThread>
+#include <QValueAxis>
 
 namespace DADOV {
 
-void Form1::connect_diagnostics_page() {}
+namespace {
+
+// The fixed pause around the streaming commands: the controller is given time to switch.
+constexpr unsigned long streaming_pause_ms = 100;
+// A countdown step comes every 31 ticks of timer1.
+constexpr int ticks_per_countdown_step = 30;
+
+const QString no_convergence = QStringLiteral("No Convergence");
+const QString two_blanks = QStringLiteral("  ");
+
+// Runs a handler as a slot: nothing it throws may reach the event loop.
+template <typename F> auto guarded(F handler) {
+    return [handler]() {
+        try {
+            handler();
+        } catch (...) {
+        }
+    };
+}
+
+} // namespace
+
+void Form1::connect_diagnostics_page() {
+    stripChart = std::make_shared<StripChart>(seriesTPS1, seriesTPS2);
+
+    connect(ui->button5, &QPushButton::clicked, this, guarded([this] { button5_Click(); }));
+    connect(ui->button7, &QPushButton::clicked, this, guarded([this] { button7_Click(); }));
+    connect(ui->button8, &QPushButton::clicked, this, guarded([this] { button8_Click(); }));
+    connect(ui->numericUpDown1, &QSpinBox::valueChanged, this,
+            guarded([this] { numericUpDown1_ValueChanged(); }));
+    connect(ui->button18, &QPushButton::clicked, this, guarded([this] { button18_Click(); }));
+    connect(ui->button19, &QPushButton::clicked, this, guarded([this] { button19_Click(); }));
+    connect(ui->button22, &QPushButton::clicked, this, guarded([this] { button22_Click(); }));
+    connect(ui->button23, &QPushButton::clicked, this, guarded([this] { button23_Click(); }));
+    connect(ui->button25, &QPushButton::clicked, this, guarded([this] { button25_Click(); }));
+    connect(ui->button26, &QPushButton::clicked, this, guarded([this] { button26_Click(); }));
+    connect(ui->button6, &QPushButton::clicked, this, guarded([this] { button6_Click(); }));
+    connect(ui->button24, &QPushButton::clicked, this, guarded([this] { button24_Click(); }));
+    connect(ui->button17, &QPushButton::clicked, this, guarded([this] { button17_Click(); }));
+}
+
+// "Reset Chart": an empty chart that draws again.
+void Form1::button5_Click() {
+    t = 0;
+    stripChart->clear();
+    stripChart->resume();
+    ui->label15->setText(no_convergence);
+    ui->label16->setText(two_blanks);
+    ui->label17->setText(two_blanks);
+}
+
+// "Freeze Chart": the chart stops drawing; the last readings are shown beside it.
+void Form1::button7_Click() {
+    stripChart->suspend();
+    QString first;
+    QString second;
+    switch (TB) {
+    case 0:
+        first = QStringLiteral("TPS1A= ");
+        second = QStringLiteral("TPS2A= ");
+        break;
+    case 1:
+        first = QStringLiteral("TPS1B= ");
+        second = QStringLiteral("TPS2B= ");
+        break;
+    case 2:
+        first = QStringLiteral("TPS1A= ");
+        second = QStringLiteral("TPS1B= ");
+        break;
+    default:
+        return;
+    }
+    ui->label16->setText(first + QString::number(volts1) + QStringLiteral(" mv"));
+    ui->label17->setText(second + QString::number(volts2) + QStringLiteral(" mv"));
+}
+
+// "Resume Chart".
+void Form1::button8_Click() {
+    stripChart->resume();
+    ui->label16->setText(two_blanks);
+    ui->label17->setText(two_blanks);
+}
+
+// "Scroll Speed": 1 keeps 1000 samples across the chart, 10 keeps 100.
+void Form1::numericUpDown1_ValueChanged() {
+    s = (11 - ui->numericUpDown1->value()) * 100;
+    chartAxisX->setMax(s);
+    button5_Click();
+}
+
+// "TPS1A  TPS2A": the primary throttle body's pair.
+void Form1::button18_Click() {
+    ui->label1->setText(QStringLiteral("TPS1A"));
+    ui->label2->setText(QStringLiteral("TPS2A"));
+    ui->label5->setText(QStringLiteral("TPS1A + TPS2A"));
+    ui->label31->setText(QStringLiteral("Data From Primary Throttle Body"));
+    TB = 0;
+    peak_curr = 0;
+    current = 0;
+    if (streaming_enabled) {
+        ui->progressBar3->show();
+        ui->label9->show();
+        ui->label5->show();
+    }
+    ui->panel1->hide();
+    ui->textBox2->clear();
+    ui->label15->setText(no_convergence);
+    DADOV::x = MODE_IDLE;
+    serialPort1.write(QStringLiteral("93"));
+    button5_Click();
+}
+
+// "TPS1B  TPS2B": the secondary throttle body's pair, with its motor current.
+void Form1::button19_Click() {
+    ui->label1->setText(QStringLiteral("TPS1B"));
+    ui->label2->setText(QStringLiteral("TPS2B"));
+    ui->label5->setText(QStringLiteral("TPS1B + TPS2B"));
+    if (streaming_enabled) {
+        ui->progressBar3->show();
+        ui->label9->show();
+        ui->label5->show();
+    }
+    ui->panel1->show();
+    ui->label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
+    TB = 1;
+    peak_curr = 0;
+    current = 0;
+    ui->textBox2->clear();
+    ui->label15->setText(no_convergence);
+    DADOV::x = MODE_IDLE;
+    serialPort1.write(QStringLiteral("96"));
+    button5_Click();
+}
+
+// "TPS1A  TPS1B": TPS1 of both bodies; their sum means nothing and is hidden.
+void Form1::button22_Click() {
+    ui->label1->setText(QStringLiteral("TPS1A"));
+    ui->label2->setText(QStringLiteral("TPS1B"));
+    ui->label5->hide();
+    ui->progressBar3->hide();
+    ui->label9->hide();
+    ui->label31->setText(QStringLiteral("Data From TPS1 Primary and TPS1 Secondary"));
+    TB = 2;
+    peak_curr = 0;
+    current = 0;
+    ui->panel1->hide();
+    ui->textBox2->clear();
+    ui->label15->setText(no_convergence);
+    DADOV::x = MODE_IDLE;
+    serialPort1.write(QStringLiteral("95"));
+    button5_Click();
+}
+
+// "Start Data Streaming".
+void Form1::button23_Click() {
+    serialPort1.write(QStringLiteral("85"));
+    QThread::msleep(streaming_pause_ms);
+    for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->progressBar2),
+                       static_cast<QWidget*>(ui->label1), static_cast<QWidget*>(ui->label2),
+                       static_cast<QWidget*>(ui->label3), static_cast<QWidget*>(ui->label4),
+                       static_cast<QWidget*>(ui->label31)})
+        w->show();
+    if (TB != 2) {
+        ui->progressBar3->show();
+        ui->label5->show();
+        ui->label9->show();
+    }
+    streaming_enabled = true;
+}
+
+// "Stop Data Streaming": the displays go away until the stream starts again.
+void Form1::button25_Click() {
+    serialPort1.write(QStringLiteral("65"));
+    QThread::msleep(streaming_pause_ms);
+    current_volts = 0;
+    for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->label4),
+                       static_cast<QWidget*>(ui->label3), static_cast<QWidget*>(ui->label1),
+                       static_cast<QWidget*>(ui->label2), static_cast<QWidget*>(ui->label5),
+                       static_cast<QWidget*>(ui->label31), static_cast<QWidget*>(ui->progressBar2),
+                       static_cast<QWidget*>(ui->progressBar3), static_cast<QWidget*>(ui->label9)})
+        w->hide();
+    ui->label45->clear();
+    ui->label46->clear();
+    ui->progressBar4->setValue(DADOV::count - 1);
+    ui->label13->clear();
+    button5_Click();
+    DADOV::x = MODE_IDLE;
+    streaming_enabled = false;
+}
+
+// "Start": a timed capture.
+void Form1::button26_Click() {
+    serialPort1.write(QStringLiteral("99"));
+    if (TB != 2) {
+        ui->progressBar3->show();
+        ui->label5->show();
+        ui->label9->show();
+    }
+}
+
+// "Start" beneath the text area: reset the page's read-outs, then a timed capture. The chart is emptied
+// but not released from a freeze.
+void Form1::button6_Click() {
+    DADOV::x = MODE_IDLE;
+    ui->textBox2->clear();
+    ui->progressBar1->setValue(0);
+    ui->label4->clear();
+    ui->label3->clear();
+    ui->progressBar2->setValue(0);
+    ui->progressBar3->setValue(0);
+    ui->label9->clear();
+    ui->label45->clear();
+    ui->label46->clear();
+    peak_curr = 0;
+    ui->progressBar4->setValue(15);
+    ui->label13->clear();
+    ui->label16->setText(two_blanks);
+    ui->label17->setText(two_blanks);
+    t = 0;
+    stripChart->clear();
+    ui->label15->setText(no_convergence);
+    serialPort1.write(QStringLiteral("99"));
+}
+
+// "Clear".
+void Form1::button24_Click() {
+    ui->textBox2->clear();
+}
+
+// "Reset" of the peak current. The peak read-out keeps its text until a higher current comes.
+void Form1::button17_Click() {
+    peak_curr = 0;
+}
+
+// One step of the timed capture's countdown; at 0 the capture is over and the chart draws it.
+void Form1::MyTimer() {
+    DADOV::count = DADOV::count - 1;
+    ui->label13->setText(QString::number(DADOV::count) + QStringLiteral(" Countdown Timer"));
+    ui->progressBar4->setValue(DADOV::count);
+    if (DADOV::count == 0) {
+        ui->textBox2->clear();
+        DADOV::count = 16;
+        MyTimerEnable = false;
+        tickcount = 0;
+        stripChart->resume();
+    }
+}
 
 // Diagnostics page refresh: the countdown steps and the "V2 Unit" selection.
-void Form1::diagnostics_page_refresh() {}
+void Form1::diagnostics_page_refresh() {
+    if (MyTimerEnable) {
+        ++tickcount;
+        if (tickcount > ticks_per_countdown_step) {
+            MyTimer();
+            tickcount = 0;
+        }
+    }
+    ui->radioButton1->setChecked(true);
+}
 
 // Entry of the Diagnostics page: reset its displays, select the B signals, start streaming.
-void Form1::diagnostics_page_entry() {}
+void Form1::diagnostics_page_entry() {
+    ui->textBox2->clear();
+    current = 0;
+    current_volts = 0;
+
+    ui->progressBar1->setValue(0);
+    ui->label4->clear();
+    ui->label3->clear();
+    ui->progressBar2->setValue(0);
+    ui->progressBar3->setValue(0);
+    ui->label9->clear();
+    ui->label45->setText(QStringLiteral("0"));
+    ui->label46->setText(QStringLiteral("0"));
+    peak_curr = 0;
+
+    ui->progressBar4->setValue(DADOV::count - 1);
+    ui->label13->clear();
+    ui->label16->setText(two_blanks);
+    ui->label17->setText(two_blanks);
+
+    t = 0;
+    stripChart->clear();
+    ui->label15->setText(no_convergence);
+
+    ui->label1->setText(QStringLiteral("TPS1B"));
+    ui->label2->setText(QStringLiteral("TPS2B"));
+    ui->label5->setText(QStringLiteral("TPS1B + TPS2B"));
+    if (streaming_enabled) {
+        ui->progressBar3->show();
+        ui->label9->show();
+        ui->label5->show();
+    }
+    ui->panel1->show();
+    ui->label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
+    ui->textBox2->clear();
+    TB = 1;
+
+    performClick(ui->button19);
+    QThread::msleep(streaming_pause_ms);
+    performClick(ui->button23);
+}
 
 } // namespace DADOV

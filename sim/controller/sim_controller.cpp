@@ -1,0 +1,614 @@
+#include "sim/controller/sim_controller.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace DADOV {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A value that has not begun to arrive by then is given up.
+constexpr auto value_timeout = 1000ms;
+// Stream lines are not queued beyond this while the tool does not read.
+constexpr size_t max_queued_bytes = 256 * 1024;
+// A stream that fell this far behind (the thread was not scheduled) drops the backlog.
+constexpr auto max_backlog = 100ms;
+
+const char* const commands[] = {"91",  "92",  "94",  "93",  "95",  "96",  "85",  "65", "99",
+                                "DEL", "INT", "SEN", "SET", "DTC", "FAI", "BYP", "BOO"};
+
+std::runtime_error failure(const QString& what) {
+    return std::runtime_error(QStringLiteral("simulated controller: %1: %2")
+                                  .arg(what, QString::fromLocal8Bit(std::strerror(errno)))
+                                  .toStdString());
+}
+
+std::string number(int value) {
+    return std::to_string(value);
+}
+
+} // namespace
+
+void SimController::UniqueFd::reset(int fd) {
+    if (_fd >= 0)
+        ::close(_fd);
+    _fd = fd;
+}
+
+SimController::SimController(const QString& devRoot, const QString& portName)
+    : _portName(portName), _linkPath(QDir(devRoot).filePath(portName)) {
+    if (portName.isEmpty() || portName.contains(QLatin1Char('/')))
+        throw std::runtime_error("simulated controller: the port name must be a plain name such as ttyACM0");
+
+    _master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (_master.get() < 0)
+        throw failure(QStringLiteral("cannot create a pseudo-terminal"));
+    if (::grantpt(_master.get()) != 0 || ::unlockpt(_master.get()) != 0)
+        throw failure(QStringLiteral("cannot unlock the pseudo-terminal"));
+    char name[256] = {};
+    if (::ptsname_r(_master.get(), name, sizeof name) != 0)
+        throw failure(QStringLiteral("cannot name the pseudo-terminal"));
+    _slavePath = QString::fromLocal8Bit(name);
+    _slave.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (_slave.get() < 0)
+        throw failure(QStringLiteral("cannot open %1").arg(_slavePath));
+    termios tio{};
+    if (::tcgetattr(_slave.get(), &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(_slave.get(), TCSANOW, &tio);
+    }
+    const int flags = ::fcntl(_master.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(_master.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+        throw failure(QStringLiteral("cannot make the pseudo-terminal non-blocking"));
+    _wake.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (_wake.get() < 0)
+        throw failure(QStringLiteral("cannot create its wake-up event"));
+
+    if (::symlink(name, QFile::encodeName(_linkPath).constData()) != 0)
+        throw failure(QStringLiteral("cannot publish the port as %1").arg(_linkPath));
+    _published = true;
+    try {
+        _thread = std::thread([this] { run(); });
+    } catch (...) {
+        QFile::remove(_linkPath);
+        throw;
+    }
+}
+
+SimController::~SimController() {
+    shutDown();
+}
+
+void SimController::shutDown() {
+    _stop = true;
+    wake();
+    if (_thread.joinable())
+        _thread.join();
+    if (_published) {
+        QFile::remove(_linkPath);
+        _published = false;
+    }
+    _master.reset();
+    _slave.reset();
+}
+
+void SimController::hangUp() {
+    shutDown();
+    std::lock_guard lock(_m);
+    _hungUp = true;
+}
+
+void SimController::wake() {
+    if (_wake.get() >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(_wake.get(), &one, sizeof one);
+    }
+}
+
+QByteArray SimController::received() const {
+    std::lock_guard lock(_m);
+    return _received;
+}
+
+std::vector<SimController::Arrival> SimController::arrivals() const {
+    std::lock_guard lock(_m);
+    return _arrivals;
+}
+
+void SimController::clearReceived() {
+    std::lock_guard lock(_m);
+    _received.clear();
+    _arrivals.clear();
+    _values.clear();
+}
+
+void SimController::sendRaw(const QByteArray& bytes) {
+    {
+        std::lock_guard lock(_m);
+        _out.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+    }
+    wake();
+}
+
+void SimController::sendLines(const QStringList& lines) {
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toLatin1() + '\n';
+    sendRaw(bytes);
+}
+
+void SimController::setStreamRate(int pairsPerSecond) {
+    {
+        std::lock_guard lock(_m);
+        _rate = std::clamp(pairsPerSecond, 1, 100000);
+    }
+    wake();
+}
+
+void SimController::setReadings(int tps1Count, int tps2Count) {
+    std::lock_guard lock(_m);
+    _fixed = true;
+    _count1 = tps1Count;
+    _count2 = tps2Count;
+}
+
+void SimController::setSweep() {
+    std::lock_guard lock(_m);
+    _fixed = false;
+}
+
+void SimController::setAmps(const QByteArray& senseVolts, int ampsEvery) {
+    std::lock_guard lock(_m);
+    _amps = senseVolts;
+    _ampsEvery = std::max(ampsEvery, 0);
+}
+
+bool SimController::streaming() const {
+    std::lock_guard lock(_m);
+    return _streaming;
+}
+
+SimController::Pair SimController::pair() const {
+    std::lock_guard lock(_m);
+    return _pair;
+}
+
+long long SimController::pairsSent() const {
+    std::lock_guard lock(_m);
+    return _pairs;
+}
+
+void SimController::setSettingsListing(const QStringList& lines) {
+    std::lock_guard lock(_m);
+    _listing = lines;
+    _listingSet = true;
+}
+
+void SimController::setFaultReport(const QStringList& lines) {
+    std::lock_guard lock(_m);
+    _faults = lines;
+}
+
+void SimController::setCaptureDuration(std::chrono::milliseconds duration) {
+    std::lock_guard lock(_m);
+    _captureDuration = duration;
+}
+
+void SimController::setValueGap(std::chrono::milliseconds gap) {
+    std::lock_guard lock(_m);
+    _valueGap = gap;
+}
+
+SimController::Settings SimController::settings() const {
+    std::lock_guard lock(_m);
+    return _settings;
+}
+
+QStringList SimController::valuesReceived() const {
+    std::lock_guard lock(_m);
+    return _values;
+}
+
+// The controller's loop: read what the tool sends, answer, stream.
+void SimController::run() {
+    while (!_stop) {
+        pollfd fds[2] = {{_master.get(), POLLIN, 0}, {_wake.get(), POLLIN, 0}};
+        timespec timeout{};
+        {
+            std::lock_guard lock(_m);
+            if (!_out.empty())
+                fds[0].events |= POLLOUT;
+            const Clock::time_point now = Clock::now();
+            const auto wait = std::max(nextDeadline(now) - now, Clock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+        }
+        if (::ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR)
+            return;
+        if (_stop)
+            return;
+        if (fds[1].revents & POLLIN) {
+            uint64_t drained = 0;
+            [[maybe_unused]] const ssize_t n = ::read(_wake.get(), &drained, sizeof drained);
+        }
+
+        std::lock_guard lock(_m);
+        if (fds[0].revents & POLLIN) {
+            char buffer[4096];
+            for (;;) {
+                const ssize_t n = ::read(_master.get(), buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                takeBytes(buffer, static_cast<size_t>(n), Clock::now());
+            }
+        }
+        const Clock::time_point now = Clock::now();
+        if (_awaiting) {
+            if (!_value.empty() && now - _lastValueByte >= _valueGap)
+                finishValue(now);
+            else if (_value.empty() && now - _requestAt >= value_timeout)
+                finishValue(now);
+        }
+        if (_capturing && now >= _captureUntil)
+            _capturing = false;
+        sendPairs(now);
+        flushOut();
+    }
+}
+
+SimController::Clock::time_point SimController::nextDeadline(Clock::time_point now) const {
+    Clock::time_point next = now + 200ms;
+    if (_awaiting)
+        next = std::min(next, _value.empty() ? _requestAt + value_timeout : _lastValueByte + _valueGap);
+    if (_streaming || _capturing)
+        next = std::min(next, _nextPair);
+    if (_capturing)
+        next = std::min(next, _captureUntil);
+    return next;
+}
+
+void SimController::takeBytes(const char* data, size_t n, Clock::time_point now) {
+    QByteArray bytes(data, static_cast<qsizetype>(n));
+    _received += bytes;
+    _arrivals.push_back(Arrival{now, bytes});
+    for (size_t i = 0; i < n; ++i) {
+        const char b = data[i];
+        if (_awaiting) {
+            if (_awaitField == Field::Fails) {
+                _value.assign(1, b);
+                finishValue(now);
+                continue;
+            }
+            if ((b >= '0' && b <= '9') || (b == '-' && _value.empty())) {
+                _value += b;
+                _lastValueByte = now;
+                continue;
+            }
+            // Not part of a number: the value is over and a command begins.
+            finishValue(now);
+        }
+        takeCommandByte(b);
+    }
+}
+
+void SimController::takeCommandByte(char b) {
+    _cmd += b;
+    while (!_cmd.empty()) {
+        bool prefix = false;
+        for (const char* c : commands) {
+            const std::string_view command(c);
+            if (command == _cmd) {
+                const std::string whole = _cmd;
+                _cmd.clear();
+                command_received(whole);
+                return;
+            }
+            if (command.starts_with(_cmd))
+                prefix = true;
+        }
+        if (prefix)
+            return;
+        _cmd.erase(0, 1); // a byte no command begins with
+    }
+}
+
+void SimController::command_received(const std::string& cmd) {
+    const Clock::time_point now = Clock::now();
+    const auto request = [](const char* keyword, Field field) { return Step{keyword, field, {}}; };
+    const auto lines = [](std::function<std::vector<std::string>()> make) {
+        return Step{{}, {}, std::move(make)};
+    };
+    const Settings& s = _settings;
+
+    if (cmd == "91") {
+        _steps.push_back(request("4", Field::P));
+        _steps.push_back(request("5", Field::I));
+        _steps.push_back(request("6", Field::D));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Proportional Gain= " + number(s.P),
+                                            "Integral Gain= " + number(s.I),
+                                            "Derivative Gain= " + number(s.D), "end"};
+        }));
+    } else if (cmd == "92") {
+        _steps.push_back(request("curr", Field::Curr));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Current Limit= " + number(s.currentLimit) + " amps", "end"};
+        }));
+    } else if (cmd == "94") {
+        _steps.push_back(request("accel", Field::Accel));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Blade Acceleration= " + number(s.acceleration), "end"};
+        }));
+    } else if (cmd == "DEL") {
+        _steps.push_back(request("delay", Field::Delay));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Control Loop Delay= " + number(s.loopDelay), "hertz",
+                                            number(100 - s.loopDelay), "end"};
+        }));
+    } else if (cmd == "INT") {
+        _steps.push_back(request("integ", Field::Integ));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Integral Limit= " + number(s.integralLimit), "end"};
+        }));
+    } else if (cmd == "SEN") {
+        _steps.push_back(request("sens", Field::Sens));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Primary Throttle Active Sense= " + number(s.activeSense), "end"};
+        }));
+    } else if (cmd == "FAI") {
+        _steps.push_back(request("fails", Field::Fails));
+        _steps.push_back(lines([&s] {
+            char mask[8];
+            std::snprintf(mask, sizeof mask, "0x%02X", static_cast<unsigned>(s.failsafes & 0xFF));
+            return std::vector<std::string>{std::string("Failsafes Disabled= ") + mask, "end"};
+        }));
+    } else if (cmd == "BYP") {
+        _steps.push_back(request("bypas", Field::Bypas));
+        _steps.push_back(request("sectrig", Field::Sectrig));
+        _steps.push_back(request("ramp", Field::Ramp));
+        _steps.push_back(request("filter", Field::Filter));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Primary Trigger= " + number(s.bypassTrigger),
+                                            std::string("Inputs Swapped= ") + (s.swapInputs ? "yes" : "no"),
+                                            "Secondary Trigger= " + number(s.secondaryTrigger),
+                                            "Ramp In Complete= " + number(s.rampEnd),
+                                            "Filter Sample Size= " + number(1 << std::clamp(s.filter, 0, 10)),
+                                            "end"};
+        }));
+    } else if (cmd == "BOO") {
+        _steps.push_back(request("boost", Field::Boost));
+        _steps.push_back(lines([&s] {
+            return std::vector<std::string>{"Initial Bypass Position= " + number(s.boostLimit) + " %", "end"};
+        }));
+    } else if (cmd == "SET") {
+        _steps.push_back(lines([this] {
+            std::vector<std::string> out{"newPID"};
+            for (std::string& line : listing())
+                out.push_back(std::move(line));
+            out.push_back("end");
+            return out;
+        }));
+    } else if (cmd == "DTC") {
+        _steps.push_back(lines([this] {
+            std::vector<std::string> out{"DTC"};
+            for (const QString& line : _faults)
+                out.push_back(line.toStdString());
+            out.push_back("end");
+            return out;
+        }));
+    } else if (cmd == "93" || cmd == "95" || cmd == "96") {
+        const Pair selected = cmd == "93" ? Pair::A : cmd == "96" ? Pair::B : Pair::AandB;
+        _steps.push_back(lines([this, selected] {
+            _pair = selected;
+            return std::vector<std::string>{selected == Pair::B ? "sec" : "prim"};
+        }));
+    } else if (cmd == "85") {
+        if (!_streaming && !_capturing)
+            _nextPair = now;
+        _streaming = true;
+    } else if (cmd == "65") {
+        _streaming = false;
+    } else if (cmd == "99") {
+        _steps.push_back(lines([this] {
+            const Clock::time_point start = Clock::now();
+            if (!_streaming && !_capturing)
+                _nextPair = start;
+            _capturing = true;
+            _captureUntil = start + _captureDuration;
+            return std::vector<std::string>{"star"};
+        }));
+    }
+    startNextStep(now);
+}
+
+std::vector<std::string> SimController::listing() const {
+    std::vector<std::string> out;
+    if (_listingSet) {
+        for (const QString& line : _listing)
+            out.push_back(line.toStdString());
+        return out;
+    }
+    const Settings& s = _settings;
+    return {"Proportional Gain= " + number(s.P),
+            "Integral Gain= " + number(s.I),
+            "Derivative Gain= " + number(s.D),
+            "Current Limit= " + number(s.currentLimit) + " amps",
+            "Blade Acceleration= " + number(s.acceleration),
+            "Control Loop Delay= " + number(s.loopDelay),
+            "Integral Limit= " + number(s.integralLimit),
+            "Primary Throttle Active Sense= " + number(s.activeSense),
+            "Primary Trigger= " + number(s.bypassTrigger),
+            "Secondary Trigger= " + number(s.secondaryTrigger),
+            "Ramp In Complete= " + number(s.rampEnd),
+            "Filter Sample Size= " + number(1 << std::clamp(s.filter, 0, 10)),
+            "Initial Bypass Position= " + number(s.boostLimit) + " %"};
+}
+
+void SimController::startNextStep(Clock::time_point now) {
+    while (!_awaiting && !_steps.empty()) {
+        Step step = std::move(_steps.front());
+        _steps.pop_front();
+        if (!step.request.empty()) {
+            queueLine(step.request);
+            _awaiting = true;
+            _awaitField = step.field;
+            _value.clear();
+            _requestAt = now;
+        } else if (step.lines) {
+            for (const std::string& line : step.lines())
+                queueLine(line);
+        }
+    }
+}
+
+void SimController::finishValue(Clock::time_point now) {
+    store(_awaitField, _value, !_value.empty());
+    _awaiting = false;
+    _value.clear();
+    startNextStep(now);
+}
+
+void SimController::store(Field field, const std::string& text, bool got) {
+    static const std::map<Field, const char*> names{{Field::P, "P"},
+                                                    {Field::I, "I"},
+                                                    {Field::D, "D"},
+                                                    {Field::Curr, "curr"},
+                                                    {Field::Accel, "accel"},
+                                                    {Field::Delay, "delay"},
+                                                    {Field::Integ, "integ"},
+                                                    {Field::Sens, "sens"},
+                                                    {Field::Fails, "fails"},
+                                                    {Field::Bypas, "bypas"},
+                                                    {Field::Sectrig, "sectrig"},
+                                                    {Field::Ramp, "ramp"},
+                                                    {Field::Filter, "filter"},
+                                                    {Field::Boost, "boost"}};
+    const QString name = QString::fromLatin1(names.at(field));
+    if (!got) {
+        _values << name + QStringLiteral("=<none>");
+        return;
+    }
+    if (field == Field::Fails) {
+        const int mask = static_cast<unsigned char>(text[0]);
+        _settings.failsafes = mask;
+        _values << name + QStringLiteral("=0x%1")
+                              .arg(mask, 2, 16, QLatin1Char('0'))
+                              .toUpper()
+                              .replace(QStringLiteral("0X"), QStringLiteral("0x"));
+        return;
+    }
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        _values << name + QStringLiteral("=<bad ") + QString::fromStdString(text) + QLatin1Char('>');
+        return;
+    }
+    _values << name + QLatin1Char('=') + QString::number(value);
+    Settings& s = _settings;
+    switch (field) {
+    case Field::P:
+        s.P = value;
+        break;
+    case Field::I:
+        s.I = value;
+        break;
+    case Field::D:
+        s.D = value;
+        break;
+    case Field::Curr:
+        s.currentLimit = value;
+        break;
+    case Field::Accel:
+        s.acceleration = value;
+        break;
+    case Field::Delay:
+        s.loopDelay = value;
+        break;
+    case Field::Integ:
+        s.integralLimit = value;
+        break;
+    case Field::Sens:
+        s.activeSense = value;
+        break;
+    case Field::Bypas:
+        s.swapInputs = value >= 2000;
+        s.bypassTrigger = s.swapInputs ? value - 2000 : value;
+        break;
+    case Field::Sectrig:
+        s.secondaryTrigger = value;
+        break;
+    case Field::Ramp:
+        s.rampEnd = value;
+        break;
+    case Field::Filter:
+        s.filter = value;
+        break;
+    case Field::Boost:
+        s.boostLimit = value;
+        break;
+    case Field::Fails:
+        break;
+    }
+}
+
+std::pair<int, int> SimController::nextCounts() {
+    if (_fixed)
+        return {_count1, _count2};
+    // A slow sweep between 100 and 920 counts; TPS2 runs the other way, so the two cross mid-range.
+    _sweep += _sweepStep;
+    if (_sweep >= 820 || _sweep <= 0)
+        _sweepStep = -_sweepStep;
+    const int c1 = 100 + std::clamp(_sweep, 0, 820);
+    return {c1, _pair == Pair::AandB ? c1 + 3 : 1020 - c1};
+}
+
+void SimController::sendPairs(Clock::time_point now) {
+    if (!_streaming && !_capturing)
+        return;
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / _rate));
+    if (now - _nextPair > max_backlog)
+        _nextPair = now;
+    while (_nextPair <= now) {
+        _nextPair += period;
+        if (_out.size() > max_queued_bytes)
+            continue; // the tool is not reading: this pair is lost, as on the wire
+        const auto [c1, c2] = nextCounts();
+        _out += "tpsone\n" + number(c1) + "\ntpstwo\n" + number(c2) + '\n';
+        ++_pairs;
+        if (_ampsEvery > 0 && _pair == Pair::B && _pairs % _ampsEvery == 0)
+            _out += "amps\n" + _amps.toStdString() + '\n';
+    }
+}
+
+void SimController::queueLine(const std::string& line) {
+    _out += line;
+    _out += '\n';
+}
+
+void SimController::flushOut() {
+    while (!_out.empty()) {
+        const ssize_t n = ::write(_master.get(), _out.data(), _out.size());
+        if (n <= 0)
+            return; // full (or gone): the rest waits for the next turn
+        _out.erase(0, static_cast<size_t>(n));
+    }
+}
+
+} // namespace DADOV
