@@ -108,6 +108,38 @@ private:
     void connect_maintenance_page();
 
 public:
+    // Tuning, zIdudo and Documentation pages (pages/): their handlers and the desktop shell they open with.
+    struct DesktopShell; // pages/desktop_shell.h; the real desktop unless a test puts its own in place
+    std::shared_ptr<DesktopShell> desktopShell;
+    void button21_Click();
+    void button11_Click();
+    void button1_Click();
+    void button31_Click();
+    void button12_Click();
+    void button3_Click();
+    void button14_Click();
+    void button9_Click();
+    void button10_Click();
+    void button13_Click();
+    void checkBox1_CheckedChanged();
+    void checkBox2_CheckedChanged();
+    void checkBox3_CheckedChanged();
+    void checkBox4_CheckedChanged();
+    void checkBox5_CheckedChanged();
+    void checkBox6_CheckedChanged();
+    void checkBox7_CheckedChanged();
+    void button28_Click();
+    void button29_Click();
+    void button32_Click();
+    void button30_Click();
+    void comboBox2_SelectedIndexChanged();
+    void trackBar8_ValueChanged();
+    void trackBar10_ValueChanged();
+    void trackBar9_ValueChanged();
+    void linkLabel1_LinkClicked();
+    void linkLabel2_LinkClicked();
+    void linkLabel3_LinkClicked();
+    void linkLabel4_LinkClicked();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,12 +1,130 @@
 // The zIdudo bypass-valve page.
 
 #include "app/form1.h"
+#include "app/text_box.h"
+#include "pages/desktop_shell.h"
+#include "pages/page_slot.h"
+#include "protocol/state.h"
+#include "ui_form1.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QSlider>
 
 namespace DADOV {
 
-void Form1::connect_zidudo_page() {}
+namespace {
+
+// Entries of the filter list: sample sizes 1 to 1024, sent as the power of two.
+constexpr int filter_sizes = 11;
+
+// A 10-bit ADC count in millivolts, as the read-outs show it (1024 counts is 5000 mV).
+QString millivolts(int count) {
+    return QString::number(static_cast<int>(count * 4.883)) + QStringLiteral(" mv");
+}
+
+void set_text_colour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+// Which slider moved: the enabled message is worded after it.
+enum class BoostSlider { trigger_or_ramp, position };
+
+// Boost reduction is on when the ramp-in ends below the primary trigger and the bypass is not fully closed
+// at its initial position.
+void show_boost_reduction(Ui::Form1& ui, BoostSlider moved) {
+    const bool enabled = ui.trackBar10->value() < ui.trackBar8->value() && ui.trackBar9->value() < 100;
+    if (!enabled) {
+        set_text_colour(ui.label59, Qt::white);
+        ui.label59->setText(QStringLiteral("Boost Reduction Disabled\r\n"));
+        return;
+    }
+    set_text_colour(ui.label59, Qt::yellow);
+    if (moved == BoostSlider::trigger_or_ramp)
+        ui.label59->setText(QStringLiteral("Boost Reduction wil be enabled\r\n(if switch is in enable "
+                                           "position)\r\nMinimum bypass opening set to ") +
+                            ui.label48->text() + QStringLiteral("\n"));
+    else
+        ui.label59->setText(QStringLiteral("Boost Reduction will be enabled\r\n(if switch is in enable "
+                                           "position)\r\nMinimum bypass opening set to ") +
+                            QString::number(100 - ui.trackBar9->value()) + QStringLiteral("%\n"));
+}
+
+} // namespace
+
+void Form1::connect_zidudo_page() {
+    // A size typed into the list chooses nothing: only its eleven sizes can be sent.
+    ui->comboBox2->setInsertPolicy(QComboBox::NoInsert);
+
+    connect(ui->button28, &QPushButton::clicked, this, guarded([this] { button28_Click(); }));
+    connect(ui->button29, &QPushButton::clicked, this, guarded([this] { button29_Click(); }));
+    connect(ui->button32, &QPushButton::clicked, this, guarded([this] { button32_Click(); }));
+    connect(ui->button30, &QPushButton::clicked, this, guarded([this] { button30_Click(); }));
+    connect(ui->comboBox2, &QComboBox::currentIndexChanged, this,
+            guarded([this] { comboBox2_SelectedIndexChanged(); }));
+    connect(ui->trackBar8, &QSlider::valueChanged, this, guarded([this] { trackBar8_ValueChanged(); }));
+    connect(ui->trackBar10, &QSlider::valueChanged, this, guarded([this] { trackBar10_ValueChanged(); }));
+    connect(ui->trackBar9, &QSlider::valueChanged, this, guarded([this] { trackBar9_ValueChanged(); }));
+}
 
 // zIdudo page refresh: the bypass variables and read-outs from the sliders.
-void Form1::zIdudo_page_refresh() {}
+void Form1::zIdudo_page_refresh() {
+    bypass_trigger = ui->trackBar8->value();
+    secondary_trigger = ui->trackBar11->value();
+    bypass_ramp_end = ui->trackBar10->value();
+    boost_limit = 100 - ui->trackBar9->value();
+    ui->label37->setText(millivolts(ui->trackBar8->value()));
+    ui->label48->setText(QString::number(boost_limit) + QStringLiteral(" %"));
+    ui->label57->setText(millivolts(ui->trackBar10->value()));
+    ui->label63->setText(millivolts(ui->trackBar11->value()));
+}
+
+// "Set Triggers": the controller asks "bypas", "sectrig", "ramp" and "filter".
+void Form1::button28_Click() {
+    serialPort1.write(QStringLiteral("BYP"));
+}
+
+// "Set Position": the controller asks "boost".
+void Form1::button29_Click() {
+    serialPort1.write(QStringLiteral("BOO"));
+}
+
+// "Check Settings": the controller's listing fills both message boxes.
+void Form1::button32_Click() {
+    serialPort1.write(QStringLiteral("SET"));
+}
+
+// "Help": the PC App document from the user's documents folder (or where the tool installed it).
+void Form1::button30_Click() {
+    if (!desktopShell)
+        desktopShell = DesktopShell::system();
+    QStringList places{desktopShell->documentsFolder + QLatin1Char('/') + document_pc_app};
+    places += document_places(*desktopShell, document_pc_app);
+    if (!open_document(*desktopShell, places))
+        ui->textBox1->setText(QStringLiteral("File not found"));
+}
+
+void Form1::comboBox2_SelectedIndexChanged() {
+    const int index = ui->comboBox2->currentIndex();
+    // No selection (the list emptied, or text typed over it) leaves the size last chosen.
+    if (index >= 0 && index < filter_sizes)
+        samples = index;
+}
+
+void Form1::trackBar8_ValueChanged() {
+    show_boost_reduction(*ui, BoostSlider::trigger_or_ramp);
+}
+
+void Form1::trackBar10_ValueChanged() {
+    show_boost_reduction(*ui, BoostSlider::trigger_or_ramp);
+}
+
+void Form1::trackBar9_ValueChanged() {
+    show_boost_reduction(*ui, BoostSlider::position);
+}
 
 } // namespace DADOV

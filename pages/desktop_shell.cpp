@@ -1,0 +1,37 @@
+#include "pages/desktop_shell.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+namespace DADOV {
+
+std::shared_ptr<Form1::DesktopShell> Form1::DesktopShell::system() {
+    auto shell = std::make_shared<DesktopShell>();
+    shell->open = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    shell->show = [](QMessageBox& box) { box.exec(); };
+    shell->applicationFolder = QCoreApplication::applicationDirPath();
+    shell->documentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return shell;
+}
+
+QStringList document_places(const Form1::DesktopShell& shell, const QString& name) {
+    return {shell.applicationFolder + QLatin1Char('/') + name,
+            QDir::cleanPath(shell.applicationFolder + QStringLiteral("/../share/q5tool/documents/") + name)};
+}
+
+bool open_document(const Form1::DesktopShell& shell, const QStringList& paths) {
+    for (const QString& path : paths) {
+        const QFileInfo file(path);
+        // A viewer started on a missing file would report its failure to nobody: look first.
+        if (!file.isFile() || !file.isReadable())
+            continue;
+        return shell.open && shell.open(QUrl::fromLocalFile(file.absoluteFilePath()));
+    }
+    return false;
+}
+
+} // namespace DADOV

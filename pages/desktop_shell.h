@@ -1,0 +1,47 @@
+#pragma once
+
+// How the pages reach the desktop: open a document or a web page with the application registered for it,
+// and show a modal message box. The window holds one (Form1::desktopShell); tests put their own in its
+// place to see what would be opened and which box would be shown, without blocking.
+
+#include "app/form1.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class QMessageBox;
+
+namespace DADOV {
+
+struct Form1::DesktopShell {
+    // Opens the file or web address with the desktop's registered application; false when it could not.
+    std::function<bool(const QUrl&)> open;
+    // Shows the box modally and returns once the user has closed it.
+    std::function<void(QMessageBox&)> show;
+    // The folder of the executable, without a trailing separator.
+    QString applicationFolder;
+    // The user's documents folder.
+    QString documentsFolder;
+
+    // The real desktop: QDesktopServices, QMessageBox::exec, the folders of this run.
+    static std::shared_ptr<DesktopShell> system();
+};
+
+// The product documents, by file name.
+inline const QString document_pc_app = QStringLiteral("q5 Controller PC App.pdf");
+inline const QString document_installation = QStringLiteral("q5 D Installation_Current.pdf");
+inline const QString document_pinouts = QStringLiteral("q5 D(2.0) Universal Harness Pinouts.pdf");
+
+// Where a product document is looked for, in order: beside the executable, then in the installed share
+// folder (<executable folder>/../share/q5tool/documents).
+QStringList document_places(const Form1::DesktopShell& shell, const QString& name);
+
+// Opens the first of the paths that is a readable file. False when none is, or when the desktop could
+// not open it.
+bool open_document(const Form1::DesktopShell& shell, const QStringList& paths);
+
+} // namespace DADOV
