@@ -141,6 +141,21 @@ public:
     void linkLabel3_LinkClicked();
     void linkLabel4_LinkClicked();
 
+public:
+    // Firmware page and device ID (maintenance/): handlers, the engine run with its console, the page's seams.
+    struct FirmwarePage; // maintenance/firmware_page.h; tests and simulate mode replace its engine and dialog
+    std::shared_ptr<FirmwarePage> firmwarePage;
+    void comboBox1_SelectedIndexChanged();
+    void button2_Click_1();
+    void button16_Click();
+    void button4_Click();
+    void button15_Click();
+    void button20_Click();
+    void button27_Click();
+    void Read_Device_ID();
+    void write_serial();
+    int run_fw_update(const QStringList& arguments);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

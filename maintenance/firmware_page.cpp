@@ -1,9 +1,305 @@
-// The q5 Firmware Update page: firmware files, reflashing and the device ID.
+// The q5 Firmware Update page: controller type, firmware files and reflashing the two MCUs.
 
-#include "app/form1.h"
+#include "maintenance/firmware_page.h"
+
+#include "app/attachment_state.h"
+#include "fw_update/console.h"
+#include "fw_update/fw_update.h"
+#include "maintenance/console_window.h"
+#include "maintenance/working_files.h"
+#include "ui_form1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <stdexcept>
+#include <vector>
 
 namespace DADOV {
 
-void Form1::connect_maintenance_page() {}
+int type = 0;
+bool MCU = false;
+int retry = 0;
+
+namespace {
+
+const QString vendor_id = QStringLiteral("0x04d8");
+const QString update_failed =
+    QStringLiteral("update failed - check controller type and file type match, check USB connection");
+const QString update_process_error = QStringLiteral("update process error");
+
+struct ControllerType {
+    const char* main_pid;
+    const char* main_file;
+    const char* super_pid;
+    const char* super_file;
+    const char* rejection_name; // names the type in the rejection messages
+};
+
+// Indexed by `type`.
+const ControllerType controller_types[] = {
+    {"0xff01", "q5_mainV2.vmk", "0xff03", "q5_superV2.vmk", "V2 Digital/Analog(after 7/23) dual mode"},
+    {"0xff04", "q5_main.vmk", "0xff06", "q5_super.vmk", "Analog"},
+    {"0xff05", "q5_mainD.vmk", "0xff07", "q5_superD.vmk", "Digital/Analog dual mode"},
+};
+
+const ControllerType& controller_type(int t) {
+    if (t < 0 || t > 2)
+        throw std::out_of_range("controller type");
+    return controller_types[t];
+}
+
+// Runs a handler from a signal: nothing may escape into the event loop.
+template <typename F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+// While the engine runs, the window does not close: its run is on the window's own call stack.
+class CloseGuard : public QObject {
+public:
+    CloseGuard(Form1& form) : QObject(&form), _form(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &_form && event->type() == QEvent::Close && _form.firmwarePage &&
+            _form.firmwarePage->engineRunning) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    Form1& _form;
+};
+
+void browse(Form1& form, bool supervisory) {
+    QLineEdit* box = supervisory ? form.ui->textBox10 : form.ui->textBox5;
+    Form1::FirmwarePage& page = *form.firmwarePage;
+    const QString chosen = page.chooseFile(&form, page.firmwareFolder);
+    if (chosen.isEmpty())
+        return;
+    if (!file_name_accepted(type, supervisory, QFileInfo(chosen).fileName())) {
+        box->setText(rejection_message(type, supervisory));
+        return;
+    }
+    box->setText(QDir::toNativeSeparators(chosen));
+    const QString destination = working_path(page, working_file_name(type, supervisory));
+    if (const QString failure = copy_working_file(chosen, destination); !failure.isEmpty())
+        box->setText(failure);
+}
+
+// One attempt of an update; a failed first attempt runs the second one nested, after a second's pause.
+void update_mcu(Form1& form, bool supervisory) {
+    QLineEdit* box = supervisory ? form.ui->textBox10 : form.ui->textBox5;
+    Form1::FirmwarePage& page = *form.firmwarePage;
+    try {
+        if (retry == 0 && page.console)
+            page.console->clear();
+        if (!supervisory) {
+            MCU = false;
+            if (retry == 0)
+                form.Read_Device_ID();
+        }
+        DeviceAttachedState = 0;
+        form.timer1.stop();
+        fwu::success = false;
+        const QString file = working_path(page, working_file_name(type, supervisory));
+        form.run_fw_update(update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
+        if (fwu::success) {
+            QStringList failures;
+            for (int t : {2, 1, 0}) {
+                const QString failure =
+                    delete_working_file(working_path(page, working_file_name(t, supervisory)));
+                if (!failure.isEmpty())
+                    failures << failure;
+            }
+            retry = 0;
+            box->clear();
+            QString done = supervisory
+                               ? QStringLiteral("reflash of supervisory MCU complete - recalibrate device")
+                               : QStringLiteral("reflash of main MCU complete - recalibrate device");
+            if (!failures.isEmpty())
+                done += QStringLiteral("; ") + failures.join(QStringLiteral("; "));
+            box->setText(done);
+        } else {
+            ++retry;
+            if (retry < 2) {
+                page.wait(1000);
+                if (supervisory)
+                    form.button15_Click();
+                else
+                    form.button4_Click();
+            } else {
+                retry = 0;
+                box->setText(update_failed);
+            }
+        }
+    } catch (...) {
+        box->setText(update_process_error);
+    }
+    form.timer1.start();
+    retry = 0;
+}
+
+} // namespace
+
+Form1::FirmwarePage::FirmwarePage()
+    : engine(fwu::fw_update), chooseFile([](QWidget* parent, const QString& folder) {
+          return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), folder,
+                                              QStringLiteral("VMK (*.vmk)"));
+      }),
+      wait([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
+      firmwareFolder(QDir::rootPath()) {}
+
+QString product_id(int controllerType, bool supervisory) {
+    const ControllerType& t = controller_type(controllerType);
+    return QString::fromLatin1(supervisory ? t.super_pid : t.main_pid);
+}
+
+QString working_file_name(int controllerType, bool supervisory) {
+    const ControllerType& t = controller_type(controllerType);
+    return QString::fromLatin1(supervisory ? t.super_file : t.main_file);
+}
+
+bool file_name_accepted(int controllerType, bool supervisory, const QString& bareName) {
+    const QString stem = supervisory ? QStringLiteral("q5_super") : QStringLiteral("q5_main");
+    switch (controllerType) {
+    case 1:
+        return bareName.contains(stem) && !bareName.contains(QLatin1Char('D')) &&
+               !bareName.contains(QLatin1Char('d'));
+    case 2:
+        return bareName.contains(stem + QLatin1Char('D')) || bareName.contains(stem + QLatin1Char('d'));
+    case 0:
+        return bareName.contains(stem + QStringLiteral("V2")) ||
+               bareName.contains(stem + QStringLiteral("v2"));
+    default:
+        return false;
+    }
+}
+
+QString rejection_message(int controllerType, bool supervisory) {
+    return QStringLiteral("Selected file does not match selected controller type - ") +
+           QString::fromLatin1(controller_type(controllerType).rejection_name) +
+           (supervisory ? QStringLiteral(", Supervisory") : QStringLiteral(", Primary"));
+}
+
+QStringList update_arguments(int controllerType, bool supervisory, bool verify, const QString& workingFile) {
+    QStringList args{QStringLiteral("fw_update"), QStringLiteral("-e"), QStringLiteral("-w")};
+    if (verify)
+        args << QStringLiteral("-v");
+    args << QStringLiteral("-t") << QStringLiteral("NO") << QStringLiteral("-vid") << vendor_id
+         << QStringLiteral("-pid") << product_id(controllerType, supervisory) << QStringLiteral("-ix")
+         << workingFile;
+    return args;
+}
+
+QString choose_working_folder(const QString& applicationDir, const QString& appDataDir) {
+    const auto usable = [](const QString& dir) {
+        if (dir.isEmpty() || !QDir().mkpath(dir))
+            return false;
+        QTemporaryFile probe(dir + QStringLiteral("/.q5tool-probe-XXXXXX"));
+        return probe.open();
+    };
+    if (usable(applicationDir))
+        return applicationDir;
+    if (usable(appDataDir))
+        return appDataDir;
+    return {};
+}
+
+void Form1::connect_maintenance_page() {
+    firmwarePage = std::make_shared<FirmwarePage>();
+    firmwarePage->console = new ConsoleWindow(this);
+    installEventFilter(new CloseGuard(*this));
+
+    connect(ui->comboBox1, &QComboBox::currentIndexChanged, this,
+            [this] { guarded([this] { comboBox1_SelectedIndexChanged(); }); });
+    connect(ui->button2, &QPushButton::clicked, this, [this] { guarded([this] { button2_Click_1(); }); });
+    connect(ui->button16, &QPushButton::clicked, this, [this] { guarded([this] { button16_Click(); }); });
+    connect(ui->button4, &QPushButton::clicked, this, [this] { guarded([this] { button4_Click(); }); });
+    connect(ui->button15, &QPushButton::clicked, this, [this] { guarded([this] { button15_Click(); }); });
+    connect(ui->button20, &QPushButton::clicked, this, [this] { guarded([this] { button20_Click(); }); });
+    connect(ui->button27, &QPushButton::clicked, this, [this] { guarded([this] { button27_Click(); }); });
+}
+
+void Form1::comboBox1_SelectedIndexChanged() {
+    ui->textBox5->clear();
+    ui->textBox10->clear();
+    switch (ui->comboBox1->currentIndex()) {
+    case 0:
+        type = 0;
+        break;
+    case 1:
+        type = 2;
+        break;
+    case 2:
+        type = 1;
+        break;
+    default:
+        break; // nothing selected: the type stays
+    }
+}
+
+void Form1::button2_Click_1() {
+    browse(*this, false);
+}
+
+void Form1::button16_Click() {
+    browse(*this, true);
+}
+
+void Form1::button4_Click() {
+    update_mcu(*this, false);
+}
+
+void Form1::button15_Click() {
+    update_mcu(*this, true);
+}
+
+int Form1::run_fw_update(const QStringList& arguments) {
+    FirmwarePage& page = *firmwarePage;
+    // The console's event-loop turns hold user input back; this is the guard of last resort.
+    if (page.engineRunning)
+        return fwu::result_unknown_error;
+    page.engineRunning = true;
+    const bool ticking = timer1.isActive();
+    timer1.stop();
+    const auto done = qScopeGuard([&] {
+        page.engineRunning = false;
+        if (ticking)
+            timer1.start();
+    });
+
+    std::vector<QByteArray> storage;
+    std::vector<const char*> argv;
+    storage.reserve(static_cast<std::size_t>(arguments.size()));
+    for (const QString& a : arguments) {
+        storage.push_back(QFile::encodeName(a));
+        argv.push_back(storage.back().constData());
+    }
+    argv.push_back(nullptr);
+
+    page.console->present();
+    fwu::ConsoleStreams streams(page.console->out(), page.console->err());
+    const int result = page.engine(static_cast<int>(arguments.size()), argv.data());
+    page.console->out().flush();
+    return result;
+}
 
 } // namespace DADOV

@@ -1,0 +1,140 @@
+// The device ID: reading it from the main MCU's id memory and assigning a new one.
+
+#include "maintenance/firmware_page.h"
+
+#include "fw_update/fw_update.h"
+#include "fw_update/image/cout_image.h"
+#include "maintenance/console_window.h"
+#include "maintenance/working_files.h"
+#include "ui_form1.h"
+
+#include <QFile>
+#include <QLineEdit>
+
+#include <cstdint>
+#include <random>
+#include <stdexcept>
+
+namespace DADOV {
+
+namespace {
+
+const QString id_record_address = QStringLiteral(":020000040020DA"); // offset 0 is 0x00200000
+const QString id_record_end = QStringLiteral(":00000001FF");
+
+const char* const id_read_pids[] = {"0xff01", "0xff04", "0xff05"}; // main MCU, by `type`
+
+} // namespace
+
+QStringList id_read_arguments(int controllerType) {
+    if (controllerType < 0 || controllerType > 2)
+        throw std::out_of_range("controller type");
+    return {QStringLiteral("fw_update"),
+            QStringLiteral("-r"),
+            QStringLiteral("-m"),
+            QStringLiteral("id"),
+            QStringLiteral("-d"),
+            QStringLiteral("-t"),
+            QStringLiteral("NO"),
+            QStringLiteral("-vid"),
+            QStringLiteral("0x04d8"),
+            QStringLiteral("-pid"),
+            QString::fromLatin1(id_read_pids[controllerType])};
+}
+
+QStringList id_write_arguments(const QString& idFile) {
+    return {QStringLiteral("fw_update"), QStringLiteral("-w"),     QStringLiteral("-m"),
+            QStringLiteral("id"),        QStringLiteral("-t"),     QStringLiteral("no"),
+            QStringLiteral("-vid"),      QStringLiteral("0x04d8"), QStringLiteral("-pid"),
+            QStringLiteral("0xff01"),    QStringLiteral("-ix"),    idFile};
+}
+
+std::optional<QString> id_data_record(const QString& digits) {
+    if (digits.size() != 8)
+        return std::nullopt;
+    QString record = QStringLiteral(":08000000");
+    unsigned sum = 0x08; // count; address and type are zero
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        const int digit = c.unicode() - '0';
+        record += QLatin1Char('0') + QString::number(digit);
+        sum += static_cast<unsigned>(digit);
+    }
+    const unsigned checksum = (0x100 - (sum & 0xFF)) & 0xFF;
+    return record + QStringLiteral("%1").arg(checksum, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+void Form1::button20_Click() {
+    MCU = false;
+    firmwarePage->console->clear();
+    Read_Device_ID();
+}
+
+// Shows the eight digits of the ID, each byte as a signed number (an unprogrammed byte, 0xFF, as "-1");
+// "Failed to retrieve ID" when the read did not succeed, rather than what an earlier read left behind.
+void Form1::Read_Device_ID() {
+    ui->textBox15->clear();
+    try {
+        fwu::success = false;
+        if (!MCU)
+            run_fw_update(id_read_arguments(type));
+        ui->textBox15->clear();
+        if (fwu::success && fwu::serial_index >= fwu::serial.size()) {
+            QString id;
+            for (const std::uint8_t byte : fwu::serial)
+                id += QString::number(static_cast<std::int8_t>(byte));
+            ui->textBox15->setText(id);
+        } else {
+            ui->textBox15->setText(QStringLiteral("Failed to retrieve ID"));
+        }
+        firmwarePage->wait(2000);
+    } catch (...) {
+        ui->textBox15->setText(QStringLiteral("Failed to retrieve ID"));
+    }
+}
+
+void Form1::button27_Click() {
+    firmwarePage->console->clear();
+    write_serial();
+}
+
+// Draws a new ID, writes it as a three-record HEX file and programs it into the main MCU's id memory.
+void Form1::write_serial() {
+    try {
+        const QString path = working_path(*firmwarePage, QStringLiteral("id.txt"));
+        std::random_device seed;
+        std::mt19937 generator(seed());
+        std::uniform_int_distribution<int> ids(11111111, 99999999);
+        const QString digits = QString::number(ids(generator));
+        ui->textBox15->setText(digits + QStringLiteral("\r\n"));
+        const std::optional<QString> record = id_data_record(digits);
+        if (!record)
+            throw std::logic_error("ID out of range");
+        ui->textBox5->setText(QStringLiteral("New S/N hex line is ") + *record + QStringLiteral("\r\n"));
+
+        {
+            // A file left behind by an interrupted write is appended to: its later record wins.
+            QFile file(path);
+            const QByteArray lines = (id_record_address + QStringLiteral("\r\n") + *record +
+                                      QStringLiteral("\r\n") + id_record_end + QStringLiteral("\r\n"))
+                                         .toLatin1();
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(lines) != lines.size() ||
+                !file.flush()) {
+                ui->textBox5->setText(QStringLiteral("Failed to write %1: %2").arg(path, file.errorString()));
+                throw std::runtime_error("ID file");
+            }
+        }
+
+        run_fw_update(id_write_arguments(path));
+
+        if (const QString failure = delete_working_file(path); !failure.isEmpty()) {
+            ui->textBox5->setText(failure);
+            throw std::runtime_error("ID file");
+        }
+    } catch (...) {
+        ui->textBox15->setText(QStringLiteral("An Error Occurred"));
+    }
+}
+
+} // namespace DADOV

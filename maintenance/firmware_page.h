@@ -1,0 +1,66 @@
+#pragma once
+
+// The q5 Firmware Update page: controller type, firmware files, reflashing the main and supervisory MCU,
+// and the device ID. The handlers are members of Form1 (firmware_page.cpp, device_id.cpp); what they share
+// lives here.
+
+#include "app/form1.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace DADOV {
+
+class ConsoleWindow;
+
+// Program-wide state of the firmware page, window thread only.
+extern int type;  // controller type: 0 V2 Digital/Analog, 1 Analog, 2 V1 Digital/Analog
+extern bool MCU;  // MCU the ID read addresses; false: the main MCU
+extern int retry; // failed attempts of the update in progress
+
+// What the page needs of the world, replaceable by tests and simulate mode. Held by Form1::firmwarePage.
+struct Form1::FirmwarePage {
+    FirmwarePage();
+
+    // The engine: fwu::fw_update unless replaced.
+    std::function<int(int argc, const char* const* argv)> engine;
+    // The open-file dialog: the chosen file's full path, or an empty text when the user cancels.
+    std::function<QString(QWidget* parent, const QString& folder)> chooseFile;
+    // A fixed wait on the window thread: nothing else runs meanwhile.
+    std::function<void(int ms)> wait;
+    // The folder the file dialog opens in.
+    QString firmwareFolder;
+    // Where the working files and the ID file go; when empty, working_folder() chooses it at first use.
+    QString workingFolder;
+
+    // The engine's console, created with the first run; owned by the window.
+    ConsoleWindow* console = nullptr;
+    bool engineRunning = false;
+};
+
+// The folder of the executable when files can be created there, else the per-user application data
+// folder (created when missing). Empty when neither can be used.
+QString choose_working_folder(const QString& applicationDir, const QString& appDataDir);
+
+// Product ID ("0xff01") and working file name ("q5_mainV2.vmk") of an MCU for a controller type.
+QString product_id(int controllerType, bool supervisory);
+QString working_file_name(int controllerType, bool supervisory);
+// Whether a firmware file's bare name fits the controller type and MCU, and the text when it does not.
+bool file_name_accepted(int controllerType, bool supervisory, const QString& bareName);
+QString rejection_message(int controllerType, bool supervisory);
+
+// Argument vectors of the engine.
+QStringList update_arguments(int controllerType, bool supervisory, bool verify, const QString& workingFile);
+QStringList id_read_arguments(int controllerType);
+QStringList id_write_arguments(const QString& idFile);
+
+// The data record of the ID file for an eight-digit ID (":08000000" ... checksum), or nothing when the
+// text is not eight decimal digits.
+std::optional<QString> id_data_record(const QString& digits);
+
+} // namespace DADOV

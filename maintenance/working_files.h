@@ -1,0 +1,20 @@
+#pragma once
+
+// The working files of the firmware page: the firmware files copied to their fixed names and the ID file.
+// They live in one folder (FirmwarePage::workingFolder) and the engine gets their full paths.
+
+#include "maintenance/firmware_page.h"
+
+#include <QString>
+
+namespace DADOV {
+
+// Full path of a working file; throws std::runtime_error when no folder can hold working files.
+QString working_path(Form1::FirmwarePage& page, const QString& name);
+
+// Copies a file over the working file. Empty on success, else what failed.
+QString copy_working_file(const QString& source, const QString& destination);
+// Deletes a working file; one that is not there is no failure. Empty on success, else what failed.
+QString delete_working_file(const QString& path);
+
+} // namespace DADOV

@@ -1,0 +1,485 @@
+// The firmware page end to end: the real widgets of Form1 on the offscreen platform, the real engine,
+// and the simulated bootloader in memory. The engine entry is wrapped to record every vector it receives.
+
+#include "app/attachment_state.h"
+#include "app/form1.h"
+#include "fw_update/fw_update.h"
+#include "fw_update/hid.h"
+#include "fw_update/image/cout_image.h"
+#include "link/device_setup.h"
+#include "maintenance/console_window.h"
+#include "maintenance/firmware_page.h"
+#include "sim/bootloader/sim_bootloader.h"
+#include "sim/sample_firmware.h"
+#include "support/scratch_dir.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+using namespace DADOV;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Vector = std::vector<std::string>;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString main_done = "reflash of main MCU complete - recalibrate device";
+const QString super_done = "reflash of supervisory MCU complete - recalibrate device";
+const QString failed = "update failed - check controller type and file type match, check USB connection";
+constexpr std::size_t image_length = 600;
+
+struct EngineRun {
+    Vector args;
+    Clock::time_point start;
+    Clock::time_point end;
+    int attached;      // DeviceAttachedState during the run
+    bool ticking;      // timer1 active during the run
+    bool consoleShown; // the console window is up
+};
+
+class FirmwarePage : public ::testing::Test {
+protected:
+    FirmwarePage() {
+        fs::create_directory(work());
+        fs::create_directory(samples());
+        sim::write_sample_firmware(samples() / "q5_mainV2.vmk", 1, image_length);
+        sim::write_sample_firmware(samples() / "q5_superV2.vmk", 2, image_length);
+        sim::write_sample_firmware(samples() / "q5_main.vmk", 3, image_length);
+
+        main = bootloader->add_device(0x04d8, 0xff01);
+        super = bootloader->add_device(0x04d8, 0xff03);
+        fwu::set_hid_backend(bootloader);
+
+        DeviceAttachedState = 0;
+        OldDeviceAttachedState = 0;
+        type = 0;
+        retry = 0;
+        fwu::serial.fill(0);
+        fwu::serial_index = 0;
+        form = std::make_unique<Form1>(
+            std::make_unique<SysfsDeviceSetup>(QString::fromStdString(scratch.path())));
+        page = form->firmwarePage.get();
+        page->workingFolder = QString::fromStdString(work().string());
+        page->chooseFile = [this](QWidget*, const QString& folder) {
+            folders.push_back(folder);
+            return chosen;
+        };
+        page->wait = [this](int ms) { waits.push_back(ms); };
+        page->engine = [this](int argc, const char* const* argv) {
+            EngineRun run{Vector(argv, argv + argc), Clock::now(), {}, DeviceAttachedState, form->timer1.isActive(),
+                    page->console->isVisible()};
+            if (before_run)
+                before_run(runs.size());
+            const int result = fwu::fw_update(argc, argv);
+            run.end = Clock::now();
+            runs.push_back(run);
+            return result;
+        };
+        get<QTabWidget>("TabControl1")->setCurrentIndex(3);
+    }
+
+    ~FirmwarePage() override {
+        form.reset();
+        fwu::set_hid_backend(nullptr);
+        type = 0;
+        retry = 0;
+    }
+
+    fs::path work() const { return scratch.path() / "work"; }
+    fs::path samples() const { return scratch.path() / "samples"; }
+    std::string in_work(const char* name) const { return (work() / name).string(); }
+
+    template <typename T> T* get(const char* name) {
+        T* w = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void click(const char* name) { get<QPushButton>(name)->click(); }
+    QString text(const char* name) { return get<QLineEdit>(name)->text(); }
+    QString console() { return page->console->text(); }
+
+    void browse(const char* button, const fs::path& file) {
+        chosen = QString::fromStdString(file.string());
+        click(button);
+    }
+
+    Vector update_vector(const char* pid, const std::string& file, bool verify = true) {
+        Vector v{"fw_update", "-e", "-w"};
+        if (verify)
+            v.push_back("-v");
+        v.insert(v.end(), {"-t", "NO", "-vid", "0x04d8", "-pid", pid, "-ix", file});
+        return v;
+    }
+    static Vector id_read(const char* pid) {
+        return {"fw_update", "-r", "-m", "id", "-d", "-t", "NO", "-vid", "0x04d8", "-pid", pid};
+    }
+
+    void expect_programmed(sim::SimDevice& device, unsigned variant) {
+        const std::vector<std::uint8_t> image = sim::sample_firmware(variant, image_length);
+        const std::vector<std::uint8_t> flash(device.flash().begin() + sim::application_start,
+                                              device.flash().begin() + sim::application_start + image_length);
+        EXPECT_EQ(flash, image);
+    }
+
+    testsupport::ScratchDir scratch;
+    std::shared_ptr<sim::SimBootloader> bootloader = std::make_shared<sim::SimBootloader>();
+    sim::SimDevice main{nullptr};
+    sim::SimDevice super{nullptr};
+    std::unique_ptr<Form1> form;
+    Form1::FirmwarePage* page = nullptr;
+    QString chosen;
+    QStringList folders;
+    std::vector<int> waits;
+    std::vector<EngineRun> runs;
+    std::function<void(std::size_t)> before_run;
+};
+
+TEST_F(FirmwarePage, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFiles) {
+    main.id() = {1, 0, 2, 9, 0, 3, 8, 7};
+    browse("button2", samples() / "q5_mainV2.vmk");
+    EXPECT_EQ(text("textBox5"), QString::fromStdString((samples() / "q5_mainV2.vmk").string()));
+    ASSERT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
+    // Working files of the other types go too.
+    std::ofstream(in_work("q5_main.vmk")) << "x";
+    std::ofstream(in_work("q5_mainD.vmk")) << "x";
+    std::ofstream(in_work("q5_superV2.vmk")) << "x";
+
+    click("button4");
+
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].args, id_read("0xff01"));
+    EXPECT_EQ(runs[1].args, update_vector("0xff01", in_work("q5_mainV2.vmk")));
+    EXPECT_EQ(runs[1].attached, 0);
+    EXPECT_FALSE(runs[1].ticking);
+    EXPECT_TRUE(runs[1].consoleShown);
+    EXPECT_EQ(text("textBox15"), "10290387");
+    EXPECT_EQ(text("textBox5"), main_done);
+    expect_programmed(main, 1);
+    EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
+    EXPECT_FALSE(fs::exists(in_work("q5_main.vmk")));
+    EXPECT_FALSE(fs::exists(in_work("q5_mainD.vmk")));
+    EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
+    EXPECT_THAT(waits, ElementsAre(2000));
+    EXPECT_TRUE(form->timer1.isActive());
+    EXPECT_EQ(retry, 0);
+    // The console stays up with the outcome.
+    EXPECT_TRUE(page->console->isVisible());
+    EXPECT_THAT(console().toStdString(), HasSubstr("Operation successfully completed.\n"));
+    EXPECT_EQ(folders, QStringList{QDir::rootPath()});
+}
+
+TEST_F(FirmwarePage, SupervisoryUpdateReadsNoId) {
+    browse("button16", samples() / "q5_superV2.vmk");
+    get<QCheckBox>("checkBox9")->setChecked(false);
+    click("button15");
+
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, update_vector("0xff03", in_work("q5_superV2.vmk"), false));
+    EXPECT_EQ(runs[0].args.size(), 11u);
+    EXPECT_EQ(text("textBox10"), super_done);
+    expect_programmed(super, 2);
+    EXPECT_FALSE(fs::exists(in_work("q5_superV2.vmk")));
+    EXPECT_TRUE(waits.empty());
+}
+
+TEST_F(FirmwarePage, WithoutVerifyTheVectorHasElevenElements) {
+    browse("button2", samples() / "q5_mainV2.vmk");
+    get<QCheckBox>("checkBox9")->setChecked(false);
+    click("button4");
+
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[1].args, update_vector("0xff01", in_work("q5_mainV2.vmk"), false));
+    EXPECT_EQ(text("textBox5"), main_done);
+    expect_programmed(main, 1);
+}
+
+TEST_F(FirmwarePage, AFailedFirstAttemptIsRetriedOnceASecondLater) {
+    page->wait = [this](int ms) {
+        waits.push_back(ms);
+        QThread::msleep(static_cast<unsigned long>(ms));
+    };
+    // The first update run finds no device; the second does.
+    before_run = [this](std::size_t n) { main.faults().absent = n == 1; };
+    browse("button2", samples() / "q5_mainV2.vmk");
+    click("button4");
+
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].args, id_read("0xff01"));
+    EXPECT_EQ(runs[1].args, update_vector("0xff01", in_work("q5_mainV2.vmk")));
+    EXPECT_EQ(runs[2].args, runs[1].args);
+    const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(runs[2].start - runs[1].end);
+    EXPECT_GE(pause.count(), 1000);
+    EXPECT_LT(pause.count(), 1500);
+    EXPECT_THAT(waits, ElementsAre(2000, 1000));
+    EXPECT_EQ(text("textBox5"), main_done);
+    expect_programmed(main, 1);
+    EXPECT_EQ(retry, 0);
+    EXPECT_TRUE(form->timer1.isActive());
+    EXPECT_EQ(console().count("Device is not found."), 1);
+}
+
+TEST_F(FirmwarePage, TwoFailuresShowTheFailureTextOnceAndKeepTheWorkingFile) {
+    browse("button2", samples() / "q5_mainV2.vmk");
+    main.faults().absent = true;
+    click("button4");
+
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[2].args, runs[1].args);
+    EXPECT_THAT(waits, ElementsAre(2000, 1000));
+    EXPECT_EQ(text("textBox5"), failed);
+    EXPECT_EQ(text("textBox15"), "Failed to retrieve ID");
+    EXPECT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
+    EXPECT_EQ(retry, 0);
+    EXPECT_TRUE(form->timer1.isActive());
+
+    // Pressed again without browsing, the kept file is used.
+    main.faults().absent = false;
+    click("button4");
+    EXPECT_EQ(runs.size(), 5u);
+    EXPECT_EQ(text("textBox5"), main_done);
+}
+
+TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
+    get<QComboBox>("comboBox1")->setCurrentIndex(2); // "Analog": the unit is a V2
+    EXPECT_EQ(type, 1);
+    browse("button2", samples() / "q5_main.vmk");
+    click("button4");
+
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].args, id_read("0xff04"));
+    EXPECT_EQ(runs[1].args, update_vector("0xff04", in_work("q5_main.vmk")));
+    EXPECT_EQ(console().count("Device is not found.\nOperation aborted.\n"), 3);
+    EXPECT_TRUE(page->console->isVisible());
+    EXPECT_EQ(text("textBox5"), failed);
+}
+
+TEST_F(FirmwarePage, NoWorkingFileFailsAfterTheRetry) {
+    click("button15");
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].args, update_vector("0xff03", in_work("q5_superV2.vmk")));
+    EXPECT_EQ(text("textBox10"), failed);
+}
+
+TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
+    struct Case {
+        int item; // comboBox1 index
+        const char* button;
+        const char* name;
+        const char* message; // empty: accepted
+    };
+    const Case cases[] = {
+        {2, "button2", "q5_main_old.vmk",
+         "Selected file does not match selected controller type - Analog, Primary"},
+        {2, "button2", "q5_mainD.vmk",
+         "Selected file does not match selected controller type - Analog, Primary"},
+        {2, "button2", "q5_main.vmk", ""},
+        {2, "button2", "q5_mainV2.vmk", ""},
+        {2, "button16", "q5_superD.vmk",
+         "Selected file does not match selected controller type - Analog, Supervisory"},
+        {1, "button2", "q5_maind.vmk", ""},
+        {1, "button16", "q5_super.vmk",
+         "Selected file does not match selected controller type - Digital/Analog dual mode, Supervisory"},
+        {0, "button2", "Q5_MAINV2.VMK",
+         "Selected file does not match selected controller type - V2 Digital/Analog(after 7/23) dual mode, "
+         "Primary"},
+        {0, "button16", "q5_superv2.vmk", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        get<QComboBox>("comboBox1")->setCurrentIndex(c.item);
+        const fs::path file = samples() / c.name;
+        sim::write_sample_firmware(file, 4, 16);
+        fs::remove_all(work());
+        fs::create_directory(work());
+        browse(c.button, file);
+        const bool super_box = std::string(c.button) == "button16";
+        const QString box = text(super_box ? "textBox10" : "textBox5");
+        if (*c.message) {
+            EXPECT_EQ(box, c.message);
+            EXPECT_TRUE(fs::is_empty(work()));
+        } else {
+            EXPECT_EQ(box, QString::fromStdString(file.string()));
+            const std::string copy = in_work(working_file_name(type, super_box).toStdString().c_str());
+            EXPECT_TRUE(fs::exists(copy));
+        }
+    }
+}
+
+TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesButKeepsTheWorkingFiles) {
+    browse("button2", samples() / "q5_mainV2.vmk");
+    browse("button16", samples() / "q5_superV2.vmk");
+    get<QComboBox>("comboBox1")->setCurrentIndex(1);
+    EXPECT_EQ(type, 2);
+    EXPECT_EQ(text("textBox5"), "");
+    EXPECT_EQ(text("textBox10"), "");
+    EXPECT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
+    EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
+}
+
+TEST_F(FirmwarePage, FileErrorsAreShownInTheMcusBox) {
+    // Copying over a folder fails; the update that follows is not affected.
+    fs::create_directories(work() / "q5_superV2.vmk" / "x");
+    browse("button16", samples() / "q5_superV2.vmk");
+    EXPECT_EQ(text("textBox10"),
+              QString::fromStdString("Failed to copy " + (samples() / "q5_superV2.vmk").string() + " to " +
+                                     in_work("q5_superV2.vmk") + ": Is a directory"));
+
+    // A working file that cannot be deleted after a successful update.
+    fs::create_directories(work() / "q5_mainD.vmk" / "x");
+    browse("button2", samples() / "q5_mainV2.vmk");
+    click("button4");
+    EXPECT_EQ(text("textBox5"),
+              main_done + QString::fromStdString("; Failed to delete " + in_work("q5_mainD.vmk") +
+                                                 ": Is a directory"));
+    EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
+    EXPECT_EQ(retry, 0);
+}
+
+TEST_F(FirmwarePage, TheWindowDoesNotCloseWhileTheEngineRuns) {
+    form->show();
+    bool closed = true;
+    before_run = [&](std::size_t) { closed = form->close(); };
+    browse("button16", samples() / "q5_superV2.vmk");
+    click("button15");
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(text("textBox10"), super_done);
+}
+
+// --- The device ID ---
+
+TEST_F(FirmwarePage, GetIdOfAnUnprogrammedUnitShowsMinusOneEightTimes) {
+    click("button20");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].args, id_read("0xff01"));
+    EXPECT_EQ(text("textBox15"), "-1-1-1-1-1-1-1-1");
+    EXPECT_THAT(waits, ElementsAre(2000));
+    EXPECT_TRUE(page->console->isVisible());
+    EXPECT_TRUE(form->timer1.isActive());
+}
+
+TEST_F(FirmwarePage, GetIdFollowsTheControllerTypeAndShowsTheLatestRead) {
+    const sim::SimDevice v1 = bootloader->add_device(0x04d8, 0xff05);
+    sim::SimDevice(v1).id() = {0, 0, 0, 0, 0, 0, 0, 1};
+    main.id() = {9, 8, 7, 6, 5, 4, 3, 2};
+    click("button20");
+    EXPECT_EQ(text("textBox15"), "98765432");
+    get<QComboBox>("comboBox1")->setCurrentIndex(1);
+    click("button20");
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[1].args, id_read("0xff05"));
+    EXPECT_EQ(text("textBox15"), "00000001");
+}
+
+TEST_F(FirmwarePage, AFailedIdReadShowsNoStaleId) {
+    main.id() = {1, 2, 3, 4, 5, 6, 7, 8};
+    click("button20");
+    EXPECT_EQ(text("textBox15"), "12345678");
+    main.faults().absent = true;
+    click("button20");
+    EXPECT_EQ(text("textBox15"), "Failed to retrieve ID");
+    EXPECT_THAT(console().toStdString(), HasSubstr("Device is not found."));
+}
+
+TEST_F(FirmwarePage, WriteIdProgramsTheShownDigits) {
+    get<QComboBox>("comboBox1")->setCurrentIndex(2); // the ID is written to 0xff01 whatever the type
+    click("button27");
+
+    ASSERT_EQ(runs.size(), 1u);
+    const std::string id_file = in_work("id.txt");
+    EXPECT_EQ(runs[0].args, (Vector{"fw_update", "-w", "-m", "id", "-t", "no", "-vid", "0x04d8", "-pid",
+                                    "0xff01", "-ix", id_file}));
+    const QString shown = text("textBox15");
+    ASSERT_TRUE(shown.endsWith("\r\n")) << shown.toStdString();
+    const QString digits = shown.chopped(2);
+    ASSERT_EQ(digits.size(), 8);
+    const int value = digits.toInt();
+    EXPECT_GE(value, 11111111);
+    EXPECT_LE(value, 99999999);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(main.id()[i], digits[i].unicode() - '0') << i;
+    EXPECT_EQ(text("textBox5"), "New S/N hex line is " + *id_data_record(digits) + "\r\n");
+    EXPECT_FALSE(fs::exists(id_file));
+    EXPECT_THAT(console().toStdString(), HasSubstr("Operation successfully completed."));
+}
+
+TEST_F(FirmwarePage, WriteIdAppendsToAnIdFileLeftBehind) {
+    std::ofstream(in_work("id.txt"), std::ios::binary)
+        << ":020000040020DA\r\n:080000000101010101010101F0\r\n:00000001FF\r\n";
+    std::string file_seen;
+    before_run = [&](std::size_t) {
+        std::ifstream in(in_work("id.txt"), std::ios::binary);
+        file_seen.assign(std::istreambuf_iterator<char>(in), {});
+    };
+    click("button27");
+    const QString digits = text("textBox15").chopped(2);
+    const std::string record = id_data_record(digits)->toStdString();
+    EXPECT_EQ(file_seen, ":020000040020DA\r\n:080000000101010101010101F0\r\n:00000001FF\r\n"
+                         ":020000040020DA\r\n" +
+                             record + "\r\n:00000001FF\r\n");
+    // The later record wins.
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(main.id()[i], digits[i].unicode() - '0') << i;
+}
+
+TEST_F(FirmwarePage, WriteIdThatCannotWriteItsFileSaysSo) {
+    fs::create_directories(work() / "id.txt" / "x");
+    click("button27");
+    EXPECT_TRUE(runs.empty());
+    EXPECT_EQ(text("textBox15"), "An Error Occurred");
+    EXPECT_THAT(text("textBox5").toStdString(), HasSubstr("Failed to write " + in_work("id.txt")));
+}
+
+TEST(IdDataRecord, DigitBytesWithAChecksumThatZeroesTheSum) {
+    EXPECT_EQ(id_data_record("12345678"), ":080000000102030405060708D4");
+    EXPECT_EQ(id_data_record("99999999"), ":080000000909090909090909B0");
+    for (const char* digits : {"11111111", "10203040", "99999999", "50000000"}) {
+        const QString record = *id_data_record(digits);
+        unsigned sum = 0;
+        for (int i = 1; i < record.size(); i += 2)
+            sum += record.mid(i, 2).toUInt(nullptr, 16);
+        EXPECT_EQ(sum % 256, 0u) << digits;
+    }
+    EXPECT_EQ(id_data_record("1234567"), std::nullopt);
+    EXPECT_EQ(id_data_record("1234567x"), std::nullopt);
+}
+
+TEST(WorkingFolder, TheExecutablesFolderWhenWritableElseTheApplicationDataFolder) {
+    testsupport::ScratchDir scratch;
+    const QString app = QString::fromStdString((scratch.path() / "bin").string());
+    const QString data = QString::fromStdString((scratch.path() / "data" / "q5tool").string());
+    fs::create_directory(scratch.path() / "bin");
+    EXPECT_EQ(choose_working_folder(app, data), app);
+    // Installed: the program's folder cannot take files (here: a file stands where the folder would be).
+    const QString file = QString::fromStdString((scratch.path() / "a-file").string());
+    std::ofstream(scratch.path() / "a-file") << "x";
+    EXPECT_EQ(choose_working_folder(file, data), data);
+    EXPECT_TRUE(fs::is_directory(scratch.path() / "data" / "q5tool"));
+    EXPECT_EQ(choose_working_folder(file, file + "/sub"), QString());
+}
+
+} // namespace
