@@ -275,6 +275,19 @@ void Form1::show_status(const QString& text) {
     ui->COMStatus_lbl->setText(text);
 }
 
+void Form1::show_status_hint(const QString& hint) {
+    ui->label18->setToolTip(hint);
+    ui->COMStatus_lbl->setToolTip(hint);
+}
+
+QString Form1::permission_hint(const QString& portPath) {
+    return QStringLiteral("This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
+                          "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
+                          "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
+                          "and plug the controller in again.")
+        .arg(portPath);
+}
+
 void Form1::timer1_Tick() {
     try {
         // 1. The refresh of the page shown.
@@ -304,11 +317,15 @@ void Form1::timer1_Tick() {
         if (DeviceAttachedState != OldDeviceAttachedState && DeviceAttachedState == 1) {
             if (serialPort1.setPortName(port) && serialPort1.open()) {
                 show_status(status_connected + port);
+                show_status_hint(QString());
             } else {
                 OldDeviceAttachedState = 1;
                 DeviceAttachedState = 0;
+                const bool denied = serialPort1.openDeniedPermission();
+                const QString path = serialPort1.portPath();
                 serialPort1.close();
                 show_status(status_broken);
+                show_status_hint(denied ? permission_hint(path) : QString());
             }
             usb_reconnected();
         }

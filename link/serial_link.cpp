@@ -99,7 +99,9 @@ bool SerialLink::open() {
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_permissionDenied = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
+        m_permissionDenied = m_port.error() == QSerialPort::PermissionError;
         m_port.clearError();
         return false;
     }

@@ -37,6 +37,8 @@ public:
     // False on any failure (missing port, in use, not a terminal); the link
     // then stays closed.
     bool open();
+    // Whether the last open() failed because this user may not open the port.
+    bool openDeniedPermission() const { return m_permissionDenied; }
     // Closing a closed link does nothing.
     void close();
     bool isOpen() const;
@@ -56,6 +58,7 @@ signals:
     void lineReceived(const QString& line);
 
 private:
+    bool m_permissionDenied = false;
     void onReadyRead();
     void deliverLines();
     void onErrorOccurred(QSerialPort::SerialPortError error);

@@ -319,3 +319,36 @@ TEST_F(AttachmentMonitor, ControllerBackBetweenTwoTicksIsAttachedAnew) {
 }
 
 } // namespace
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TEST_F(AttachmentMonitor, PortOutOfTheUsersReachIsExplainedInTheStatusToolTip) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    pty = std::make_unique<PtyPair>(dev, "ttyACM0");
+    // Everything readable by others but the port itself, as on a desktop without the udev rules.
+    ::chmod(QFile::encodeName(sysfs.root()).constData(), 0755);
+    ::chmod(QFile::encodeName(dev.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(pty->slavePath()).constData(), 0600);
+    form->timer1.stop();
+    plug();
+
+    ::setfsuid(65534); // this thread's file access as an ordinary user
+    form->timer1_Tick();
+    ::setfsuid(0);
+    EXPECT_EQ(text("label18"), broken);
+    const QString hint = Form1::permission_hint(dev.path() + "/ttyACM0");
+    EXPECT_THAT(hint.toStdString(), ::testing::HasSubstr("70-q5-controller.rules"));
+    EXPECT_EQ(widget<QLabel>("label18")->toolTip(), hint);
+    EXPECT_EQ(widget<QLabel>("COMStatus_lbl")->toolTip(), hint);
+
+    form->timer1_Tick(); // allowed now: connected, and the hint goes
+    EXPECT_EQ(text("label18"), "Status: Connected on ttyACM0");
+    EXPECT_EQ(widget<QLabel>("label18")->toolTip(), QString());
+}
+
+} // namespace
