@@ -48,8 +48,8 @@ std::optional<Keyword> keyword_of(QStringView line);
 std::optional<int> parse_integer_reading(QStringView line);
 
 // An ADC count of the 10-bit converter in millivolts: (count x 5000) shifted right by 10, a floor
-// division by 1024. None when the result does not fit 32 bits (a count beyond +-429,496), which can
-// only be a garbled line.
+// division by 1024. The product never wraps around (it is worked out in 64 bits), so a garbled count
+// cannot turn into a plausible reading; none when the result does not fit 32 bits.
 std::optional<int> count_to_millivolts(int count);
 
 // The motor-current sense voltage: a decimal number with a point, with blanks around it. None for

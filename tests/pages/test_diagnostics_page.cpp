@@ -1,0 +1,217 @@
+// The Diagnostics page end to end: the window attached to the simulated controller over a pseudo-terminal,
+// its real timer running, its real buttons clicked.
+
+#include "protocol/controller_session.h"
+#include "protocol/modes.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QValueAxis>
+
+#include <chrono>
+
+using namespace DADOV;
+using namespace std::chrono_literals;
+using testsupport::ControllerSession;
+
+namespace {
+
+class DiagnosticsPage : public ControllerSession {
+protected:
+    void SetUp() override {
+        ControllerSession::SetUp();
+        sim->setStreamRate(200);
+        sim->setReadings(512, 510); // 2500 mV and 2490 mV
+    }
+
+    void click(const char* name) { widget<QPushButton>(name)->click(); }
+    QProgressBar* bar(const char* name) { return widget<QProgressBar>(name); }
+    bool shown(const char* name) { return widget<QWidget>(name)->isVisible(); }
+
+    // Enters the page and waits for the stream to reach the displays.
+    void enter_streaming() {
+        select_page(1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return text("label4") == "2490 mv"; }, 3000)) << "no stream";
+    }
+
+    // When the bytes arrived at the controller.
+    SimController::Clock::time_point arrival_of(const QByteArray& bytes) {
+        for (const SimController::Arrival& a : sim->arrivals()) {
+            if (a.bytes.contains(bytes))
+                return a.at;
+        }
+        ADD_FAILURE() << "never sent: " << bytes.toStdString();
+        return {};
+    }
+};
+
+TEST_F(DiagnosticsPage, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
+    select_page(1);
+    click("button18"); // pair A
+    EXPECT_EQ(TB, 0);
+    select_page(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim->received().endsWith("93"); }, 2000));
+    sim->clearReceived();
+
+    const auto entered = std::chrono::steady_clock::now();
+    select_page(1);
+    // Two pauses of 100 ms on the window thread: after "96", and after "85".
+    EXPECT_GE(std::chrono::steady_clock::now() - entered, 200ms);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sim->received().size() >= 4; }, 2000));
+    EXPECT_EQ(sim->received(), "9685");
+    // The controller stamps bytes when its thread reads them, so "96" may be stamped a few ms late.
+    EXPECT_GE(arrival_of("85") - arrival_of("96"), 95ms);
+    EXPECT_EQ(TB, 1);
+    EXPECT_EQ(text("label1"), "TPS1B");
+    EXPECT_EQ(text("label31"), "Data From Secondary Throttle Body");
+    EXPECT_TRUE(shown("panel1"));
+    EXPECT_TRUE(streaming_enabled);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return sim->streaming() && sim->pair() == SimController::Pair::B; }, 1000));
+}
+
+TEST_F(DiagnosticsPage, StreamMovesBarsLabelsAndChart) {
+    enter_streaming();
+    EXPECT_EQ(text("label3"), "2500 mv");
+    EXPECT_EQ(text("label9"), "4990 mv");
+    EXPECT_EQ(bar("progressBar1")->value(), 2500);
+    EXPECT_EQ(bar("progressBar2")->value(), 2490);
+    EXPECT_EQ(bar("progressBar3")->value(), 4990);
+    EXPECT_EQ(bar("progressBar4")->value(), 15);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->seriesTPS2->count() >= 20; }, 3000));
+    const QList<int> tps1 = drawn(form->seriesTPS1);
+    EXPECT_EQ(tps1.count(2500), tps1.size());
+    const QList<int> tps2 = drawn(form->seriesTPS2);
+    EXPECT_EQ(tps2.count(2490), tps2.size());
+
+    // The window scrolls once full: 100 samples at scroll speed 10.
+    widget<QSpinBox>("numericUpDown1")->setValue(10);
+    EXPECT_EQ(s, 100);
+    EXPECT_EQ(form->chartAxisX->max(), 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t > 150; }, 5000));
+    QTest::qWait(2 * StripChart::kFlushIntervalMs);
+    EXPECT_EQ(form->seriesTPS1->count(), 100);
+    EXPECT_EQ(form->seriesTPS2->count(), 100);
+}
+
+TEST_F(DiagnosticsPage, AmpsShowsTheV2CurrentAndItsPeak) {
+    sim->setAmps("2.5", 1);
+    widget<QRadioButton>("radioButton2")->setChecked(true);
+    enter_streaming();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("label45") == "4.22"; }, 3000))
+        << text("label45").toStdString();
+    EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked()); // the refresh selects "V2 Unit"
+    EXPECT_FALSE(widget<QRadioButton>("radioButton2")->isChecked());
+    EXPECT_EQ(text("label46"), "4.22");
+
+    // "Reset" clears the peak but not its read-out, until a higher current comes.
+    sim->setAmps("1", 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("label45") == "1.69"; }, 3000));
+    click("button17");
+    EXPECT_EQ(peak_curr, 0);
+    EXPECT_EQ(text("label46"), "4.22");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("label46") == "1.69"; }, 3000));
+}
+
+TEST_F(DiagnosticsPage, CountdownStepsEvery31TicksPausesOffThePageAndReleasesTheChart) {
+    enter_streaming();
+    DADOV::count = 2; // a short capture: two steps
+    sim->sendLines({"star"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000));
+    EXPECT_EQ(form->stripChart->suspendCount(), 1);
+    const QList<int> frozen = drawn(form->seriesTPS1);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DADOV::count == 1; }, 3000));
+    EXPECT_EQ(text("label13"), "1 Countdown Timer");
+    EXPECT_EQ(bar("progressBar4")->value(), 1);
+    EXPECT_EQ(drawn(form->seriesTPS1), frozen); // collected, not drawn
+
+    // Off the page the countdown waits.
+    select_page(0);
+    const int ticks = tickcount;
+    QTest::qWait(1500);
+    EXPECT_EQ(DADOV::count, 1);
+    EXPECT_EQ(tickcount, ticks);
+
+    select_page(1); // the page entry's chart reset releases the chart already
+    widget<QRadioButton>("radioButton2")->setChecked(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !MyTimerEnable; }, 3000));
+    EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked());
+    EXPECT_EQ(DADOV::count, 16);
+    EXPECT_EQ(form->stripChart->suspendCount(), 0);
+    EXPECT_EQ(box("textBox2"), "");
+    EXPECT_NE(drawn(form->seriesTPS1), frozen);
+}
+
+TEST_F(DiagnosticsPage, FreezesNestAndResetRedrawsAnEmptyChart) {
+    enter_streaming();
+    click("button22"); // TPS1A and TPS1B
+    EXPECT_FALSE(shown("progressBar3"));
+    EXPECT_FALSE(shown("panel1"));
+    volts1 = 1200;
+    volts2 = 1190;
+    click("button7");
+    EXPECT_EQ(text("label16"), "TPS1A= 1200 mv");
+    EXPECT_EQ(text("label17"), "TPS1B= 1190 mv");
+    click("button7");
+    click("button8");
+    EXPECT_EQ(text("label16"), "  ");
+    const QList<int> frozen = drawn(form->seriesTPS2);
+    QTest::qWait(200);
+    EXPECT_EQ(drawn(form->seriesTPS2), frozen); // still one freeze outstanding
+    EXPECT_GT(form->stripChart->size(StripChart::TPS2), frozen.size());
+
+    click("button5");
+    EXPECT_EQ(form->stripChart->suspendCount(), 0);
+    EXPECT_EQ(form->seriesTPS2->count(), 0);
+    EXPECT_EQ(text("label15"), "No Convergence");
+    click("button8"); // a resume with none outstanding does nothing
+    EXPECT_EQ(form->stripChart->suspendCount(), 0);
+}
+
+TEST_F(DiagnosticsPage, ScrollSpeedSetsTheWindowAndEmptiesTheChart) {
+    select_page(1);
+    for (const auto& [speed, window] : {std::pair{10, 100}, std::pair{1, 1000}, std::pair{5, 600}}) {
+        widget<QSpinBox>("numericUpDown1")->setValue(speed);
+        EXPECT_EQ(s, window);
+        EXPECT_EQ(form->chartAxisX->max(), window);
+        EXPECT_EQ(t, 0);
+        EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+    }
+}
+
+TEST_F(DiagnosticsPage, StopHidesTheDisplaysAndPairASelectionKeepsThemHidden) {
+    enter_streaming();
+    sim->clearReceived();
+    click("button25");
+    EXPECT_FALSE(streaming_enabled);
+    EXPECT_EQ(DADOV::x, MODE_IDLE);
+    for (const char* name :
+         {"progressBar1", "progressBar2", "progressBar3", "label1", "label3", "label9", "label31"})
+        EXPECT_FALSE(shown(name)) << name;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !sim->streaming(); }, 1000));
+
+    click("button18");
+    EXPECT_FALSE(shown("progressBar1"));
+    EXPECT_FALSE(shown("progressBar3")); // the selection shows the sum bar only while streaming
+    EXPECT_TRUE(wire_reads("6593"));
+}
+
+TEST_F(DiagnosticsPage, StartWithResetClearsTheReadOutsButLeavesAFreeze) {
+    enter_streaming();
+    click("button7");
+    sim->clearReceived();
+    click("button6");
+    EXPECT_EQ(bar("progressBar4")->value(), 15);
+    EXPECT_EQ(text("label16"), "  ");
+    EXPECT_EQ(t, 0);
+    EXPECT_EQ(form->stripChart->suspendCount(), 1);
+    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000)); // the controller's "star"
+    EXPECT_EQ(sim->received(), "99");
+    EXPECT_EQ(form->stripChart->suspendCount(), 2);
+}
+
+} // namespace

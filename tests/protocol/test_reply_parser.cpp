@@ -1,0 +1,327 @@
+// The reply parser: its number rules on their own, then whole lines through a window, and the requests
+// answered over the wire to the simulated controller.
+
+#include "protocol/reply_parser.h"
+
+#include "protocol/controller_session.h"
+#include "protocol/modes.h"
+
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+
+using namespace DADOV;
+using testsupport::ControllerSession;
+
+namespace {
+
+TEST(ReplyParserNumbers, KeywordsMatchExactlyAndCaseSensitively) {
+    EXPECT_EQ(keyword_of(u"end"), Keyword::End);
+    EXPECT_EQ(keyword_of(u"sectrig"), Keyword::Sectrig);
+    EXPECT_EQ(keyword_of(u"4"), Keyword::Four);
+    EXPECT_EQ(keyword_of(u"newPID"), Keyword::NewPid);
+    for (const char16_t* data : {u"end\r", u"End", u" end", u"newpid", u"7", u"", u"tpsonetpsone"})
+        EXPECT_FALSE(keyword_of(data).has_value()) << QString::fromUtf16(data).toStdString();
+}
+
+TEST(ReplyParserNumbers, IntegerReadingsAreSignedDecimalWithBlanksAround) {
+    EXPECT_EQ(parse_integer_reading(u"512"), 512);
+    EXPECT_EQ(parse_integer_reading(u" -12\t"), -12);
+    EXPECT_EQ(parse_integer_reading(u"+7"), 7);
+    EXPECT_EQ(parse_integer_reading(u"1023\r"), 1023);
+    EXPECT_EQ(parse_integer_reading(u"-2147483648"), -2147483647 - 1);
+    for (const char16_t* data :
+         {u"", u" ", u"-", u"1 2", u"0x10", u"12a", u"1.5", u"2147483648", u"99999999999"})
+        EXPECT_FALSE(parse_integer_reading(data).has_value()) << QString::fromUtf16(data).toStdString();
+}
+
+TEST(ReplyParserNumbers, CountsBecomeMillivoltsByFloorDivision) {
+    EXPECT_EQ(count_to_millivolts(0), 0);
+    EXPECT_EQ(count_to_millivolts(1023), 4995);
+    EXPECT_EQ(count_to_millivolts(1024), 5000);
+    EXPECT_EQ(count_to_millivolts(-1), -5); // arithmetic shift: floor, not truncation
+    EXPECT_EQ(count_to_millivolts(429496), 2097148);
+    // No 32-bit wrap-around: this count would wrap to -3 mV, and others to plausible readings.
+    EXPECT_EQ(count_to_millivolts(858993), 4194301);
+    // Beyond 32 bits of millivolts the reading cannot be a count.
+    EXPECT_FALSE(count_to_millivolts(500000000).has_value());
+    EXPECT_FALSE(count_to_millivolts(-500000000).has_value());
+}
+
+TEST(ReplyParserNumbers, MotorCurrentIsTruncatedToHundredthsAndShownShort) {
+    EXPECT_EQ(parse_sense_voltage(u"2.5"), 2.5);
+    EXPECT_EQ(parse_sense_voltage(u" 3 "), 3.0);
+    EXPECT_EQ(parse_sense_voltage(u"-0.5"), -0.5);
+    for (const char16_t* data : {u"", u"abc", u"2,5", u"1,000", u"inf", u"nan", u"2.5V"})
+        EXPECT_FALSE(parse_sense_voltage(data).has_value()) << QString::fromUtf16(data).toStdString();
+
+    EXPECT_EQ(current_text(*motor_current(2.5, true)), "4.22");   // 4.225 truncated
+    EXPECT_EQ(current_text(*motor_current(2.5, false)), "15.43"); // 15.432...
+    EXPECT_EQ(current_text(*motor_current(0, true)), "0");
+    EXPECT_EQ(current_text(*motor_current(-0.001, true)), "0");
+    EXPECT_EQ(current_text(3.2), "3.2");
+    EXPECT_EQ(current_text(3), "3");
+    EXPECT_FALSE(motor_current(1e307, false).has_value());
+}
+
+// Lines handed straight to the parser of a window with no controller attached.
+class ReplyParser : public ControllerSession {
+protected:
+    void line(const QString& text) { form->GetInstruction(text); }
+    void lines(const QStringList& texts) {
+        for (const QString& text : texts)
+            line(text);
+    }
+    QProgressBar* bar(const char* name) { return widget<QProgressBar>(name); }
+};
+
+TEST_F(ReplyParser, TpsPairUpdatesBarsLabelsChartAndCrossover) {
+    lines({"tpsone", "512", "tpstwo", "510"}); // 2500 mV and 2490 mV
+    EXPECT_EQ(volts1, 2500);
+    EXPECT_EQ(volts2, 2490);
+    EXPECT_EQ(bar("progressBar1")->value(), 2500);
+    EXPECT_EQ(text("label3"), "2500 mv");
+    EXPECT_EQ(bar("progressBar2")->value(), 2490);
+    EXPECT_EQ(text("label4"), "2490 mv");
+    EXPECT_EQ(bar("progressBar3")->value(), 4990);
+    EXPECT_EQ(text("label9"), "4990 mv");
+    EXPECT_EQ(bar("progressBar4")->value(), 15);
+    EXPECT_EQ(text("label15"), "No Convergence"); // 250 vs 249
+    EXPECT_EQ(t, 1);
+    // The start point at 0 is still there; the readings follow it.
+    EXPECT_EQ(form->stripChart->points(StripChart::TPS1), QList<int>({0, 2500}));
+    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({0, 2490}));
+
+    // Every further data line is another TPS2 reading against the last TPS1.
+    line("513"); // 2504 mV: 250 = 250
+    EXPECT_EQ(text("label15"), "2500 mv (rounded down to 10mV)");
+    line("100");
+    EXPECT_EQ(text("label15"), "2500 mv (rounded down to 10mV)"); // the last crossover stays
+    EXPECT_EQ(t, 3);
+    EXPECT_EQ(DADOV::x, MODE_TPS2);
+}
+
+TEST_F(ReplyParser, ZeroReadingsAreShownButNeverCharted) {
+    form->stripChart->clear();
+    lines({"tpsone", "0", "tpstwo", "1"}); // 0 mV and 4 mV: a crossover at 0
+    EXPECT_EQ(text("label3"), "0 mv");
+    EXPECT_EQ(text("label4"), "4 mv");
+    EXPECT_EQ(text("label15"), "00 mv (rounded down to 10mV)");
+    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({4}));
+    EXPECT_EQ(t, 1);
+}
+
+TEST_F(ReplyParser, ChartFillsItsWindowThenScrolls) {
+    s = 3;
+    form->stripChart->clear();
+    lines({"tpsone", "200", "tpstwo"});
+    for (int count = 1; count <= 5; ++count)
+        line(QString::number(count * 10));
+    EXPECT_EQ(t, 5);
+    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 3);
+    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({146, 195, 244})); // counts 30, 40, 50
+    // The series on screen follow at the next flush, by index.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->seriesTPS2->count() == 3; }, 1000));
+    EXPECT_EQ(drawn(form->seriesTPS2), QList<int>({146, 195, 244}));
+    EXPECT_EQ(form->seriesTPS2->at(2).x(), 2);
+}
+
+TEST_F(ReplyParser, ReadingOutsideABarEndsTheLineThere) {
+    lines({"tpsone", "512", "tpstwo", "500"});
+    const int t_before = t;
+    line("1100"); // 5371 mV: beyond progressBar2
+    EXPECT_EQ(volts2, 5371);
+    EXPECT_EQ(text("label3"), "2500 mv");
+    EXPECT_EQ(text("label4"), "2441 mv"); // unchanged
+    EXPECT_EQ(t, t_before);
+    line("-3"); // -15 mV
+    EXPECT_EQ(text("label4"), "2441 mv");
+    EXPECT_EQ(t, t_before);
+    // A TPS1 beyond its bar blocks every display until a good one comes.
+    lines({"tpsone", "1030", "tpstwo", "100"});
+    EXPECT_EQ(volts2, 488);
+    EXPECT_EQ(text("label4"), "2441 mv");
+}
+
+TEST_F(ReplyParser, BadReadingsAreDroppedAndTheModeStays) {
+    lines({"tpsone", "512"});
+    lines({"tpsone", "12.5", "abc", "", "999999999"}); // the last would wrap 32 bits
+    EXPECT_EQ(volts1, 2500);
+    EXPECT_EQ(DADOV::x, MODE_TPS1);
+    lines({"tpstwo", "end\r"}); // not the keyword: a bad reading
+    EXPECT_EQ(DADOV::x, MODE_TPS2);
+    EXPECT_EQ(t, 0);
+}
+
+TEST_F(ReplyParser, CountOfThreeSwitchesToDiagnosticTextAndBlanksTheDisplays) {
+    lines({"tpsone", "512", "tpstwo", "512"});
+    lines({"tpstwo", "3", "Sensor check", "ok"});
+    EXPECT_EQ(DADOV::x, MODE_DIAG_TEXT);
+    EXPECT_EQ(text("label3"), "");
+    EXPECT_EQ(text("label9"), "");
+    EXPECT_EQ(bar("progressBar3")->value(), 0);
+    EXPECT_EQ(box("textBox2"), "Sensor check\r\nok\r\n");
+    EXPECT_EQ(t, 1);
+}
+
+TEST_F(ReplyParser, AmpsValueIsConvertedByTheUnitShownAndKeepsThePeak) {
+    widget<QRadioButton>("radioButton1")->setChecked(true);
+    lines({"amps", "2.5"});
+    EXPECT_EQ(text("label45"), "4.22");
+    EXPECT_EQ(text("label46"), "4.22");
+    EXPECT_EQ(DADOV::x, MODE_IDLE); // one line only
+    line("3.0");
+    EXPECT_EQ(text("label45"), "4.22");
+
+    lines({"amps", "1"});
+    EXPECT_EQ(text("label45"), "1.69");
+    EXPECT_EQ(text("label46"), "4.22");
+    EXPECT_EQ(peak_curr, 4.22);
+
+    // Not a number: the old voltage is worked out and shown again.
+    lines({"amps", "n/a"});
+    EXPECT_EQ(current_volts, 1.0);
+    EXPECT_EQ(text("label45"), "1.69");
+
+    widget<QRadioButton>("radioButton2")->setChecked(true);
+    lines({"amps", "2.5"});
+    EXPECT_EQ(text("label45"), "15.43");
+    EXPECT_EQ(text("label46"), "15.43");
+}
+
+TEST_F(ReplyParser, KeywordsSetModesAndDisplays) {
+    lines({"newPID", "P= 6000"});
+    EXPECT_EQ(box("textBox6"), "Current Device Settings \r\n\r\nP= 6000\r\n");
+    EXPECT_EQ(box("textBox1"), "Current Device Settings \r\n\r\nP= 6000\r\n");
+    lines({"hertz", "100", "99"});
+    EXPECT_EQ(text("label41"), "99");
+    EXPECT_EQ(DADOV::x, MODE_HERTZ);
+    lines({"dummy", "98"});
+    EXPECT_EQ(text("label41"), "98");
+    lines({"DTC", "No Stored Faults", "end", "ignored"});
+    EXPECT_EQ(box("textBox6"), "No Stored Faults\r\n");
+    EXPECT_EQ(DADOV::x, MODE_IDLE);
+
+    peak_curr = 5.1;
+    widget<QLabel>("label46")->setText("5.1");
+    widget<QLabel>("label15")->setText("2490 mv (rounded down to 10mV)");
+    lines({"tpsone", "sec"});
+    EXPECT_EQ(text("label31"), "Data From Secondary Throttle Body");
+    EXPECT_EQ(peak_curr, 0);
+    EXPECT_EQ(text("label46"), "");
+    EXPECT_EQ(text("label15"), "No Convergence");
+    EXPECT_EQ(DADOV::x, MODE_IDLE);
+}
+
+TEST_F(ReplyParser, StarStartsTheCountdownAndFreezesAnEmptiedChart) {
+    lines({"tpsone", "512", "tpstwo", "512"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->seriesTPS1->count() == 2; }, 1000));
+    DADOV::x = MODE_TPS2;
+    line("star");
+    EXPECT_TRUE(MyTimerEnable);
+    EXPECT_EQ(form->stripChart->suspendCount(), 1);
+    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+    EXPECT_EQ(text("label16"), "    ");
+    EXPECT_EQ(DADOV::x, MODE_TPS2);
+    // Collected, not drawn.
+    line("600");
+    QTest::qWait(2 * StripChart::kFlushIntervalMs);
+    EXPECT_EQ(drawn(form->seriesTPS1), QList<int>({0, 2500}));
+    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({2929}));
+}
+
+TEST_F(ReplyParser, ChartResetsItselfAfter32000ReadingsOnlyWhileItsPageIsShown) {
+    lines({"tpsone", "512", "tpstwo"});
+    t = 32000;
+    line("512");
+    EXPECT_EQ(t, 32001); // page 0 shown: the performed click does nothing
+    select_page(1);      // the page entry resets the chart: count up again
+    t = 32000;
+    DADOV::x = MODE_TPS2;
+    line("512");
+    EXPECT_EQ(t, 0);
+    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+}
+
+// Requests: the tool answers at once with the value, over the wire.
+TEST_F(ReplyParser, GainRequestsAreAnsweredAsDecimalTextWithoutTerminator) {
+    P = 6123;
+    I = 15;
+    D = 0;
+    widget<QSlider>("trackBar1")->setValue(6123);
+    widget<QSlider>("trackBar2")->setValue(150);
+    widget<QSlider>("trackBar3")->setValue(5);
+    form->serialPort1.write(QStringLiteral("91"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim->valuesReceived().size() == 3; }, 3000));
+    EXPECT_EQ(sim->received(), "91612315"
+                               "0");
+    EXPECT_EQ(sim->valuesReceived(), QStringList({"P=6123", "I=15", "D=0"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return DADOV::x == MODE_IDLE; }, 2000)); // "end"
+}
+
+TEST_F(ReplyParser, FailsafeMaskGoesAsOneRawByte) {
+    failsafes = 0x12;
+    form->serialPort1.write(QStringLiteral("FAI"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return box("textBox6").contains("Disabled") && DADOV::x == MODE_IDLE; }, 3000));
+    EXPECT_EQ(sim->received(), QByteArray("FAI\x12"));
+    EXPECT_EQ(box("textBox6"), "For Diagnostic Use Only \r\n \nFailsafes Disabled= 0x12\r\n");
+    EXPECT_EQ(sim->settings().failsafes, 0x12);
+}
+
+TEST_F(ReplyParser, RequestsReadTheirControlsWhenTheyCome) {
+    widget<QSlider>("trackBar4")->setValue(5);
+    widget<QSlider>("trackBar6")->setValue(40);
+    widget<QSpinBox>("numericUpDown2")->setValue(6);
+    widget<QCheckBox>("checkBox8")->setChecked(true);
+    bypass_trigger = 512;
+    secondary_trigger = 300;
+    bypass_ramp_end = 1024;
+    samples = 8;
+    for (const char* command : {"92", "DEL", "SEN", "BYP"}) {
+        const qsizetype before = sim->valuesReceived().size();
+        form->serialPort1.write(QString::fromLatin1(command));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return DADOV::x == MODE_IDLE && sim->valuesReceived().size() > before; }, 3000))
+            << command;
+    }
+    EXPECT_EQ(sim->received(), "925DEL60SEN6BYP25123001024"
+                               "8");
+    EXPECT_EQ(C, 5);
+    EXPECT_EQ(delay, 60);
+    EXPECT_EQ(text("label41"), "40");
+    EXPECT_EQ(sim->settings().swapInputs, true);
+    EXPECT_EQ(sim->settings().bypassTrigger, 512);
+    // Each zIdudo request cleared textBox1: only the lines after the last one are left.
+    EXPECT_THAT(box("textBox1").toStdString(), ::testing::StartsWith("Primary Trigger= 512\r\n"));
+}
+
+// Over the wire: a controller line that reads like a count but is a keyword is taken as the keyword.
+TEST_F(ReplyParser, KeywordAlwaysBeatsAReadingOfTheSameText) {
+    P = 1234;
+    D = 2;
+    widget<QSlider>("trackBar1")->setValue(1234);
+    widget<QSlider>("trackBar3")->setValue(20);
+    sim->sendLines({"tpsone", "4", "tpstwo", "6", "tpstwo", "512"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("label4") == "2500 mv"; }, 3000));
+    EXPECT_TRUE(wire_reads("12342")) << sim->received().toStdString();
+    EXPECT_EQ(volts1, 0);
+    EXPECT_EQ(text("label3"), "0 mv");
+    EXPECT_EQ(t, 1);
+}
+
+TEST_F(ReplyParser, SettingsListingFillsBothTextAreas) {
+    sim->setSettingsListing({"PID= 6000 10 20", "Current Limit= 7"});
+    form->serialPort1.write(QStringLiteral("SET"));
+    const QString shown = "Current Device Settings \r\n\r\nPID= 6000 10 20\r\nCurrent Limit= 7\r\n";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox6") == shown && DADOV::x == MODE_IDLE; }, 3000))
+        << box("textBox6").toStdString();
+    EXPECT_EQ(box("textBox1"), shown);
+    EXPECT_EQ(sim->received(), "SET");
+}
+
+} // namespace
