@@ -1,0 +1,140 @@
+#pragma once
+
+// A window over a fake sysfs tree and a fake /dev, with a recording desktop shell, driven by its real
+// 30 ms timer on the offscreen platform. The test plays the controller on a pseudo-terminal.
+
+#include "app/attachment_state.h"
+#include "app/form1.h"
+#include "app/text_box.h"
+#include "link/device_setup.h"
+#include "pages/desktop_shell.h"
+#include "protocol/state.h"
+#include "support/fake_sysfs.h"
+#include "support/pty_pair.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+
+#include <gmock/gmock.h>
+
+#include <memory>
+#include <ostream>
+#include <vector>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace pagetest {
+
+// What a message box looked like when the page showed it.
+struct ShownBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+    bool owned;
+};
+
+class PageTest : public ::testing::Test {
+protected:
+    PageTest() {
+        reset_globals();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        dev.setAsDefault();
+        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()));
+        shell = std::make_shared<DADOV::Form1::DesktopShell>();
+        shell->open = [this](const QUrl& url) {
+            opened.push_back(url);
+            return open_succeeds;
+        };
+        shell->show = [this](QMessageBox& box) {
+            boxes.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons(),
+                             box.parentWidget() != nullptr});
+        };
+        form->desktopShell = shell;
+        form->show();
+        tabs = widget<QTabWidget>("TabControl1");
+    }
+
+    ~PageTest() override {
+        form.reset();
+        reset_globals();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    static void reset_globals() {
+        DADOV::DeviceAttachedState = 0;
+        DADOV::OldDeviceAttachedState = 0;
+        DADOV::x = 0;
+        DADOV::P = DADOV::I = DADOV::D = DADOV::C = DADOV::A = DADOV::delay = DADOV::Integ = 0;
+        DADOV::failsafes = 0;
+        DADOV::bypass_trigger = DADOV::secondary_trigger = DADOV::bypass_ramp_end = DADOV::boost_limit = 0;
+        DADOV::samples = 0;
+    }
+
+    template <typename T> T* widget(const char* name) {
+        T* w = form->findChild<T*>(QString::fromLatin1(name));
+        if (w == nullptr)
+            ADD_FAILURE() << "no control " << name;
+        return w;
+    }
+    QString text(const char* name) { return widget<QLabel>(name)->text(); }
+    QString box_text(const char* name) { return widget<DADOV::TextBox>(name)->text(); }
+
+    // Returns once the next tick of timer1 has run to its end.
+    void next_tick() {
+        QSignalSpy tick(&form->timer1, &QTimer::timeout);
+        ASSERT_TRUE(tick.wait(2000)) << "no tick";
+    }
+
+    void select_page(int index) {
+        tabs->setCurrentIndex(index);
+        next_tick();
+    }
+
+    void connect_controller() {
+        pty = std::make_unique<testsupport::PtyPair>(dev, "ttyACM0");
+        sysfs.addDevice(0x12BF, 0xF010, 0x0100, "q5 Controller", {"ttyACM0"});
+        next_tick();
+        ASSERT_TRUE(form->serialPort1.isOpen());
+    }
+
+    // What the tool wrote: waits, running the event loop, until `count` bytes have come.
+    QByteArray received(qsizetype count, int timeoutMs = 3000) {
+        QByteArray got;
+        (void)QTest::qWaitFor(
+            [&] {
+                got += pty->read(count - got.size(), 0);
+                return got.size() >= count;
+            },
+            timeoutMs);
+        return got;
+    }
+    // Nothing more was written for a while.
+    QByteArray nothing_more() {
+        QTest::qWait(150);
+        return pty->readAll(50);
+    }
+    // One line from the controller.
+    void send(const QByteArray& line) { ASSERT_TRUE(pty->write(line + '\n')); }
+
+    testsupport::FakeSysfs sysfs;
+    testsupport::FakeDevRoot dev;
+    std::unique_ptr<testsupport::PtyPair> pty;
+    std::unique_ptr<DADOV::Form1> form;
+    std::shared_ptr<DADOV::Form1::DesktopShell> shell;
+    QTabWidget* tabs = nullptr;
+    std::vector<QUrl> opened;
+    std::vector<ShownBox> boxes;
+    bool open_succeeds = true;
+};
+
+} // namespace pagetest
