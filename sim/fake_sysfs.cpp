@@ -1,4 +1,4 @@
-#include "support/fake_sysfs.h"
+#include "sim/fake_sysfs.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-namespace testsupport {
+namespace sim {
 
 namespace fs = std::filesystem;
 
@@ -203,4 +203,4 @@ void FakeSysfs::setAsDefault() {
     m_env.emplace("Q5_SYSFS_ROOT", root());
 }
 
-} // namespace testsupport
+} // namespace sim

@@ -1,0 +1,53 @@
+#pragma once
+
+// Simulate mode (q5tool --simulate): the whole tool with no hardware. The simulated controller answers on a
+// pseudo-terminal published as ttyACM0 behind a fake sysfs tree; the main and supervisory MCUs of a V2
+// controller answer as simulated HID bootloaders (1 ms per exchange); sample firmware files wait in a
+// folder of their own, where the Browse dialog opens. Everything lives in a temporary folder that goes
+// with the object.
+
+#include "link/device_setup.h"
+#include "sim/bootloader/sim_bootloader.h"
+#include "sim/controller/sim_controller.h"
+#include "sim/fake_sysfs.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace DADOV {
+class Form1;
+}
+
+namespace sim {
+
+class SimulateMode {
+public:
+    // Builds the simulated devices and the sample files; throws std::runtime_error saying what failed.
+    SimulateMode();
+    ~SimulateMode();
+    SimulateMode(const SimulateMode&) = delete;
+    SimulateMode& operator=(const SimulateMode&) = delete;
+
+    // Discovery over the fake tree that holds the simulated controller.
+    std::unique_ptr<DADOV::DeviceSetup> deviceSetup() const;
+    // Points the window's firmware page at the sample folder and a working folder of its own.
+    void apply(DADOV::Form1& form) const;
+
+    QString samplesFolder() const;
+    QString workingFolder() const;
+    DADOV::SimController& controller() { return *_controller; }
+    SimDevice mainMcu() const { return _bootloader->device(0); }
+    SimDevice supervisoryMcu() const { return _bootloader->device(1); }
+
+private:
+    QTemporaryDir _dir;
+    FakeSysfs _sysfs;
+    std::optional<ScopedEnvironmentVariable> _devRoot;
+    std::unique_ptr<DADOV::SimController> _controller;
+    std::shared_ptr<SimBootloader> _bootloader;
+};
+
+} // namespace sim
