@@ -90,8 +90,9 @@ protected:
         };
         page->wait = [this](int ms) { waits.push_back(ms); };
         page->engine = [this](int argc, const char* const* argv) {
-            EngineRun run{Vector(argv, argv + argc), Clock::now(), {}, DeviceAttachedState, form->timer1.isActive(),
-                    page->console->isVisible()};
+            EngineRun run{
+                Vector(argv, argv + argc), Clock::now(), {}, DeviceAttachedState, form->timer1.isActive(),
+                page->console->isVisible()};
             if (before_run)
                 before_run(runs.size());
             const int result = fwu::fw_update(argc, argv);
