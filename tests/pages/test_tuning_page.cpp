@@ -67,17 +67,6 @@ TEST_F(TuningPage, ReadoutsFollowTheUsersNumberFormat) {
     EXPECT_EQ(text("label42"), "42000"); // a whole number, no grouping
 }
 
-TEST_F(TuningPage, OnAnotherPageTheVariablesKeepTheLastRefresh) {
-    next_tick();
-    select_page(2);
-    slider("trackBar1")->setValue(10);
-    slider("trackBar7")->setValue(9000);
-    next_tick();
-    EXPECT_EQ(P, 6000);
-    EXPECT_EQ(Integ, 4200);
-    EXPECT_EQ(text("label38"), "6.000");
-}
-
 TEST_F(TuningPage, DefaultValuesRestoresTheSlidersOnlyAndSendsNothing) {
     connect_controller();
     const std::pair<const char*, int> moved[] = {{"trackBar1", 10},  {"trackBar2", 7},   {"trackBar3", 399},
@@ -146,15 +135,6 @@ TEST_F(TuningPage, ActionsWriteTheirCommandAndPrepareTheParser) {
     EXPECT_EQ(nothing_more(), QByteArray());
 }
 
-TEST_F(TuningPage, ActionsWithoutAControllerStillPrepareTheParser) {
-    next_tick();
-    ASSERT_FALSE(form->serialPort1.isOpen());
-    widget<TextBox>("textBox6")->setText("before\r\n");
-    click("button3");
-    EXPECT_EQ(DADOV::x, 4);
-    EXPECT_EQ(box_text("textBox6"), QString());
-}
-
 TEST_F(TuningPage, SetPidAnswersTheGainRequestsInOrder) {
     connect_controller();
     slider("trackBar2")->setValue(105);
@@ -190,33 +170,6 @@ TEST_F(TuningPage, DisableFailsafesAnswersWithTheMaskAsOneByte) {
     ASSERT_EQ(received(3), "FAI");
     send("fails");
     EXPECT_EQ(received(1), QByteArray(1, '\x10'));
-}
-
-TEST_F(TuningPage, RequestsAfterTheSetButtonsReadTheirControls) {
-    connect_controller();
-    slider("trackBar4")->setValue(5);
-    slider("trackBar6")->setValue(40);
-    widget<QSpinBox>("numericUpDown2")->setValue(6);
-    slider("trackBar7")->setValue(10000);
-    next_tick();
-
-    click("button9");
-    ASSERT_EQ(received(2), "92");
-    send("curr");
-    EXPECT_EQ(received(1), "5");
-    click("button12");
-    ASSERT_EQ(received(3), "DEL");
-    send("delay");
-    EXPECT_EQ(received(2), "60");
-    click("button31");
-    ASSERT_EQ(received(3), "SEN");
-    send("sens");
-    EXPECT_EQ(received(1), "6");
-    click("button14");
-    ASSERT_EQ(received(3), "INT");
-    send("integ");
-    EXPECT_EQ(received(5), "10000");
-    EXPECT_EQ(nothing_more(), QByteArray());
 }
 
 } // namespace
