@@ -57,6 +57,12 @@ void ConsoleWindow::clear() {
 }
 
 void ConsoleWindow::present() {
+    // The first time, over the lower part of the tool's window, leaving its controls and messages in view.
+    if (!_placed && parentWidget() != nullptr) {
+        const QRect owner = parentWidget()->frameGeometry();
+        move(owner.center().x() - width() / 2, qMax(owner.top(), owner.bottom() - height() - 24));
+        _placed = true;
+    }
     show();
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         raise();

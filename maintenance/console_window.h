@@ -66,6 +66,7 @@ private:
     std::string _current; // bytes of the line being written
     bool _return_pending = false;
     bool _current_shown = true; // the view shows _current as it stands
+    bool _placed = false;
     QElapsedTimer _since_paint;
 };
 

@@ -5,6 +5,8 @@
 #include "sim/sample_firmware.h"
 
 #include <QDir>
+#include <QEvent>
+#include <QTimer>
 
 #include <chrono>
 #include <stdexcept>
@@ -18,6 +20,31 @@ constexpr std::uint16_t v2_main_product_id = 0xff01;
 constexpr std::uint16_t v2_supervisory_product_id = 0xff03;
 // Firmware images of 24 KiB: a reflash takes a few seconds at 1 ms per exchange, long enough to watch.
 constexpr std::size_t sample_length = 24 * 1024;
+
+// The window refuses to close while the controller is attached and asks for the cable to be pulled: in
+// simulate mode the close request pulls it, and the window is closed again once the tick has seen it go.
+class UnplugOnClose : public QObject {
+public:
+    UnplugOnClose(DADOV::Form1& form, SimulateMode& simulation)
+        : QObject(&form), _form(form), _simulation(simulation) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &_form && event->type() == QEvent::Close && _simulation.controllerPlugged()) {
+            try {
+                _simulation.unplugController();
+            } catch (...) {
+                return false; // the window's own closing handler decides
+            }
+            QTimer::singleShot(std::chrono::milliseconds(150), &_form, [form = &_form] { form->close(); });
+        }
+        return false;
+    }
+
+private:
+    DADOV::Form1& _form;
+    SimulateMode& _simulation;
+};
 
 } // namespace
 
@@ -33,7 +60,8 @@ SimulateMode::SimulateMode() {
     const QString dev = root.filePath(QStringLiteral("dev"));
     _devRoot.emplace("Q5_DEV_ROOT", dev);
     _controller = std::make_unique<DADOV::SimController>(dev, QStringLiteral("ttyACM0"));
-    _sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+    _controllerDevice = _sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"),
+                                         {QStringLiteral("ttyACM0")});
     _sysfs.setAsDefault();
 
     // The two MCUs of a V2 controller in update mode.
@@ -59,9 +87,18 @@ std::unique_ptr<DADOV::DeviceSetup> SimulateMode::deviceSetup() const {
     return std::make_unique<DADOV::SysfsDeviceSetup>(_sysfs.root());
 }
 
-void SimulateMode::apply(DADOV::Form1& form) const {
+void SimulateMode::apply(DADOV::Form1& form) {
     form.firmwarePage->firmwareFolder = samplesFolder();
     form.firmwarePage->workingFolder = workingFolder();
+    form.installEventFilter(new UnplugOnClose(form, *this));
+}
+
+void SimulateMode::unplugController() {
+    if (_controllerDevice.isEmpty())
+        return;
+    _sysfs.removeDevice(_controllerDevice);
+    _controller->hangUp();
+    _controllerDevice.clear();
 }
 
 QString SimulateMode::samplesFolder() const {

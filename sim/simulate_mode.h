@@ -33,8 +33,12 @@ public:
 
     // Discovery over the fake tree that holds the simulated controller.
     std::unique_ptr<DADOV::DeviceSetup> deviceSetup() const;
-    // Points the window's firmware page at the sample folder and a working folder of its own.
-    void apply(DADOV::Form1& form) const;
+    // Points the window's firmware page at the sample folder and a working folder of its own. Closing the
+    // window unplugs the simulated controller first, as the window asks, and then closes it.
+    void apply(DADOV::Form1& form);
+    // The simulated controller's USB cable is pulled: its port and its entry in the tree go.
+    void unplugController();
+    bool controllerPlugged() const { return !_controllerDevice.isEmpty(); }
 
     QString samplesFolder() const;
     QString workingFolder() const;
@@ -48,6 +52,7 @@ private:
     std::optional<ScopedEnvironmentVariable> _devRoot;
     std::unique_ptr<DADOV::SimController> _controller;
     std::shared_ptr<SimBootloader> _bootloader;
+    QString _controllerDevice; // its name in the tree; empty once unplugged
 };
 
 } // namespace sim

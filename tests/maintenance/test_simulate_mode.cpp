@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTest>
 
 #include <gmock/gmock.h>
 
@@ -50,6 +51,21 @@ TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
     const sim::Flash& flash = simulation.mainMcu().flash();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin() + sim::application_start));
     EXPECT_TRUE(QDir(simulation.workingFolder()).isEmpty());
+}
+
+TEST(SimulateMode, ClosingTheWindowPullsTheSimulatedCableFirst) {
+    sim::SimulateMode simulation;
+    Form1 form(simulation.deviceSetup());
+    simulation.apply(form);
+    form.show();
+    QSignalSpy tick(&form.timer1, &QTimer::timeout);
+    ASSERT_TRUE(tick.wait(2000));
+    ASSERT_EQ(form.findChild<QLabel*>("label18")->text(), "Status: Connected on ttyACM0");
+
+    EXPECT_FALSE(form.close());
+    EXPECT_FALSE(simulation.controllerPlugged());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 3000));
+    EXPECT_EQ(form.findChild<QLabel*>("label18")->text(), "Status: Unknown or Not Attached");
 }
 
 } // namespace
