@@ -84,6 +84,7 @@ public:
 
     // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points (protocol/strip_chart.h).
     std::shared_ptr<class StripChart> stripChart;
+    std::shared_ptr<class PaintThrottle> paintThrottle;
     void button5_Click();
     void button7_Click();
     void button8_Click();

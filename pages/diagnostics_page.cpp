@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "protocol/modes.h"
+#include "protocol/paint_throttle.h"
 #include "protocol/state.h"
 #include "protocol/strip_chart.h"
 #include "ui_form1.h"
@@ -41,6 +42,7 @@ template <typename F> auto guarded(F handler) {
 
 void Form1::connect_diagnostics_page() {
     stripChart = std::make_shared<StripChart>(seriesTPS1, seriesTPS2);
+    paintThrottle = std::make_shared<PaintThrottle>();
 
     connect(ui->button5, &QPushButton::clicked, this, guarded([this] { button5_Click(); }));
     connect(ui->button7, &QPushButton::clicked, this, guarded([this] { button7_Click(); }));

@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "protocol/modes.h"
+#include "protocol/paint_throttle.h"
 #include "protocol/state.h"
 #include "protocol/strip_chart.h"
 #include "ui_form1.h"
@@ -60,6 +61,22 @@ const QString mv_suffix = QStringLiteral(" mv");
 
 bool in_range(int value, const QProgressBar* bar) {
     return value >= bar->minimum() && value <= bar->maximum();
+}
+
+// The displays a stream changes are painted at most once per throttle interval. (QProgressBar::setValue
+// by itself repaints at once whenever the bar moves by a few pixels.)
+void set_bar(PaintThrottle& throttle, QProgressBar* bar, int value) {
+    if (bar->value() == value)
+        return;
+    throttle.hold(bar);
+    bar->setValue(value);
+}
+
+void set_label(PaintThrottle& throttle, QLabel* label, const QString& text) {
+    if (label->text() == text)
+        return;
+    throttle.hold(label);
+    label->setText(text);
 }
 
 } // namespace
@@ -285,20 +302,20 @@ void Form1::GetInstruction(const QString& line) {
         // A bar takes only values in its range: a reading outside them ends here.
         if (!in_range(volts1, ui->progressBar1))
             return;
-        ui->progressBar1->setValue(volts1);
-        ui->label3->setText(QString::number(volts1) + mv_suffix);
+        set_bar(*paintThrottle, ui->progressBar1, volts1);
+        set_label(*paintThrottle, ui->label3, QString::number(volts1) + mv_suffix);
         if (!in_range(volts2, ui->progressBar2))
             return;
-        ui->progressBar2->setValue(volts2);
-        ui->label4->setText(QString::number(volts2) + mv_suffix);
+        set_bar(*paintThrottle, ui->progressBar2, volts2);
+        set_label(*paintThrottle, ui->label4, QString::number(volts2) + mv_suffix);
         const int sum = volts1 + volts2;
         if (!in_range(sum, ui->progressBar3))
             return;
-        ui->progressBar3->setValue(sum);
-        ui->label9->setText(QString::number(sum) + mv_suffix);
+        set_bar(*paintThrottle, ui->progressBar3, sum);
+        set_label(*paintThrottle, ui->label9, QString::number(sum) + mv_suffix);
         if (!in_range(DADOV::count - 1, ui->progressBar4))
             return;
-        ui->progressBar4->setValue(DADOV::count - 1);
+        set_bar(*paintThrottle, ui->progressBar4, DADOV::count - 1);
 
         // The strip chart fills up to its window, then scrolls. Zero readings are not charted.
         const bool scrolling = t >= s;
@@ -334,7 +351,7 @@ void Form1::GetInstruction(const QString& line) {
         return;
     case MODE_AMPS: {
         DADOV::x = MODE_IDLE;
-        ui->label45->clear();
+        set_label(*paintThrottle, ui->label45, QString());
         const bool v2_unit = ui->radioButton1->isChecked();
         // A sense voltage whose current cannot be shown is no number either.
         if (const std::optional<double> volts = parse_sense_voltage(line);
@@ -344,10 +361,10 @@ void Form1::GetInstruction(const QString& line) {
         if (!amps)
             return;
         current = *amps;
-        ui->label45->setText(current_text(current));
+        set_label(*paintThrottle, ui->label45, current_text(current));
         if (current > peak_curr) {
             peak_curr = current;
-            ui->label46->setText(ui->label45->text());
+            set_label(*paintThrottle, ui->label46, ui->label45->text());
         }
         return;
     }

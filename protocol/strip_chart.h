@@ -29,7 +29,7 @@ public:
     enum Series { TPS1 = 0, TPS2 = 1 };
 
     // Redraws come at most this often.
-    static constexpr int kFlushIntervalMs = 40;
+    static constexpr int kFlushIntervalMs = 50;
 
     // Takes the points the series hold now. The series stay owned by their chart.
     StripChart(QLineSeries* tps1, QLineSeries* tps2, QObject* parent = nullptr);

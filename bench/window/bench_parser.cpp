@@ -12,10 +12,9 @@
 #include "app/form1.h"
 #include "protocol/state.h"
 #include "sim/controller/sim_controller.h"
-#include "ui_form1.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -53,8 +52,8 @@ std::unique_ptr<DADOV::Form1> diagnostics_window(const QTemporaryDir& emptySysfs
     auto form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(emptySysfs.path()));
     form->timer1.stop();
     form->show();
-    form->ui->TabControl1->setCurrentIndex(1);
-    form->ui->numericUpDown1->setValue(1); // 1000 samples
+    form->findChild<QTabWidget*>(QStringLiteral("TabControl1"))->setCurrentIndex(1);
+    form->findChild<QSpinBox*>(QStringLiteral("numericUpDown1"))->setValue(1); // 1000 samples
     return form;
 }
 
@@ -123,15 +122,17 @@ void BM_Stream500PairsCpu(benchmark::State& state) {
     refresh.start();
 
     for (auto _ : state) {
-        form->ui->TabControl1->setCurrentIndex(0);
-        form->ui->TabControl1->setCurrentIndex(1); // page entry: pair B, start streaming
+        QTabWidget* tabs = form->findChild<QTabWidget*>(QStringLiteral("TabControl1"));
+        tabs->setCurrentIndex(0);
+        tabs->setCurrentIndex(1); // page entry: pair B, start streaming
         const int t_start = DADOV::t;
         const long long pairs_start = sim.pairsSent();
         const double cpu_start = thread_cpu_seconds();
         const auto wall_start = std::chrono::steady_clock::now();
-        QDeadlineTimer deadline(std::chrono::duration_cast<std::chrono::milliseconds>(run));
-        while (!deadline.hasExpired())
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(run), &loop,
+                           &QEventLoop::quit);
+        loop.exec();
         const double cpu = thread_cpu_seconds() - cpu_start;
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
