@@ -61,8 +61,11 @@ const ControllerType& controller_type(int t) {
     return controller_types[t];
 }
 
-// Runs a handler from a signal: nothing may escape into the event loop.
-template <typename F> void guarded(F&& f) {
+// Runs a handler from a signal: nothing may escape into the event loop, and nothing starts while the
+// engine runs (its console holds user input back; this is the second line of defence).
+template <typename F> void guarded(const Form1& form, F&& f) {
+    if (form.firmwarePage->engineRunning)
+        return;
     try {
         f();
     } catch (...) {
@@ -229,13 +232,19 @@ void Form1::connect_maintenance_page() {
     installEventFilter(new CloseGuard(*this));
 
     connect(ui->comboBox1, &QComboBox::currentIndexChanged, this,
-            [this] { guarded([this] { comboBox1_SelectedIndexChanged(); }); });
-    connect(ui->button2, &QPushButton::clicked, this, [this] { guarded([this] { button2_Click_1(); }); });
-    connect(ui->button16, &QPushButton::clicked, this, [this] { guarded([this] { button16_Click(); }); });
-    connect(ui->button4, &QPushButton::clicked, this, [this] { guarded([this] { button4_Click(); }); });
-    connect(ui->button15, &QPushButton::clicked, this, [this] { guarded([this] { button15_Click(); }); });
-    connect(ui->button20, &QPushButton::clicked, this, [this] { guarded([this] { button20_Click(); }); });
-    connect(ui->button27, &QPushButton::clicked, this, [this] { guarded([this] { button27_Click(); }); });
+            [this] { guarded(*this, [this] { comboBox1_SelectedIndexChanged(); }); });
+    connect(ui->button2, &QPushButton::clicked, this,
+            [this] { guarded(*this, [this] { button2_Click_1(); }); });
+    connect(ui->button16, &QPushButton::clicked, this,
+            [this] { guarded(*this, [this] { button16_Click(); }); });
+    connect(ui->button4, &QPushButton::clicked, this,
+            [this] { guarded(*this, [this] { button4_Click(); }); });
+    connect(ui->button15, &QPushButton::clicked, this,
+            [this] { guarded(*this, [this] { button15_Click(); }); });
+    connect(ui->button20, &QPushButton::clicked, this,
+            [this] { guarded(*this, [this] { button20_Click(); }); });
+    connect(ui->button27, &QPushButton::clicked, this,
+            [this] { guarded(*this, [this] { button27_Click(); }); });
 }
 
 void Form1::comboBox1_SelectedIndexChanged() {

@@ -469,6 +469,21 @@ TEST(IdDataRecord, DigitBytesWithAChecksumThatZeroesTheSum) {
     EXPECT_EQ(id_data_record("1234567x"), std::nullopt);
 }
 
+TEST_F(FirmwarePage, NothingStartsAnotherEngineRunWhileOneRuns) {
+    before_run = [this](std::size_t n) {
+        if (n > 0)
+            return;
+        click("button20");
+        click("button4");
+        EXPECT_EQ(form->run_fw_update({"fw_update", "-h"}), fwu::result_unknown_error);
+    };
+    browse("button16", samples() / "q5_superV2.vmk");
+    click("button15");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(text("textBox10"), super_done);
+    EXPECT_EQ(text("textBox15"), "");
+}
+
 TEST(WorkingFolder, TheExecutablesFolderWhenWritableElseTheApplicationDataFolder) {
     testsupport::ScratchDir scratch;
     const QString app = QString::fromStdString((scratch.path() / "bin").string());

@@ -1,0 +1,61 @@
+// The engine's console window: lines as the engine writes them, "\r" rewriting the current line, and the
+// event loop's turn at each line end.
+
+#include "maintenance/console_window.h"
+
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <gmock/gmock.h>
+
+using DADOV::ConsoleWindow;
+
+namespace {
+
+QString shown(ConsoleWindow& console) {
+    return console.findChild<QPlainTextEdit*>("consoleText")->toPlainText();
+}
+
+TEST(ConsoleWindow, AReturnRewritesTheProgressLineInPlace) {
+    ConsoleWindow console;
+    console.out() << "fw_update Version: 0.2.0\n";
+    console.out() << "\rRVLN flash programming: 10%" << std::flush;
+    EXPECT_EQ(shown(console), "fw_update Version: 0.2.0\nRVLN flash programming: 10%");
+    console.out() << "\rRVLN flash programming: 55%" << std::flush;
+    console.out() << "\rRVLN flash programming: DONE.\n";
+    console.err() << "WARNING: No data for memory type = eeprom" << std::endl;
+    console.out() << "Operation successfully completed.\n";
+
+    const QString expected = "fw_update Version: 0.2.0\nRVLN flash programming: DONE.\n"
+                             "WARNING: No data for memory type = eeprom\nOperation successfully completed.\n";
+    EXPECT_EQ(console.text(), expected);
+    EXPECT_EQ(shown(console), expected);
+}
+
+TEST(ConsoleWindow, AReturnBeforeTheLineEndKeepsTheLineAndALongLineIsReplacedByAShortOne) {
+    ConsoleWindow console;
+    console.out() << "abc\r\n"
+                  << "longer text\rxy" << std::flush;
+    EXPECT_EQ(console.text(), "abc\nxy");
+    EXPECT_EQ(shown(console), "abc\nxy");
+    console.clear();
+    EXPECT_EQ(console.text(), "");
+    EXPECT_EQ(shown(console), "");
+    console.out() << "again\n";
+    EXPECT_EQ(shown(console), "again\n");
+}
+
+TEST(ConsoleWindow, EachLineEndGivesTheEventLoopATurn) {
+    ConsoleWindow console;
+    console.present();
+    bool delivered = false;
+    QTimer::singleShot(0, &console, [&] { delivered = true; });
+    console.out() << "partial";
+    EXPECT_FALSE(delivered);
+    console.out() << " line\n";
+    EXPECT_TRUE(delivered);
+    EXPECT_TRUE(console.isVisible());
+    EXPECT_FALSE(console.testAttribute(Qt::WA_QuitOnClose));
+}
+
+} // namespace
