@@ -207,17 +207,6 @@ TEST_F(FirmwarePage, SupervisoryUpdateReadsNoId) {
     EXPECT_TRUE(waits.empty());
 }
 
-TEST_F(FirmwarePage, WithoutVerifyTheVectorHasElevenElements) {
-    browse("button2", samples() / "q5_mainV2.vmk");
-    get<QCheckBox>("checkBox9")->setChecked(false);
-    click("button4");
-
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[1].args, update_vector("0xff01", in_work("q5_mainV2.vmk"), false));
-    EXPECT_EQ(text("textBox5"), main_done);
-    expect_programmed(main, 1);
-}
-
 TEST_F(FirmwarePage, AFailedFirstAttemptIsRetriedOnceASecondLater) {
     page->wait = [this](int ms) {
         waits.push_back(ms);
@@ -276,13 +265,6 @@ TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
     EXPECT_EQ(console().count("Device is not found.\nOperation aborted.\n"), 3);
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_EQ(text("textBox5"), failed);
-}
-
-TEST_F(FirmwarePage, NoWorkingFileFailsAfterTheRetry) {
-    click("button15");
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].args, update_vector("0xff03", in_work("q5_superV2.vmk")));
-    EXPECT_EQ(text("textBox10"), failed);
 }
 
 TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
@@ -381,19 +363,6 @@ TEST_F(FirmwarePage, GetIdOfAnUnprogrammedUnitShowsMinusOneEightTimes) {
     EXPECT_THAT(waits, ElementsAre(2000));
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_TRUE(form->timer1.isActive());
-}
-
-TEST_F(FirmwarePage, GetIdFollowsTheControllerTypeAndShowsTheLatestRead) {
-    const sim::SimDevice v1 = bootloader->add_device(0x04d8, 0xff05);
-    sim::SimDevice(v1).id() = {0, 0, 0, 0, 0, 0, 0, 1};
-    main.id() = {9, 8, 7, 6, 5, 4, 3, 2};
-    click("button20");
-    EXPECT_EQ(text("textBox15"), "98765432");
-    get<QComboBox>("comboBox1")->setCurrentIndex(1);
-    click("button20");
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[1].args, id_read("0xff05"));
-    EXPECT_EQ(text("textBox15"), "00000001");
 }
 
 TEST_F(FirmwarePage, AFailedIdReadShowsNoStaleId) {
