@@ -33,7 +33,8 @@ TEST(ConsoleWindow, AReturnRewritesTheProgressLineInPlace) {
 
     // A return before the line end keeps the line; a shorter line replaces a longer one whole.
     console.clear();
-    console.out() << "abc\r\n" << "longer text\rxy" << std::flush;
+    console.out() << "abc\r\n"
+                  << "longer text\rxy" << std::flush;
     EXPECT_EQ(console.text(), "abc\nxy");
     EXPECT_EQ(shown(console), "abc\nxy");
 }
