@@ -27,19 +27,53 @@ void TextBox::follow_edit() {
         _text = toPlainText();
 }
 
+// Hidden on purpose (not merely not shown yet).
+bool TextBox::kept_hidden() const {
+    return testAttribute(Qt::WA_WState_ExplicitShowHide) && testAttribute(Qt::WA_WState_Hidden);
+}
+
+// The change is announced as for a shown box; the document follows when the box is shown.
+void TextBox::keep_text(const QString& text) {
+    _text = text;
+    _stale = true;
+    _updating = true;
+    emit textChanged();
+    _updating = false;
+}
+
 void TextBox::setText(const QString& text) {
+    if (kept_hidden()) {
+        if (text != _text)
+            keep_text(text);
+        return;
+    }
     if (text == _text && toPlainText() == shown(text))
         return;
     // The text is in place before the box announces the change.
     _text = text;
+    show_text();
+}
+
+void TextBox::show_text() {
+    _stale = false;
     _updating = true;
-    setPlainText(shown(text));
+    setPlainText(shown(_text));
     _updating = false;
+}
+
+void TextBox::showEvent(QShowEvent* event) {
+    if (_stale)
+        show_text();
+    QPlainTextEdit::showEvent(event);
 }
 
 void TextBox::AppendText(const QString& text) {
     if (text.isEmpty())
         return;
+    if (kept_hidden()) {
+        keep_text(_text + text);
+        return;
+    }
     QString chunk = shown(text);
     // A "\r" that ended the previous text and a "\n" that starts this one are one line end.
     if (_text.endsWith(QLatin1Char('\r')) && text.startsWith(QLatin1Char('\n')))

@@ -20,11 +20,20 @@ public:
     // Empties the box (hides QPlainTextEdit::clear, whose edits are followed all the same).
     void clear();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void follow_edit();
+    void show_text();
+    bool kept_hidden() const;
+    void keep_text(const QString& text);
 
     QString _text;
     bool _updating = false;
+    // A box hidden on purpose (the receive buffer) keeps its text only; the text is laid out when the
+    // box is shown. Laying out every received line cost more than all the rest of the receive path.
+    bool _stale = false;
 };
 
 } // namespace DADOV
