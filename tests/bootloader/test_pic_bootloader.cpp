@@ -23,27 +23,26 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::vector<std::uint8_t> bytes(std::initializer_list<std::uint8_t> head, std::size_t fill_count,
-                                std::uint8_t fill) {
-    std::vector<std::uint8_t> v(head);
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes bytes(std::initializer_list<std::uint8_t> head, std::size_t fill_count, std::uint8_t fill) {
+    Bytes v(head);
     v.insert(v.end(), fill_count, fill);
     return v;
-}
-
-std::vector<std::uint8_t> report(const sim::Report& r) {
-    return std::vector<std::uint8_t>(r.begin(), r.end());
 }
 
 class BootloaderTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
-    std::ostringstream console_out;
-    std::ostringstream console_err;
+    std::ostringstream console_out, console_err;
     ConsoleStreams console{console_out, console_err};
     std::shared_ptr<sim::SimBootloader> backend = std::make_shared<sim::SimBootloader>();
     sim::SimDevice device = backend->add_device(0x04d8, 0xff01);
     FUUsage usage;
     Parameters params{usage};
+    Buffer buffer{0x8000, 0xFF};
+    Iterator it{buffer};
+    PicBootloader bl;
 
     void SetUp() override {
         set_hid_backend(backend);
@@ -59,6 +58,13 @@ protected:
         Parser(usage).parse(static_cast<int>(argv.size()), argv.data(), params);
     }
 
+    void window(std::uint32_t begin, std::uint32_t end) {
+        it.set_begin(begin);
+        it.set_end(end);
+    }
+
+    Bytes sent(std::size_t i) { return Bytes(device.written().at(i).begin(), device.written().at(i).end()); }
+
     // Log entries without their time stamp and place.
     std::vector<std::string> log_messages() {
         std::vector<std::string> messages;
@@ -73,49 +79,35 @@ protected:
     }
 };
 
-// ---------------------------------------------------------------------------
-// Packets
-
 TEST_F(BootloaderTest, ErasePacketsAndProgress) {
     device.flash()[0x900] = 0x12;
     device.flash()[0x7FFF] = 0x34;
-    PicBootloader bl;
-    bl.erase("flash", params);
+    for (const char* nothing : {"id", "eeprom", "all"}) // no erase command for these
+        bl.erase(nothing, params);
+    EXPECT_TRUE(device.written().empty());
+    EXPECT_EQ(console_out.str(), "");
+    EXPECT_THROW(bl.erase("ram", params), DEBadValue);
 
+    bl.erase("flash", params);
     ASSERT_EQ(device.written().size(), 2u);
-    EXPECT_EQ(report(device.written()[0]), bytes({0x00, 0x03, 0x01, 0x00, 0x08, 0x00, 0xE0}, 58, 0x00));
-    EXPECT_EQ(report(device.written()[1]), bytes({0x00, 0x03, 0x02, 0x00, 0x40, 0x00, 0x00}, 58, 0x00));
+    EXPECT_EQ(sent(0), bytes({0x00, 0x03, 0x01, 0x00, 0x08, 0x00, 0xE0}, 58, 0x00));
+    EXPECT_EQ(sent(1), bytes({0x00, 0x03, 0x02, 0x00, 0x40, 0x00, 0x00}, 58, 0x00));
     EXPECT_EQ(console_out.str(), "\rRVLN flash erasing: 0%\rRVLN flash erasing: DONE.\n");
     EXPECT_EQ(device.flash()[0x900], 0xFF);
     EXPECT_EQ(device.flash()[0x7FFF], 0xFF);
     EXPECT_EQ(device.flash()[0x7FF], sim::bootloader_pattern(0x7FF));
-    EXPECT_EQ(device.counters().opens, device.counters().closes)
-        << "the device is closed after the operation";
-}
-
-TEST_F(BootloaderTest, EraseOfIdOrEepromDoesNothing) {
-    PicBootloader bl;
-    bl.erase("id", params);
-    bl.erase("eeprom", params);
-    bl.erase("all", params);
-    EXPECT_TRUE(device.written().empty());
-    EXPECT_EQ(console_out.str(), "");
-    EXPECT_THROW(bl.erase("ram", params), DEBadValue);
+    EXPECT_EQ(device.counters().opens, device.counters().closes) << "closed after the operation";
 }
 
 TEST_F(BootloaderTest, VersionAndReset) {
     device.version() = sim::Version{3, 1, 7};
-    PicBootloader bl;
     Packet answer;
     bl.version(answer, params);
-    EXPECT_EQ(answer[2], 3);
-    EXPECT_EQ(answer[3], 1);
-    EXPECT_EQ(answer[4], 7);
+    EXPECT_EQ(Bytes(answer.begin() + 2, answer.begin() + 5), (Bytes{3, 1, 7}));
     bl.reset(params);
-
     ASSERT_EQ(device.written().size(), 2u);
-    EXPECT_EQ(report(device.written()[0]), bytes({0x00, 0x04, 0x00}, 62, 0x00));
-    EXPECT_EQ(report(device.written()[1]), bytes({0x00, 0x05, 0x00}, 62, 0x00));
+    EXPECT_EQ(sent(0), bytes({0x00, 0x04, 0x00}, 62, 0x00));
+    EXPECT_EQ(sent(1), bytes({0x00, 0x05, 0x00}, 62, 0x00));
     EXPECT_EQ(device.counters().resets, 1u);
     EXPECT_EQ(console_out.str(),
               "\rRVLN BootLoader Version reading: 0%\rRVLN BootLoader Version reading: 100%"
@@ -123,24 +115,19 @@ TEST_F(BootloaderTest, VersionAndReset) {
 }
 
 TEST_F(BootloaderTest, FlashWriteSkipsTheBootloaderAndProgramsFromItsEnd) {
-    Buffer buffer(0x8000, 0xFF);
-    std::vector<std::uint8_t> data(0x840);
+    Bytes data(0x840);
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>(i * 3);
     buffer.write(data.data(), static_cast<std::uint32_t>(data.size()), 0);
-    Iterator it(buffer);
-    it.set_begin(0);
-    it.set_end(0x840);
-
-    PicBootloader bl;
+    window(0, 0x840);
     bl.write(it, "flash", params);
 
     ASSERT_EQ(device.written().size(), 2u);
-    std::vector<std::uint8_t> first{0x00, 0x02, 0x01, 0x00, 0x08, 0xFF, 0x20};
+    Bytes first{0x00, 0x02, 0x01, 0x00, 0x08, 0xFF, 0x20};
     first.insert(first.end(), data.begin() + 0x800, data.begin() + 0x820);
     first.insert(first.end(), 26, 0xFF);
-    EXPECT_EQ(report(device.written()[0]), first);
-    EXPECT_EQ(device.written()[1][2], 0x02) << "echo counts on";
+    EXPECT_EQ(sent(0), first);
+    EXPECT_EQ(sent(1)[2], 0x02) << "echo counts on";
     EXPECT_EQ(device.flash()[0x83F], data[0x83F]);
     EXPECT_EQ(device.flash()[0x7FF], sim::bootloader_pattern(0x7FF));
 
@@ -154,25 +141,19 @@ TEST_F(BootloaderTest, FlashWriteSkipsTheBootloaderAndProgramsFromItsEnd) {
 
 TEST_F(BootloaderTest, IdReadPacketAndData) {
     device.id() = {9, 8, 7, 6, 5, 4, 3, 2};
-    Buffer buffer(8, 0xFF);
-    Iterator it(buffer);
-    PicBootloader bl;
-    bl.read(it, "id", params);
-
+    Buffer id(8, 0xFF);
+    Iterator id_it(id);
+    bl.read(id_it, "id", params);
     ASSERT_EQ(device.written().size(), 1u);
-    EXPECT_EQ(report(device.written()[0]), bytes({0x00, 0x06, 0x01, 0x00, 0x00, 0xFF, 0x08}, 58, 0xFF));
-    EXPECT_EQ(std::vector<std::uint8_t>(buffer.data(), buffer.data() + 8),
-              (std::vector<std::uint8_t>{9, 8, 7, 6, 5, 4, 3, 2}));
+    EXPECT_EQ(sent(0), bytes({0x00, 0x06, 0x01, 0x00, 0x00, 0xFF, 0x08}, 58, 0xFF));
+    EXPECT_EQ(Bytes(id.data(), id.data() + 8), (Bytes{9, 8, 7, 6, 5, 4, 3, 2}));
     EXPECT_EQ(console_out.str(), "\rRVLN id reading: 0%\rRVLN id reading: 100%\rRVLN id reading: DONE.\n");
 }
 
 TEST_F(BootloaderTest, EchoCounterWrapsAndRunsAcrossOperations) {
-    Buffer buffer(256, 0x5A);
-    Iterator it(buffer);
-    PicBootloader bl;
+    buffer.write(Bytes(256, 0x5A).data(), 256, 0);
     for (int round = 0; round < 9; ++round) { // 9 x 32 eeprom packets = 288 packets
-        it.set_begin(0);
-        it.set_end(256);
+        window(0, 256);
         bl.write(it, "eeprom", params);
     }
     ASSERT_EQ(device.written().size(), 288u);
@@ -181,21 +162,14 @@ TEST_F(BootloaderTest, EchoCounterWrapsAndRunsAcrossOperations) {
     EXPECT_EQ(device.eeprom()[255], 0x5A);
 }
 
-TEST_F(BootloaderTest, EmptyWindowSendsNothing) {
-    Buffer buffer(0x8000, 0xFF);
-    Iterator it(buffer);
-    it.set_begin(0x1000);
-    it.set_end(0x1000);
-    PicBootloader bl;
+TEST_F(BootloaderTest, EmptyWindowSendsNothingAndAllHasNoDeviceWindow) {
+    window(0x1000, 0x1000);
     bl.write(it, "flash", params);
     EXPECT_TRUE(device.written().empty());
     EXPECT_EQ(console_out.str(), "\rRVLN flash programming: 0%\rRVLN flash programming: DONE.\n");
-}
 
-TEST_F(BootloaderTest, AllHasNoDeviceWindow) {
-    Buffer buffer(8, 0xFF);
-    Iterator it(buffer);
-    PicBootloader bl;
+    console_out.str("");
+    const auto opens = device.counters().opens;
     try {
         bl.read(it, "all", params);
         FAIL() << "no exception";
@@ -206,81 +180,45 @@ TEST_F(BootloaderTest, AllHasNoDeviceWindow) {
                   "device.");
     }
     EXPECT_EQ(console_out.str(), "");
-    EXPECT_EQ(device.counters().opens, 0u);
-}
-
-// ---------------------------------------------------------------------------
-// Verify
-
-TEST_F(BootloaderTest, VerifyDifferenceThatHeals) {
-    device.faults().readback_difference = 0x900;
-    device.faults().readback_heals_after = 2;
-    Buffer buffer(0x8000, 0xFF);
-    Iterator it(buffer);
-    it.set_begin(0x800);
-    it.set_end(0xA00);
-    PicBootloader bl;
-    bl.verify(it, "flash", params);
-    EXPECT_THAT(console_out.str(), HasSubstr("\r\nretry = 0\r\n\r\nretry = 1\r\n\rRVLN flash verifying: "));
-    EXPECT_THAT(console_out.str(), Not(HasSubstr("retry = 2")));
-    EXPECT_THAT(console_out.str(), HasSubstr("verifying: DONE.\n"));
+    EXPECT_EQ(device.counters().opens, opens);
 }
 
 TEST_F(BootloaderTest, LastingVerifyDifferenceFailsAfterFiveAttempts) {
     device.faults().readback_difference = 0x820;
-    Buffer buffer(0x8000, 0xFF);
-    Iterator it(buffer);
-    it.set_begin(0x800);
-    it.set_end(0x900);
-    PicBootloader bl;
+    window(0x800, 0x900);
     EXPECT_THROW(bl.verify(it, "flash", params), DEVerificationFailed);
-    const std::string out = console_out.str();
     EXPECT_THAT(
-        out, HasSubstr("\r\nretry = 0\r\n\r\nretry = 1\r\n\r\nretry = 2\r\n\r\nretry = 3\r\n\r\nretry = 4\r\n"
-                       "\rRVLN flash verifying: FAILED.\n"));
+        console_out.str(),
+        HasSubstr("\r\nretry = 0\r\n\r\nretry = 1\r\n\r\nretry = 2\r\n\r\nretry = 3\r\n\r\nretry = 4\r\n"
+                  "\rRVLN flash verifying: FAILED.\n"));
     // One good chunk, then the same packet five times with the same echo.
     ASSERT_EQ(device.written().size(), 6u);
     for (std::size_t i = 2; i < 6; ++i)
-        EXPECT_EQ(device.written()[i], device.written()[1]);
-    EXPECT_EQ(report(device.written()[1]), bytes({0x00, 0x01, 0x02, 0x20, 0x08, 0xFF, 0x20}, 58, 0xFF));
+        EXPECT_EQ(sent(i), sent(1));
+    EXPECT_EQ(sent(1), bytes({0x00, 0x01, 0x02, 0x20, 0x08, 0xFF, 0x20}, 58, 0xFF));
     EXPECT_EQ(device.counters().opens, device.counters().closes);
 }
 
-// ---------------------------------------------------------------------------
-// Finding the device
-
 TEST_F(BootloaderTest, FirstUsableMatchingInterfaceIsUsed) {
     auto fresh = std::make_shared<sim::SimBootloader>();
-    auto a = fresh->add_device(0x04d8, 0xff01);
-    a.faults().open_fails = true;
-    auto b = fresh->add_device(0x04d8, 0xff01);
-    b.faults().attributes_fail = true;
-    auto c = fresh->add_device(0x04d8, 0xff03);
-    auto d = fresh->add_device(0x04d8, 0xff01);
-    auto e = fresh->add_device(0x04d8, 0xff01);
+    std::vector<sim::SimDevice> devs;
+    for (std::uint16_t pid : {0xff01, 0xff01, 0xff03, 0xff01, 0xff01})
+        devs.push_back(fresh->add_device(0x04d8, pid));
+    devs[0].faults().open_fails = true;
+    devs[1].faults().attributes_fail = true;
     set_hid_backend(fresh);
-
-    PicBootloader bl;
     bl.reset(params);
-    EXPECT_TRUE(a.written().empty());
-    EXPECT_TRUE(b.written().empty());
-    EXPECT_TRUE(c.written().empty());
-    EXPECT_EQ(d.counters().resets, 1u);
-    EXPECT_TRUE(e.written().empty());
+    for (std::size_t i = 0; i < devs.size(); ++i)
+        EXPECT_EQ(devs[i].written().size(), i == 3 ? 1u : 0u) << i;
+    EXPECT_EQ(devs[3].counters().resets, 1u);
 }
 
-TEST_F(BootloaderTest, AbsentDeviceDuringARead) {
+TEST_F(BootloaderTest, AbsentDeviceOrNoInterfaceList) {
     device.faults().absent = true;
-    Buffer buffer(0x8000, 0xFF);
-    Iterator it(buffer);
-    PicBootloader bl;
     EXPECT_THROW(bl.read(it, "flash", params), DEDeviceAbsent);
     EXPECT_EQ(console_out.str(), "\rRVLN flash reading: 0%\rRVLN flash reading: FAILED.\n");
-}
 
-TEST_F(BootloaderTest, InterfaceListUnavailable) {
     backend->set_enumerate_fails(true);
-    PicBootloader bl;
     Packet answer;
     EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
     EXPECT_THROW(bl.reset(params), DEHidWriteFailed);
@@ -289,10 +227,8 @@ TEST_F(BootloaderTest, InterfaceListUnavailable) {
     EXPECT_EQ(log[0], "INVALID_HANDLE_VALUE");
 }
 
-// ---------------------------------------------------------------------------
 // Transfer failures: each ends the operation with its error, a FAILED line,
 // a closed device and nothing left in flight.
-
 struct TransferFault {
     const char* name;
     void (*inject)(sim::Faults&);
@@ -305,11 +241,8 @@ class TransferFaults : public BootloaderTest, public ::testing::WithParamInterfa
 TEST_P(TransferFaults, EndTheOperationCleanly) {
     const TransferFault& f = GetParam();
     f.inject(device.faults());
-    Buffer buffer(0x8000, 0x11);
-    Iterator it(buffer);
-    it.set_begin(0x800);
-    it.set_end(0x900);
-    PicBootloader bl;
+    buffer.write(Bytes(0x100, 0x11).data(), 0x100, 0x800);
+    window(0x800, 0x900);
     try {
         bl.write(it, "flash", params);
         FAIL() << "no exception";
@@ -347,41 +280,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BootloaderTest, WrongEchoLogsBothHeaders) {
     device.faults().wrong_echo = true;
-    Buffer buffer(8, 0);
-    Iterator it(buffer);
-    PicBootloader bl;
-    EXPECT_THROW(bl.read(it, "id", params), DEHidResponseIdMismatch);
+    Buffer id(8, 0);
+    Iterator id_it(id);
+    EXPECT_THROW(bl.read(id_it, "id", params), DEHidResponseIdMismatch);
     EXPECT_THAT(log_messages(), ElementsAre("pOut->header.cmd = 6,  pIn->header.cmd = 6",
                                             "pOut->header.echo = 1,  pIn->header.echo = 2"));
 }
 
 TEST_F(BootloaderTest, LateAnswerIsNeverTakenForTheNextRequest) {
     device.faults().late_answer = true;
-    PicBootloader bl;
     Packet answer;
     EXPECT_THROW(bl.version(answer, params), DEHidReadTimeout);
     EXPECT_GE(device.counters().cancels, 1u);
     device.faults().late_answer = false;
-    Buffer buffer(8, 0);
-    Iterator it(buffer);
     device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
-    bl.read(it, "id", params);
-    EXPECT_EQ(buffer.data()[7], 8);
+    Buffer id(8, 0);
+    Iterator id_it(id);
+    bl.read(id_it, "id", params);
+    EXPECT_EQ(id.data()[7], 8);
 }
 
 TEST_F(BootloaderTest, EraseFailureLeavesTheDeviceForTheDestructor) {
     device.faults().write_timeout = true;
     {
-        PicBootloader bl;
-        EXPECT_THROW(bl.erase("flash", params), DEHidWriteTimeout);
+        PicBootloader local;
+        EXPECT_THROW(local.erase("flash", params), DEHidWriteTimeout);
         EXPECT_EQ(console_out.str(), "\rRVLN flash erasing: 0%\rRVLN flash erasing: FAILED.\n");
     }
     EXPECT_THAT(log_messages(), ElementsAre("Write timeout", "Assertion: m_hDevice == INVALID_HANDLE_VALUE"));
     EXPECT_EQ(device.counters().opens, device.counters().closes);
 }
-
-// ---------------------------------------------------------------------------
-// Memory helpers
 
 TEST_F(BootloaderTest, MemoryTable) {
     EXPECT_EQ(memory_type("flash"), 1);
@@ -399,11 +327,9 @@ TEST_F(BootloaderTest, MemoryTable) {
     EXPECT_EQ(memory_name(3), "");
     std::uint32_t base = 1, size = 1;
     memory_range(2, base, size);
-    EXPECT_EQ(base, 0x00200000u);
-    EXPECT_EQ(size, 8u);
+    EXPECT_EQ(std::make_pair(base, size), std::make_pair(0x00200000u, 8u));
     memory_range(7, base, size);
-    EXPECT_EQ(base, 0u);
-    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(std::make_pair(base, size), std::make_pair(0u, 0u));
     EXPECT_EQ(page_size(1), 32u);
     EXPECT_EQ(page_size(7), 8u);
     EXPECT_EQ(memory_type_of(params), 1);
@@ -412,25 +338,8 @@ TEST_F(BootloaderTest, MemoryTable) {
 }
 
 TEST_F(BootloaderTest, AddressRange) {
-    std::uint32_t address = 0, end = 0, size = 0x8000;
-    address_range(1, 0x8000, address, end, size, params);
-    EXPECT_EQ(address, 0x800u);
-    EXPECT_EQ(end, 0x8000u);
-
-    parse({"-a", "0x7FF", "-s", "1"});
-    size = 0x8000;
-    address_range(1, 0x8000, address, end, size, params);
-    EXPECT_EQ(address, 0x7F8u);
-    EXPECT_EQ(size, 8u);
-    EXPECT_EQ(end, 0x800u);
-
-    // Options are ignored for "all".
-    size = 0x8000;
-    address_range(7, 0x8000, address, end, size, params);
-    EXPECT_EQ(address, 0u);
-    EXPECT_EQ(end, 0x8000u);
-
-    const auto message_of = [&](std::vector<std::string> args, int code, std::uint32_t memory_size) {
+    // (address, end, size) for the given options, or the error's message.
+    const auto range = [&](std::vector<std::string> args, int code, std::uint32_t memory_size) {
         parse(std::move(args));
         std::uint32_t a = 0, e = 0, s = memory_size;
         try {
@@ -438,14 +347,17 @@ TEST_F(BootloaderTest, AddressRange) {
         } catch (const DEBadValue& ex) {
             return ex.message();
         }
-        return std::string("no exception");
+        return std::to_string(a) + "," + std::to_string(e) + "," + std::to_string(s);
     };
-    EXPECT_EQ(message_of({"-s", "0"}, 1, 0x8000),
+    EXPECT_EQ(range({}, 1, 0x8000), "2048,32768,32768");
+    EXPECT_EQ(range({"-a", "0x7FF", "-s", "1"}, 1, 0x8000), "2040,2048,8");
+    EXPECT_EQ(range({"-a", "0x7FF", "-s", "1"}, 7, 0x8000).substr(0, 8), "0,32768,"); // options ignored
+    EXPECT_EQ(range({"-s", "0"}, 1, 0x8000),
               "Bad value provided for \"s\" argument.\nValue must be in range from 8 to 32768.");
-    EXPECT_EQ(message_of({"-address", "256"}, 4, 256),
+    EXPECT_EQ(range({"-address", "256"}, 4, 256),
               "Bad value provided for \"address\" argument.\nValue must be in range from 0 to 256.");
     // Data that ends below the default flash start leaves no room at all.
-    EXPECT_EQ(message_of({}, 1, 0x100),
+    EXPECT_EQ(range({}, 1, 0x100),
               "Bad value provided for \"size\" argument.\nValue must be in range from 0 to 0.");
 }
 
