@@ -14,12 +14,13 @@
 #include <new>
 
 using namespace DADOV;
+using namespace Qt::StringLiterals;
 using testsupport::FakeSysfs;
 
 namespace {
 
-const QString kUsbEnum = QStringLiteral("SYSTEM\\CurrentControlSet\\Enum\\USB\\");
-const QString kControllerKey = kUsbEnum + QStringLiteral("VID_12BF&PID_F010");
+const QString kUsbEnum = u"SYSTEM\\CurrentControlSet\\Enum\\USB\\"_s;
+const QString kControllerKey = kUsbEnum + u"VID_12BF&PID_F010"_s;
 
 QString controllerPort(DeviceSetup& setup, quint32 position = 0) {
     return usb_check_if_present_and_get_com_string(setup, 0x12BF, 0xF010, position, false, 0);
@@ -59,6 +60,9 @@ public:
         return it == keys.end() ? nullptr : std::make_unique<OpenKey>(it->second);
     }
 
+    // The controller's instance keys under its registry key.
+    Key& instanceKey(const QString& name) { return keys[kControllerKey + "\\" + name]; }
+
 private:
     struct List : DeviceList {
         explicit List(ScriptedSetup& s) : setup(s) {}
@@ -88,16 +92,13 @@ const QUuid kContainerA("{8c7ed206-3f8a-4827-b3ab-ae9e1faefc6c}");
 const QUuid kContainerB("{0b5c1e8a-77d2-4f61-9e0c-5a4f3d2b1c00}");
 
 ScriptedSetup::Device controller(const QString& friendlyName, std::optional<QUuid> container = std::nullopt) {
-    return {{QStringLiteral("USB\\VID_12BF&PID_F010&REV_0100"), QStringLiteral("USB\\VID_12BF&PID_F010")},
-            friendlyName,
-            container};
+    return {{u"USB\\VID_12BF&PID_F010&REV_0100"_s, u"USB\\VID_12BF&PID_F010"_s}, friendlyName, container};
 }
 
 ScriptedSetup::Key instance(const QUuid& container, const QString& friendlyName) {
-    return {
-        {},
-        {{QStringLiteral("ContainerID"), RegistryValue::ofText(ContainerIDGUIDToString(container).toUpper())},
-         {QStringLiteral("FriendlyName"), RegistryValue::ofText(friendlyName)}}};
+    return {{},
+            {{u"ContainerID"_s, RegistryValue::ofText(ContainerIDGUIDToString(container).toUpper())},
+             {u"FriendlyName"_s, RegistryValue::ofText(friendlyName)}}};
 }
 
 } // namespace
@@ -108,27 +109,28 @@ TEST(ContainerIdText, IsTheRegistryFormInLowerCase) {
               "{00000001-0002-0003-0004-05060708090a}");
 }
 
-TEST(UsbDiscovery, MatchesTheFirstHardwareIdOnlyInAnyCase) {
-    ScriptedSetup setup;
-    // The identity only in a later entry: not the controller.
-    setup.devices.push_back(
-        {{QStringLiteral("USB\\VID_0403&PID_6001&REV_0600"), QStringLiteral("USB\\VID_12BF&PID_F010")},
-         QStringLiteral("Other (COM3)"),
-         std::nullopt});
-    setup.devices.push_back({{QStringLiteral("usb\\vid_12bf&pid_f010&rev_0100")},
-                             QStringLiteral("USB Serial Device (COM12)"),
-                             {}});
-    EXPECT_EQ(controllerPort(setup), "COM12");
-    EXPECT_EQ(setup.friendlyNameReads, (std::vector<int>{0, 1}));
+TEST(UsbDiscovery, ExtractsFromTheFirstPrefixToTheFirstParenthesis) {
+    const char* const cases[][3] = {{"USB Serial Device (COM7)", "COM", "COM7"},
+                                    {"COMM Port (COM4)", "COM", "COMM Port (COM4"},
+                                    {"Port (A) (COM3)", "COM", ""},
+                                    {"q5 Controller (ttyACM0)", "tty", "ttyACM0"}};
+    for (const auto& [name, prefix, port] : cases)
+        EXPECT_EQ(extract_port_name(QString::fromLatin1(name), QString::fromLatin1(prefix)), port) << name;
 }
 
-TEST(UsbDiscovery, NothingPresentOrNoListGivesTheEmptyText) {
+TEST(UsbDiscovery, MatchesTheFirstHardwareIdOnlyInAnyCase) {
     ScriptedSetup setup;
+    EXPECT_EQ(controllerPort(setup), ""); // nothing present
+    // The identity only in a later entry: not the controller.
+    setup.devices.push_back({{u"USB\\VID_0403&PID_6001&REV_0600"_s, u"USB\\VID_12BF&PID_F010"_s},
+                             u"Other (COM3)"_s,
+                             std::nullopt});
     EXPECT_EQ(controllerPort(setup), "");
-    setup.devices.push_back(
-        {{QStringLiteral("USB\\VID_046D&PID_C52B&REV_1211")}, QStringLiteral("Receiver (COM1)"), {}});
-    EXPECT_EQ(controllerPort(setup), "");
-    setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM7)")));
+    setup.devices.push_back({{u"usb\\vid_12bf&pid_f010&rev_0100"_s}, u"USB Serial Device (COM12)"_s, {}});
+    EXPECT_EQ(controllerPort(setup), "COM12");
+    EXPECT_EQ(setup.friendlyNameReads, (std::vector<int>{0, 1}));
+
+    // No device list, or a failure while reading it, gives the empty text.
     setup.listFails = true;
     EXPECT_EQ(controllerPort(setup), "");
     setup.listFails = false;
@@ -136,61 +138,42 @@ TEST(UsbDiscovery, NothingPresentOrNoListGivesTheEmptyText) {
     EXPECT_EQ(controllerPort(setup), "");
 }
 
-TEST(UsbDiscovery, ExtractsFromTheFirstPrefixToTheFirstParenthesis) {
-    EXPECT_EQ(extract_port_name(QStringLiteral("USB Serial Device (COM7)"), QStringLiteral("COM")), "COM7");
-    EXPECT_EQ(extract_port_name(QStringLiteral("COMM Port (COM4)"), QStringLiteral("COM")),
-              "COMM Port (COM4");
-    EXPECT_EQ(extract_port_name(QStringLiteral("Port (A) (COM3)"), QStringLiteral("COM")), "");
-    EXPECT_EQ(extract_port_name(QStringLiteral("q5 Controller (ttyACM0)"), QStringLiteral("tty")), "ttyACM0");
-}
-
 TEST(UsbDiscovery, AFriendlyNameThatNamesAPortEndsTheSearchEvenWhenItsExtractionIsEmpty) {
     ScriptedSetup setup;
-    setup.devices.push_back(controller(QStringLiteral("Port (A) (COM3)"), kContainerA));
-    setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM9)")));
-    setup.keys[kControllerKey] = {{QStringLiteral("0001")}, {}};
-    setup.keys[kControllerKey + QStringLiteral("\\0001")] =
-        instance(kContainerA, QStringLiteral("USB Serial Device (COM5)"));
+    setup.devices.push_back(controller(u"Port (A) (COM3)"_s, kContainerA));
+    setup.devices.push_back(controller(u"USB Serial Device (COM9)"_s));
+    setup.keys[kControllerKey] = {{u"0001"_s}, {}};
+    setup.instanceKey(u"0001"_s) = instance(kContainerA, u"USB Serial Device (COM5)"_s);
     EXPECT_EQ(controllerPort(setup), "");
     EXPECT_TRUE(setup.openedKeys.isEmpty()); // no fallback
-
-    setup.devices.front().friendlyName = QStringLiteral("COMM Port (COM4)");
-    EXPECT_EQ(controllerPort(setup), "COMM Port (COM4");
 }
 
 TEST(UsbDiscovery, FallsBackToTheRegistryInstanceWithTheSameContainerId) {
     ScriptedSetup setup;
-    setup.devices.push_back(controller(QStringLiteral("q5 Controller"), kContainerA));
-    setup.keys[kControllerKey] = {
-        {QStringLiteral("5&1a2b3c&0&1"), QStringLiteral("gone"), QStringLiteral("5&1a2b3c&0&2")}, {}};
-    setup.keys[kControllerKey + QStringLiteral("\\5&1a2b3c&0&1")] =
-        instance(kContainerB, QStringLiteral("USB Serial Device (COM8)"));
-    setup.keys[kControllerKey + QStringLiteral("\\5&1a2b3c&0&2")] =
-        instance(kContainerA, QStringLiteral("USB Serial Device (COM5)"));
+    setup.devices.push_back(controller(u"q5 Controller"_s, kContainerA));
+    setup.keys[kControllerKey] = {{u"5&1a2b3c&0&1"_s, u"gone"_s, u"5&1a2b3c&0&2"_s}, {}};
+    setup.instanceKey(u"5&1a2b3c&0&1"_s) = instance(kContainerB, u"USB Serial Device (COM8)"_s);
+    setup.instanceKey(u"5&1a2b3c&0&2"_s) = instance(kContainerA, u"USB Serial Device (COM5)"_s);
     EXPECT_EQ(controllerPort(setup), "COM5"); // container IDs compared without regard to case
     EXPECT_THAT(setup.openedKeys,
                 testing::ElementsAre(kControllerKey, kControllerKey + "\\5&1a2b3c&0&1",
                                      kControllerKey + "\\gone", kControllerKey + "\\5&1a2b3c&0&2"));
 
     // An instance name whose extraction is empty ends the search all the same.
-    setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM9)")));
-    setup.keys[kControllerKey + QStringLiteral("\\5&1a2b3c&0&2")] =
-        instance(kContainerA, QStringLiteral("Port (A) (COM3)"));
+    setup.devices.push_back(controller(u"USB Serial Device (COM9)"_s));
+    setup.instanceKey(u"5&1a2b3c&0&2"_s) = instance(kContainerA, u"Port (A) (COM3)"_s);
     EXPECT_EQ(controllerPort(setup), "");
 }
 
 TEST(UsbDiscovery, ADeviceWithoutAPortGivesItsPlaceToTheNextMatchingDevice) {
     ScriptedSetup setup;
-    setup.devices.push_back(
-        controller(QStringLiteral("q5 Controller"), kContainerA)); // no registry key at all
-    setup.devices.push_back(
-        controller(QStringLiteral("q5 Controller"), kContainerB)); // key, no matching instance
-    setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM6)")));
-    setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM7)")));
+    setup.devices.push_back(controller(u"q5 Controller"_s, kContainerA)); // no registry key at all
+    setup.devices.push_back(controller(u"q5 Controller"_s, kContainerB)); // key, no matching instance
+    setup.devices.push_back(controller(u"USB Serial Device (COM6)"_s));
+    setup.devices.push_back(controller(u"USB Serial Device (COM7)"_s));
     EXPECT_EQ(controllerPort(setup), "COM6");
-    setup.keys[kControllerKey] = {{QStringLiteral("1")}, {}};
-    setup.keys[kControllerKey + QStringLiteral("\\1")] =
-        instance(kContainerA, QStringLiteral("USB Serial Device (COM2)"));
+    setup.keys[kControllerKey] = {{u"1"_s}, {}};
+    setup.instanceKey(u"1"_s) = instance(kContainerA, u"USB Serial Device (COM2)"_s);
     EXPECT_EQ(controllerPort(setup), "COM2");
     // Position 1: the first is passed over, the second has no port and gives
     // its place to the third.
@@ -199,32 +182,29 @@ TEST(UsbDiscovery, ADeviceWithoutAPortGivesItsPlaceToTheNextMatchingDevice) {
 
 TEST(UsbDiscovery, AnInstanceWithoutContainerIdEndsTheFallbackForThatDevice) {
     ScriptedSetup setup;
-    setup.devices.push_back(controller(QStringLiteral("q5 Controller"), kContainerA));
-    setup.keys[kControllerKey] = {{QStringLiteral("1"), QStringLiteral("2")}, {}};
-    setup.keys[kControllerKey + QStringLiteral("\\1")] = {
-        {}, {{QStringLiteral("FriendlyName"), RegistryValue::ofText(QStringLiteral("X (COM1)"))}}};
-    setup.keys[kControllerKey + QStringLiteral("\\2")] =
-        instance(kContainerA, QStringLiteral("USB Serial Device (COM5)"));
+    setup.devices.push_back(controller(u"q5 Controller"_s, kContainerA));
+    setup.keys[kControllerKey] = {{u"1"_s, u"2"_s}, {}};
+    ScriptedSetup::Key& first = setup.instanceKey(u"1"_s);
+    first = {{}, {{u"FriendlyName"_s, RegistryValue::ofText(u"X (COM1)"_s)}}};
+    setup.instanceKey(u"2"_s) = instance(kContainerA, u"USB Serial Device (COM5)"_s);
     EXPECT_EQ(controllerPort(setup), "");
 
     // A container ID of another type, or a friendly name that is not text, fails the same way.
-    setup.keys[kControllerKey + QStringLiteral("\\1")].values[QStringLiteral("ContainerID")] =
-        RegistryValue::other();
+    first.values[u"ContainerID"_s] = RegistryValue::other();
     EXPECT_EQ(controllerPort(setup), "");
-    setup.keys[kControllerKey + QStringLiteral("\\1")] = instance(kContainerA, {});
-    setup.keys[kControllerKey + QStringLiteral("\\1")].values[QStringLiteral("FriendlyName")] =
-        RegistryValue::other();
+    first = instance(kContainerA, {});
+    first.values[u"FriendlyName"_s] = RegistryValue::other();
     EXPECT_EQ(controllerPort(setup), "");
     // A missing friendly name reads as empty: the next instance is tried.
-    setup.keys[kControllerKey + QStringLiteral("\\1")].values.erase(QStringLiteral("FriendlyName"));
+    first.values.erase(u"FriendlyName"_s);
     EXPECT_EQ(controllerPort(setup), "COM5");
 }
 
 TEST(UsbDiscovery, PositionOnePassesOverTheFirstMatchWithoutReadingItsName) {
     ScriptedSetup setup;
-    setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM3)")));
-    setup.devices.push_back({{QStringLiteral("USB\\VID_0403&PID_6001")}, QStringLiteral("FTDI (COM4)"), {}});
-    setup.devices.push_back(controller(QStringLiteral("USB Serial Device (COM5)")));
+    setup.devices.push_back(controller(u"USB Serial Device (COM3)"_s));
+    setup.devices.push_back({{u"USB\\VID_0403&PID_6001"_s}, u"FTDI (COM4)"_s, {}});
+    setup.devices.push_back(controller(u"USB Serial Device (COM5)"_s));
     EXPECT_EQ(controllerPort(setup, 1), "COM5");
     EXPECT_EQ(setup.friendlyNameReads, (std::vector<int>{0, 0, 1}));
     EXPECT_EQ(controllerPort(setup, 2), "");
@@ -232,11 +212,10 @@ TEST(UsbDiscovery, PositionOnePassesOverTheFirstMatchWithoutReadingItsName) {
 
 TEST(UsbDiscovery, TheInterfaceNumberNamesTheRegistryKeyOnly) {
     ScriptedSetup setup;
-    setup.devices.push_back(controller(QStringLiteral("Composite"), kContainerA));
-    const QString key = kUsbEnum + QStringLiteral("VID_12BF&PID_F010&MI_02");
-    setup.keys[key] = {{QStringLiteral("1")}, {}};
-    setup.keys[key + QStringLiteral("\\1")] =
-        instance(kContainerA, QStringLiteral("USB Serial Device (COM11)"));
+    setup.devices.push_back(controller(u"Composite"_s, kContainerA));
+    const QString key = kControllerKey + u"&MI_02"_s;
+    setup.keys[key] = {{u"1"_s}, {}};
+    setup.keys[key + u"\\1"_s] = instance(kContainerA, u"USB Serial Device (COM11)"_s);
     EXPECT_EQ(usb_check_if_present_and_get_com_string(setup, 0x12bf, 0xf010, 0, true, 2), "COM11");
     EXPECT_EQ(setup.openedKeys.front(), key);
     EXPECT_EQ(usb_check_if_present_and_get_com_string(setup, 0x12bf, 0xf010, 0, false, 2), "");
@@ -244,25 +223,28 @@ TEST(UsbDiscovery, TheInterfaceNumberNamesTheRegistryKeyOnly) {
 
 // ---- The Linux layer over fake sysfs trees ----
 
-TEST(SysfsDiscovery, FindsTheControllersTtyThroughItsInstance) {
-    FakeSysfs sysfs;
-    sysfs.addDevice(0x046d, 0xc52b, 0x1211, QStringLiteral("USB Receiver"));
-    sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
-    SysfsDeviceSetup setup(sysfs.root());
-    EXPECT_EQ(controllerPort(setup), "ttyACM0");
+namespace {
 
-    // A USB serial converter's layout.
-    FakeSysfs other;
-    other.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyUSB3")});
-    SysfsDeviceSetup otherSetup(other.root());
-    EXPECT_EQ(controllerPort(otherSetup), "ttyUSB3");
+QString addController(FakeSysfs& sysfs, const QString& product, const QStringList& ttys,
+                      const QString& at = {}) {
+    return sysfs.addDevice(0x12bf, 0xf010, 0x0100, product, ttys, at);
+}
+
+} // namespace
+
+TEST(SysfsDiscovery, FindsTheControllersTtyThroughItsInstance) {
+    for (const QString& tty : {u"ttyACM0"_s, u"ttyUSB3"_s}) { // a modem's and a USB serial converter's layout
+        FakeSysfs sysfs;
+        sysfs.addDevice(0x046d, 0xc52b, 0x1211, u"USB Receiver"_s);
+        addController(sysfs, u"q5 Controller"_s, {tty});
+        SysfsDeviceSetup setup(sysfs.root());
+        EXPECT_EQ(controllerPort(setup), tty);
+    }
 }
 
 TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
     FakeSysfs sysfs;
-    const QString hub = QStringLiteral("usb1");
-    const QString dev = sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"),
-                                        {QStringLiteral("ttyACM1"), QStringLiteral("ttyACM0")});
+    const QString dev = addController(sysfs, u"q5 Controller"_s, {u"ttyACM1"_s, u"ttyACM0"_s});
     SysfsDeviceSetup setup(sysfs.root());
     EXPECT_EQ(setup.portPrefix(), "tty");
 
@@ -283,38 +265,35 @@ TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
     EXPECT_EQ(key->subKeyNames(), (QStringList{dev + ":1.0", dev + ":1.2"}));
     auto inst = setup.openLocalMachineKey(kControllerKey + "\\" + dev + ":1.2");
     ASSERT_TRUE(inst);
-    EXPECT_EQ(inst->value(QStringLiteral("ContainerID")).text, ContainerIDGUIDToString(*container));
-    EXPECT_EQ(inst->value(QStringLiteral("friendlyname")).text, "q5 Controller (ttyACM0)");
-    EXPECT_EQ(inst->value(QStringLiteral("Other")).type, RegistryValue::Type::Missing);
+    EXPECT_EQ(inst->value(u"ContainerID"_s).text, ContainerIDGUIDToString(*container));
+    EXPECT_EQ(inst->value(u"friendlyname"_s).text, "q5 Controller (ttyACM0)");
+    EXPECT_EQ(inst->value(u"Other"_s).type, RegistryValue::Type::Missing);
 
     // One interface number only.
-    auto mi = setup.openLocalMachineKey(kControllerKey + "&MI_02");
-    ASSERT_TRUE(mi);
-    EXPECT_EQ(mi->subKeyNames(), (QStringList{dev + ":1.2"}));
+    EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "&MI_02")->subKeyNames(),
+              (QStringList{dev + ":1.2"}));
     EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "&MI_01")->subKeyNames(), QStringList{});
     EXPECT_EQ(usb_check_if_present_and_get_com_string(setup, 0x12bf, 0xf010, 0, true, 2), "ttyACM0");
 
     // Keys that are not there.
-    EXPECT_FALSE(setup.openLocalMachineKey(kUsbEnum + "VID_12BF&PID_F011"));
-    EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\" + dev + ":1.1"));
-    EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\" + hub + ":1.0"));
-    EXPECT_FALSE(setup.openLocalMachineKey(QStringLiteral("SOFTWARE\\Classes")));
-    EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\..\\1-1"));
+    for (const QString& missing :
+         {kUsbEnum + "VID_12BF&PID_F011", kControllerKey + "\\" + dev + ":1.1", kControllerKey + "\\usb1:1.0",
+          u"SOFTWARE\\Classes"_s, kControllerKey + "\\..\\1-1"})
+        EXPECT_FALSE(setup.openLocalMachineKey(missing)) << missing.toStdString();
 }
 
 TEST(SysfsDiscovery, FollowsTheLogicsNameRulesWithTtyNames) {
     FakeSysfs sysfs;
-    const QString first = sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("Port (A) (ttyS3)"),
-                                          {QStringLiteral("ttyACM0")});
+    const QString first = addController(sysfs, u"Port (A) (ttyS3)"_s, {u"ttyACM0"_s});
     SysfsDeviceSetup setup(sysfs.root());
     EXPECT_EQ(controllerPort(setup), ""); // the product names a port: no fallback
 
-    sysfs.writeAttribute(first, QStringLiteral("product"), "Serial (ttyS3)\n");
+    sysfs.writeAttribute(first, u"product"_s, "Serial (ttyS3)\n");
     EXPECT_EQ(controllerPort(setup), "ttyS3");
 
     // Position 1: the second controller, found through its instance.
-    sysfs.writeAttribute(first, QStringLiteral("product"), "q5 Controller\n");
-    sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM1")});
+    sysfs.writeAttribute(first, u"product"_s, "q5 Controller\n");
+    sysfs.addDevice(0x12BF, 0xF010, 0x0100, u"q5 Controller"_s, {u"ttyACM1"_s});
     EXPECT_EQ(controllerPort(setup), "ttyACM0");
     EXPECT_EQ(controllerPort(setup, 1), "ttyACM1");
     EXPECT_EQ(controllerPort(setup, 2), "");
@@ -327,19 +306,18 @@ TEST(SysfsDiscovery, FollowsTheLogicsNameRulesWithTtyNames) {
 
 TEST(SysfsDiscovery, AControllerWithoutTtyGivesItsPlaceToTheNext) {
     FakeSysfs sysfs;
-    sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {}, QStringLiteral("1-1"));
-    sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")},
-                    QStringLiteral("1-2"));
+    addController(sysfs, u"q5 Controller"_s, {}, u"1-1"_s);
+    addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s}, u"1-2"_s);
     SysfsDeviceSetup setup(sysfs.root());
     EXPECT_EQ(controllerPort(setup), "ttyACM0");
     // Without its class link the tty does not count.
-    sysfs.removeTtyClassLink(QStringLiteral("ttyACM0"));
+    sysfs.removeTtyClassLink(u"ttyACM0"_s);
     EXPECT_EQ(controllerPort(setup), "");
 }
 
 TEST(SysfsDiscovery, TheRootComesFromTheEnvironmentByDefault) {
     FakeSysfs sysfs;
-    sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+    addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s});
     {
         testsupport::ScopedEnvironmentVariable unset("Q5_SYSFS_ROOT", {});
         EXPECT_EQ(SysfsDeviceSetup().root(), "/sys");
@@ -352,77 +330,64 @@ TEST(SysfsDiscovery, TheRootComesFromTheEnvironmentByDefault) {
 
 TEST(SysfsDiscovery, StrangeTreesReadAsDevicesThatAreNotThere) {
     FakeSysfs sysfs;
-    const QString noVendor =
-        sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM5")});
-    sysfs.removeAttribute(noVendor, QStringLiteral("uevent"));
-    sysfs.removeAttribute(noVendor, QStringLiteral("idVendor"));
-    const QString noProduct =
-        sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM6")});
-    sysfs.removeAttribute(noProduct, QStringLiteral("uevent"));
-    sysfs.removeAttribute(noProduct, QStringLiteral("idProduct"));
-    const QString garbage =
-        sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM7")});
-    sysfs.removeAttribute(garbage, QStringLiteral("uevent"));
-    sysfs.writeAttribute(garbage, QStringLiteral("idVendor"), "12bfxyz\n");
-    const QString fifo =
-        sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("x"), {QStringLiteral("ttyACM8")});
-    sysfs.removeAttribute(fifo, QStringLiteral("product"));
-    sysfs.makeFifo(QStringLiteral("bus/usb/devices/") + fifo +
-                   QStringLiteral("/product")); // would block a plain read
-    sysfs.makeSymlink(QStringLiteral("bus/usb/devices/1-90"), QStringLiteral("../../../devices/nowhere"));
-    sysfs.makeSymlink(QStringLiteral("bus/usb/devices/1-91"), QStringLiteral("1-91")); // a loop
-    sysfs.makeSymlink(QStringLiteral("bus/usb/devices/1-92"), QStringLiteral("/dev/zero"));
-    sysfs.makeDirectory(QStringLiteral("bus/usb/devices/1-93/idVendor")); // a folder where a file belongs
-    sysfs.makeSymlink(QStringLiteral("class/tty/ttyACM9"), QStringLiteral("../../devices/gone/tty/ttyACM9"));
+    // Identity files missing or unreadable.
+    const char* const broken[][3] = {{"ttyACM5", "idVendor", nullptr},
+                                     {"ttyACM6", "idProduct", nullptr},
+                                     {"ttyACM7", "idVendor", "12bfxyz\n"}};
+    QStringList devs;
+    for (const auto& [tty, attribute, text] : broken) {
+        const QString dev =
+            devs.emplace_back(addController(sysfs, u"q5 Controller"_s, {QString::fromLatin1(tty)}));
+        sysfs.removeAttribute(dev, u"uevent"_s);
+        if (text)
+            sysfs.writeAttribute(dev, QString::fromLatin1(attribute), text);
+        else
+            sysfs.removeAttribute(dev, QString::fromLatin1(attribute));
+    }
+    const QString fifo = addController(sysfs, u"x"_s, {u"ttyACM8"_s});
+    sysfs.removeAttribute(fifo, u"product"_s);
+    sysfs.makeFifo(u"bus/usb/devices/"_s + fifo + u"/product"_s); // would block a plain read
+    sysfs.makeSymlink(u"bus/usb/devices/1-90"_s, u"../../../devices/nowhere"_s);
+    sysfs.makeSymlink(u"bus/usb/devices/1-91"_s, u"1-91"_s); // a loop
+    sysfs.makeSymlink(u"bus/usb/devices/1-92"_s, u"/dev/zero"_s);
+    sysfs.makeDirectory(u"bus/usb/devices/1-93/idVendor"_s); // a folder where a file belongs
+    sysfs.makeSymlink(u"class/tty/ttyACM9"_s, u"../../devices/gone/tty/ttyACM9"_s);
     SysfsDeviceSetup setup(sysfs.root());
     // The device behind the FIFO is found all the same: its friendly name
     // cannot be read, and its instance names the tty alone.
     EXPECT_EQ(controllerPort(setup), "ttyACM8");
-    EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "\\" + fifo + ":1.0")
-                  ->value(QStringLiteral("FriendlyName"))
-                  .text,
+    EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "\\" + fifo + ":1.0")->value(u"FriendlyName"_s).text,
               "(ttyACM8)");
-    EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\" + noVendor + ":1.0"));
-    sysfs.removeTtyClassLink(QStringLiteral("ttyACM8"));
+    EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\" + devs[0] + ":1.0"));
+    sysfs.removeTtyClassLink(u"ttyACM8"_s);
     EXPECT_EQ(controllerPort(setup), "");
 
-    const QString sound = sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"),
-                                          {QStringLiteral("ttyACM1")}, QStringLiteral("1-99"));
-    EXPECT_EQ(controllerPort(setup), "ttyACM1");
-
     // An interface whose port folder loops back to itself.
-    sysfs.makeSymlink(QStringLiteral("bus/usb/devices/") + sound + QStringLiteral(":1.0/ttyLoop"),
-                      QStringLiteral("."));
+    const QString sound = addController(sysfs, u"q5 Controller"_s, {u"ttyACM1"_s}, u"1-99"_s);
+    sysfs.makeSymlink(u"bus/usb/devices/"_s + sound + u":1.0/ttyLoop"_s, u"."_s);
     EXPECT_EQ(controllerPort(setup), "ttyACM1");
 
     // No tree at all, or its device folder is a loop.
     EXPECT_EQ(controllerPort(*std::make_unique<SysfsDeviceSetup>(sysfs.root() + "/missing")), "");
-    sysfs.removePath(QStringLiteral("bus/usb/devices"));
-    sysfs.makeSymlink(QStringLiteral("bus/usb/devices"), QStringLiteral("devices"));
+    sysfs.removePath(u"bus/usb/devices"_s);
+    sysfs.makeSymlink(u"bus/usb/devices"_s, u"devices"_s);
     EXPECT_EQ(controllerPort(setup), "");
     EXPECT_FALSE(setup.presentUsbDevices());
 }
 
-namespace {
-
 TEST(SysfsDiscovery, IdentityComesFromTheKernelsUeventWhenThere) {
     FakeSysfs sysfs;
-    const QString dev =
-        sysfs.addDevice(0x12bf, 0xf010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+    const QString dev = addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s});
     // The kernel's uevent names the same device in one line; its revision wins here to show it is read.
-    sysfs.writeAttribute(dev, QStringLiteral("uevent"),
+    sysfs.writeAttribute(dev, u"uevent"_s,
                          "MAJOR=189\nMINOR=3\nDEVNAME=bus/usb/001/004\nDEVTYPE=usb_device\n"
                          "PRODUCT=12bf/f010/200\nTYPE=2/0/0\nBUSNUM=001\n");
     SysfsDeviceSetup setup(sysfs.root());
-    auto list = setup.presentUsbDevices();
-    ASSERT_TRUE(list);
-    EXPECT_EQ(list->hardwareIds(0).value(0), "USB\\VID_12BF&PID_F010&REV_0200");
-    EXPECT_EQ(usb_check_if_present_and_get_com_string(setup, 0x12bf, 0xf010, 0, false, 0), "ttyACM0");
+    EXPECT_EQ(setup.presentUsbDevices()->hardwareIds(0).value(0), "USB\\VID_12BF&PID_F010&REV_0200");
+    EXPECT_EQ(controllerPort(setup), "ttyACM0");
 
     // A uevent without a usable PRODUCT line falls back to the attribute files.
-    sysfs.writeAttribute(dev, QStringLiteral("uevent"), "DEVTYPE=usb_device\nPRODUCT=12bf/zz/1\n");
+    sysfs.writeAttribute(dev, u"uevent"_s, "DEVTYPE=usb_device\nPRODUCT=12bf/zz/1\n");
     EXPECT_EQ(SysfsDeviceSetup(sysfs.root()).presentUsbDevices()->hardwareIds(0).value(0),
               "USB\\VID_12BF&PID_F010&REV_0100");
 }
-
-} // namespace
