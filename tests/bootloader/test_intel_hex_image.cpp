@@ -134,26 +134,17 @@ TEST_F(IntelHexImageTest, SizeIsTheEndAddressOfTheData) {
     image.close();
 }
 
-TEST_F(IntelHexImageTest, WrongChecksumIsAccepted) {
-    dir.write("in.hex", ":0400000001020304FF\n:00000001FF\n");
-    EXPECT_EQ(read_all("in.hex"), (std::map<std::uint32_t, std::uint8_t>{{0, 1}, {1, 2}, {2, 3}, {3, 4}}));
+TEST_F(IntelHexImageTest, WrongChecksumsBlankLinesAndEndRecordsAreNoObstacle) {
+    dir.write("in.hex", "\n   \r\n:0400000001020304FF\r\n:00000001FF\n\t\n  :02000400AABB95  \n\n");
+    EXPECT_EQ(read_all("in.hex"),
+              (std::map<std::uint32_t, std::uint8_t>{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 0xAA}, {5, 0xBB}}));
     EXPECT_EQ(dir.read("log.txt"), "");
-}
 
-TEST_F(IntelHexImageTest, EndOfFileRecordDoesNotEndTheReading) {
     dir.write("in.hex",
               line(2, 0x10, 0, {1, 2}) + ":00000001FF\n" + line(2, 0x08, 0, {3, 4}) + ":00000001FF\n");
     std::vector<Chunk> chunks;
     read_all("in.hex", 256, &chunks);
     EXPECT_THAT(chunks, ElementsAre(Chunk{0x10, 2}, Chunk{0x08, 2}));
-}
-
-TEST_F(IntelHexImageTest, BlankLinesAndLineEndsArePassedOver) {
-    dir.write("in.hex", "\n   \r\n" + std::string(":0400000001020304F2\r\n") + "\t\n  :02000400AABB95  \n\n");
-    auto data = read_all("in.hex");
-    EXPECT_EQ(data.size(), 6u);
-    EXPECT_EQ(data[0x5], 0xBB);
-    EXPECT_EQ(dir.read("log.txt"), "");
 }
 
 TEST_F(IntelHexImageTest, LongestRecordOfOnePieceIsRead) {
@@ -166,25 +157,21 @@ TEST_F(IntelHexImageTest, LongestRecordOfOnePieceIsRead) {
     EXPECT_THAT(chunks, ElementsAre(Chunk{0, 244}, Chunk{0, 244}));
 }
 
-TEST_F(IntelHexImageTest, MalformedLinesAreRejected) {
-    const std::string invalid = "Invalid HEX file format.";
+TEST_F(IntelHexImageTest, MalformedLinesAndUnsupportedTypesAreRejected) {
     const std::string good = line(4, 0, 0, {1, 2, 3, 4});
-    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(good + "0400000001020304F2\n"), invalid);
-    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(good + ":0400000001020304\n"), invalid);
-    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(good + ":1000000001020304F2\n"), invalid);
-    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(":04000000010203 4F2\n"), invalid);
-    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(std::string(":04000000\0\0\0\0\0\0\0\0F2\n", 20)),
-              invalid);
-    // Longer than one piece: the record can never be read whole.
-    EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(line(250, 0, 0, bytes(250))), invalid);
+    for (const std::string& bad :
+         {good + "0400000001020304F2\n", good + ":0400000001020304\n", good + ":1000000001020304F2\n",
+          std::string(":04000000010203 4F2\n"), std::string(":04000000\0\0\0\0\0\0\0\0F2\n", 20),
+          line(250, 0, 0, bytes(250))}) // longer than one piece: never read whole
+        EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(bad), "Invalid HEX file format.") << bad;
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Not a HEX record in line 2  File: "));
-}
 
-TEST_F(IntelHexImageTest, UnsupportedRecordTypesFailTheRead) {
-    EXPECT_EQ(open_error<fwu::DEFileReadFailed>(line(4, 0, 5, {0, 0, 1, 0})), "Failed to read image file.");
-    EXPECT_EQ(open_error<fwu::DEFileReadFailed>(line(4, 0, 3, {0, 0, 1, 0})), "Failed to read image file.");
-    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: _record.m_Type = 5  File: "));
-    EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: _record.m_Type = 3  File: "));
+    for (unsigned type : {5u, 3u}) {
+        EXPECT_EQ(open_error<fwu::DEFileReadFailed>(line(4, 0, type, {0, 0, 1, 0})),
+                  "Failed to read image file.");
+        EXPECT_THAT(dir.read("log.txt"),
+                    HasSubstr("!!! Err: _record.m_Type = " + std::to_string(type) + "  File: "));
+    }
     EXPECT_THAT(dir.read("log.txt"), Not(HasSubstr("_file == NULL"))); // a failed open leaves nothing open
 }
 
