@@ -216,6 +216,43 @@ void PicBootloader::erase(const std::string& memory, const Parameters& parameter
     }
 }
 
+// One read, write or verify on the device: the progress line from 0 % to DONE, the device opened
+// around the work and closed after it; any failure finishes the line with FAILED and passes on.
+template <typename Work>
+void PicBootloader::framed(const char* action, const std::string& memory, const Parameters& parameters,
+                           Work work) {
+    show_progress(action, name(), memory, 0);
+    try {
+        open(parameters);
+        work();
+        close();
+        show_progress(action, name(), memory, progress_done);
+    } catch (...) {
+        show_progress(action, name(), memory, progress_failed);
+        if (is_open())
+            close();
+        throw;
+    }
+}
+
+// Chunks outside the device window are not sent: those below it (the bootloader's own flash) are
+// logged, those at or beyond its end skipped.
+bool PicBootloader::outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory) {
+    if (offset < t.first) {
+        log_error(__FILE__, __LINE__, "address = %d memory = %s", static_cast<int>(offset), memory.c_str());
+        return true;
+    }
+    return offset >= t.end;
+}
+
+// The size asked of the device for a chunk of n bytes: whole multiples of 8, within the answer's data field.
+std::uint32_t PicBootloader::read_size(std::uint32_t n, std::uint32_t page) {
+    n = round_up_8(n);
+    if (n > page)
+        log_assertion("size <= page_size(mem)", __FILE__, __LINE__);
+    return std::min<std::uint32_t>(n, packet::data_size);
+}
+
 void PicBootloader::write(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
     const int mem = memory_type(memory);
     Packet request;
@@ -224,42 +261,25 @@ void PicBootloader::write(Iterator& iterator, const std::string& memory, const P
     const std::uint32_t page = page_size(mem);
     iterator.set_step(page);
 
-    show_progress(action_programming, name(), memory, 0);
-    try {
-        open(parameters);
+    framed(action_programming, memory, parameters, [&] {
         for (;;) {
             std::uint32_t offset = 0;
             const std::uint32_t n = iterator.read(request.data() + packet::data, page, offset);
             if (n == 0)
                 break;
-            if (offset < t.first) {
-                log_error(__FILE__, __LINE__, "address = %d memory = %s", static_cast<int>(offset),
-                          memory.c_str());
-                request.fill(0xFF);
-                continue;
+            if (!outside_window(offset, t, memory)) {
+                request[packet::cmd] = t.cmd;
+                request[packet::echo] = next_echo();
+                set_address(request, offset);
+                request[packet::size] = static_cast<std::uint8_t>(n);
+                if (n % 8 != 0)
+                    log_assertion("size % 8 == 0", __FILE__, __LINE__);
+                exchange(request, answer);
+                show_progress(action_programming, name(), memory, iterator.progress());
             }
-            if (offset >= t.end) {
-                request.fill(0xFF);
-                continue;
-            }
-            request[packet::cmd] = t.cmd;
-            request[packet::echo] = next_echo();
-            set_address(request, offset);
-            request[packet::size] = static_cast<std::uint8_t>(n);
-            if (n % 8 != 0)
-                log_assertion("size % 8 == 0", __FILE__, __LINE__);
-            exchange(request, answer);
-            show_progress(action_programming, name(), memory, iterator.progress());
             request.fill(0xFF);
         }
-        close();
-        show_progress(action_programming, name(), memory, progress_done);
-    } catch (...) {
-        show_progress(action_programming, name(), memory, progress_failed);
-        if (is_open())
-            close();
-        throw;
-    }
+    });
 }
 
 void PicBootloader::read(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
@@ -270,36 +290,22 @@ void PicBootloader::read(Iterator& iterator, const std::string& memory, const Pa
     const std::uint32_t page = page_size(mem);
     iterator.set_step(page);
 
-    show_progress(action_reading, name(), memory, 0);
-    try {
-        open(parameters);
+    framed(action_reading, memory, parameters, [&] {
         for (;;) {
-            std::uint32_t n = iterator.chunk_length();
-            if (n == 0)
+            const std::uint32_t chunk = iterator.chunk_length();
+            if (chunk == 0)
                 break;
-            const std::uint32_t offset = iterator.address();
             request[packet::cmd] = t.cmd;
             request[packet::echo] = next_echo();
-            set_address(request, offset);
-            n = round_up_8(n);
-            if (n > page)
-                log_assertion("size <= page_size(mem)", __FILE__, __LINE__);
-            // The answer's data field bounds what one packet can bring back.
-            n = std::min<std::uint32_t>(n, packet::data_size);
+            set_address(request, iterator.address());
+            const std::uint32_t n = read_size(chunk, page);
             request[packet::size] = static_cast<std::uint8_t>(n);
             exchange(request, answer);
             iterator.write(answer.data() + packet::data, n);
             show_progress(action_reading, name(), memory, iterator.progress());
             answer.fill(0xFF);
         }
-        close();
-        show_progress(action_reading, name(), memory, progress_done);
-    } catch (...) {
-        show_progress(action_reading, name(), memory, progress_failed);
-        if (is_open())
-            close();
-        throw;
-    }
+    });
 }
 
 void PicBootloader::verify(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
@@ -312,32 +318,22 @@ void PicBootloader::verify(Iterator& iterator, const std::string& memory, const 
     const std::uint32_t page = page_size(mem);
     iterator.set_step(page);
 
-    show_progress(action_verifying, name(), memory, 0);
-    try {
-        open(parameters);
+    framed(action_verifying, memory, parameters, [&] {
         for (;;) {
             std::uint32_t offset = 0;
-            std::uint32_t n = iterator.read(expected.data() + packet::data, page, offset);
-            if (n == 0)
+            const std::uint32_t chunk = iterator.read(expected.data() + packet::data, page, offset);
+            if (chunk == 0)
                 break;
-            if (offset < t.first) {
-                log_error(__FILE__, __LINE__, "address = %d memory = %s", static_cast<int>(offset),
-                          memory.c_str());
-                expected.fill(0xFF);
-                continue;
-            }
-            if (offset >= t.end) {
+            if (outside_window(offset, t, memory)) {
                 expected.fill(0xFF);
                 continue;
             }
             request[packet::cmd] = t.cmd;
             request[packet::echo] = next_echo();
             set_address(request, offset);
-            n = round_up_8(n);
-            if (n > page)
-                log_assertion("size <= page_size(mem)", __FILE__, __LINE__);
-            n = std::min<std::uint32_t>(n, packet::data_size);
+            const std::uint32_t n = read_size(chunk, page);
             request[packet::size] = static_cast<std::uint8_t>(n);
+            // A difference is asked again with the same packet, five times in all.
             for (int attempt = 0;; ++attempt) {
                 exchange(request, answer);
                 if (std::memcmp(answer.data() + packet::data, expected.data() + packet::data, n) == 0)
@@ -350,14 +346,7 @@ void PicBootloader::verify(Iterator& iterator, const std::string& memory, const 
             show_progress(action_verifying, name(), memory, iterator.progress());
             expected.fill(0xFF);
         }
-        close();
-        show_progress(action_verifying, name(), memory, progress_done);
-    } catch (...) {
-        show_progress(action_verifying, name(), memory, progress_failed);
-        if (is_open())
-            close();
-        throw;
-    }
+    });
 }
 
 void PicBootloader::version(Packet& answer, const Parameters& parameters) {

@@ -99,6 +99,10 @@ private:
     Transfer prepare(int mem, bool for_write, const std::string& memory, Packet& request,
                      Packet& answer) const;
     std::uint8_t next_echo() { return ++m_Echo; }
+    template <typename Work>
+    void framed(const char* action, const std::string& memory, const Parameters& parameters, Work work);
+    static bool outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory);
+    static std::uint32_t read_size(std::uint32_t n, std::uint32_t page);
 
     std::unique_ptr<HidDevice> m_hDevice;
     std::uint8_t m_Echo = 0;
