@@ -245,6 +245,14 @@ bool PicBootloader::outside_window(std::uint32_t offset, const Transfer& t, cons
     return offset >= t.end;
 }
 
+// The header of a read, write or verify packet; each packet takes the next echo.
+void PicBootloader::set_header(Packet& request, std::uint8_t cmd, std::uint32_t offset, std::uint32_t size) {
+    request[packet::cmd] = cmd;
+    request[packet::echo] = next_echo();
+    set_address(request, offset);
+    request[packet::size] = static_cast<std::uint8_t>(size);
+}
+
 // The size asked of the device for a chunk of n bytes: whole multiples of 8, within the answer's data field.
 std::uint32_t PicBootloader::read_size(std::uint32_t n, std::uint32_t page) {
     n = round_up_8(n);
@@ -268,10 +276,7 @@ void PicBootloader::write(Iterator& iterator, const std::string& memory, const P
             if (n == 0)
                 break;
             if (!outside_window(offset, t, memory)) {
-                request[packet::cmd] = t.cmd;
-                request[packet::echo] = next_echo();
-                set_address(request, offset);
-                request[packet::size] = static_cast<std::uint8_t>(n);
+                set_header(request, t.cmd, offset, n);
                 if (n % 8 != 0)
                     log_assertion("size % 8 == 0", __FILE__, __LINE__);
                 exchange(request, answer);
@@ -295,11 +300,8 @@ void PicBootloader::read(Iterator& iterator, const std::string& memory, const Pa
             const std::uint32_t chunk = iterator.chunk_length();
             if (chunk == 0)
                 break;
-            request[packet::cmd] = t.cmd;
-            request[packet::echo] = next_echo();
-            set_address(request, iterator.address());
             const std::uint32_t n = read_size(chunk, page);
-            request[packet::size] = static_cast<std::uint8_t>(n);
+            set_header(request, t.cmd, iterator.address(), n);
             exchange(request, answer);
             iterator.write(answer.data() + packet::data, n);
             show_progress(action_reading, name(), memory, iterator.progress());
@@ -328,11 +330,8 @@ void PicBootloader::verify(Iterator& iterator, const std::string& memory, const 
                 expected.fill(0xFF);
                 continue;
             }
-            request[packet::cmd] = t.cmd;
-            request[packet::echo] = next_echo();
-            set_address(request, offset);
             const std::uint32_t n = read_size(chunk, page);
-            request[packet::size] = static_cast<std::uint8_t>(n);
+            set_header(request, t.cmd, offset, n);
             // A difference is asked again with the same packet, five times in all.
             for (int attempt = 0;; ++attempt) {
                 exchange(request, answer);

@@ -101,6 +101,7 @@ private:
     std::uint8_t next_echo() { return ++m_Echo; }
     template <typename Work>
     void framed(const char* action, const std::string& memory, const Parameters& parameters, Work work);
+    void set_header(Packet& request, std::uint8_t cmd, std::uint32_t offset, std::uint32_t size);
     static bool outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory);
     static std::uint32_t read_size(std::uint32_t n, std::uint32_t page);
 
