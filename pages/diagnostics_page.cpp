@@ -109,26 +109,34 @@ void Form1::numericUpDown1_ValueChanged() {
     button5_Click();
 }
 
+// What every pair choice does after its captions: the current readings and the page's messages start
+// afresh, the controller is told the pair, and the chart starts over.
+namespace {
+void select_pair(Form1& form, int pair, const char* command) {
+    TB = pair;
+    peak_curr = 0;
+    current = 0;
+    form.ui->textBox2->clear();
+    form.ui->label15->setText(no_convergence);
+    DADOV::x = MODE_IDLE;
+    form.serialPort1.write(QString::fromLatin1(command));
+    form.button5_Click();
+}
+} // namespace
+
 // "TPS1A  TPS2A": the primary throttle body's pair.
 void Form1::button18_Click() {
     ui->label1->setText(QStringLiteral("TPS1A"));
     ui->label2->setText(QStringLiteral("TPS2A"));
     ui->label5->setText(QStringLiteral("TPS1A + TPS2A"));
     ui->label31->setText(QStringLiteral("Data From Primary Throttle Body"));
-    TB = 0;
-    peak_curr = 0;
-    current = 0;
     if (streaming_enabled) {
         ui->progressBar3->show();
         ui->label9->show();
         ui->label5->show();
     }
     ui->panel1->hide();
-    ui->textBox2->clear();
-    ui->label15->setText(no_convergence);
-    DADOV::x = MODE_IDLE;
-    serialPort1.write(QStringLiteral("93"));
-    button5_Click();
+    select_pair(*this, 0, "93");
 }
 
 // "TPS1B  TPS2B": the secondary throttle body's pair, with its motor current.
@@ -143,14 +151,7 @@ void Form1::button19_Click() {
     }
     ui->panel1->show();
     ui->label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
-    TB = 1;
-    peak_curr = 0;
-    current = 0;
-    ui->textBox2->clear();
-    ui->label15->setText(no_convergence);
-    DADOV::x = MODE_IDLE;
-    serialPort1.write(QStringLiteral("96"));
-    button5_Click();
+    select_pair(*this, 1, "96");
 }
 
 // "TPS1A  TPS1B": TPS1 of both bodies; their sum means nothing and is hidden.
@@ -161,15 +162,8 @@ void Form1::button22_Click() {
     ui->progressBar3->hide();
     ui->label9->hide();
     ui->label31->setText(QStringLiteral("Data From TPS1 Primary and TPS1 Secondary"));
-    TB = 2;
-    peak_curr = 0;
-    current = 0;
     ui->panel1->hide();
-    ui->textBox2->clear();
-    ui->label15->setText(no_convergence);
-    DADOV::x = MODE_IDLE;
-    serialPort1.write(QStringLiteral("95"));
-    button5_Click();
+    select_pair(*this, 2, "95");
 }
 
 // "Start Data Streaming".
