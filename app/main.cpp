@@ -1,5 +1,7 @@
-// q5tool: the service tool's window. With --simulate it runs against simulated devices (sim/simulate_mode.h).
+// q5tool: the service tool's window. With --simulate it runs against simulated devices (sim/simulate_mode.h);
+// the command line is read in app/command_line.h.
 
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "sim/simulate_mode.h"
 
@@ -10,12 +12,51 @@
 #include <exception>
 #include <memory>
 
+namespace {
+
+QStringList arguments_of(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// Writes what the command line answered and gives the exit status.
+int finish(const DADOV::CommandLine& line) {
+    std::fputs(line.output.toLocal8Bit().constData(), stdout);
+    std::fputs(line.errors.toLocal8Bit().constData(), stderr);
+    return line.status;
+}
+
+// Whether the toolkit could find a window system; without one it would abort at start.
+bool window_system_named(const QStringList& arguments) {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(variable))
+            return true;
+    return arguments.contains(QStringLiteral("-platform")) ||
+           arguments.contains(QStringLiteral("--platform"));
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     try {
+        // Help, version and errors are answered without a display. With one, a command line the early
+        // reading refuses is read again once the application has taken out the toolkit's own options
+        // (-platform, -style, ...).
+        const QStringList arguments = arguments_of(argc, argv);
+        if (const DADOV::CommandLine early = DADOV::read_command_line(arguments);
+            !early.run && (early.status == 0 || !window_system_named(arguments)))
+            return finish(early);
+
         QApplication app(argc, argv);
         QApplication::setStyle(QStringLiteral("Fusion"));
+        const DADOV::CommandLine line = DADOV::read_command_line(QCoreApplication::arguments());
+        if (!line.run)
+            return finish(line);
+
         std::unique_ptr<sim::SimulateMode> simulation;
-        if (QCoreApplication::arguments().contains(QStringLiteral("--simulate")))
+        if (line.options.simulate)
             simulation = std::make_unique<sim::SimulateMode>();
         // The window goes before the simulated devices it talks to.
         const std::unique_ptr<DADOV::Form1> form =
@@ -24,6 +65,11 @@ int main(int argc, char** argv) {
         if (simulation)
             simulation->apply(*form);
         form->show();
+        // line.options.recordFile (absolute; empty when --record was not given) is where the readings
+        // are to be recorded from the start. Until the window can record, say so rather than pretend.
+        if (!line.options.recordFile.isEmpty())
+            std::fprintf(stderr, "q5tool: recording is not available in this build; %s is not written\n",
+                         line.options.recordFile.toLocal8Bit().constData());
         return app.exec();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "q5tool: %s\n", e.what());

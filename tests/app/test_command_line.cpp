@@ -1,0 +1,154 @@
+// The window program's command line: what it runs with, what it answers at once, the program's exit
+// status without a display, and its manual page against its help text.
+
+#include "app/command_line.h"
+#include "support/man_page.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gmock/gmock.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+using namespace DADOV;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+CommandLine read(QStringList arguments) {
+    arguments.prepend(QStringLiteral("/usr/bin/q5tool"));
+    return read_command_line(arguments);
+}
+
+const QString usage_start = QStringLiteral("Usage: q5tool [options]\n");
+
+TEST(CommandLine, OptionsToRunWith) {
+    const CommandLine plain = read({});
+    EXPECT_TRUE(plain.run);
+    EXPECT_FALSE(plain.options.simulate);
+    EXPECT_EQ(plain.options.recordFile, QString());
+    EXPECT_EQ(plain.output + plain.errors, QString());
+
+    // A relative file is taken from the folder the tool was started in.
+    const CommandLine both = read({"--record", "run.csv", "--simulate"});
+    EXPECT_TRUE(both.run);
+    EXPECT_TRUE(both.options.simulate);
+    EXPECT_EQ(both.options.recordFile, QDir::current().absoluteFilePath("run.csv"));
+
+    const CommandLine assigned = read({"--record=/var/tmp/a b.csv"});
+    EXPECT_TRUE(assigned.run);
+    EXPECT_EQ(assigned.options.recordFile, "/var/tmp/a b.csv");
+}
+
+// Help and version on standard output; a command line that cannot be read gives its reason and the usage
+// on standard error, with status 2.
+TEST(CommandLine, AnsweredAtOnce) {
+    const QString help = read({"--help"}).output;
+    EXPECT_THAT(help.toStdString(), StartsWith(usage_start.toStdString()));
+    const struct {
+        QStringList arguments;
+        int status;
+        QString output;
+        QString reason;
+    } cases[] = {
+        {{"-h", "--simulate"}, 0, help, ""},
+        {{"--version"}, 0, "q5tool 4.22\n", ""},
+        {{"-v"}, 0, "q5tool 4.22\n", ""},
+        {{"--bogus"}, 2, "", "Unknown option 'bogus'."},
+        {{"-simulate"}, 2, "", "Unknown options: s, i, m, u, l, a, t, e."},
+        {{"--record"}, 2, "", "Missing value after '--record'."},
+        {{"--record="}, 2, "", "--record needs a file name."},
+        {{"--record", "a.csv", "--record", "b.csv"}, 2, "", "--record given more than once."},
+        {{"--simulate", "run.csv"}, 2, "", "Unexpected argument: run.csv."},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = read(c.arguments);
+        const std::string what = c.arguments.join(' ').toStdString();
+        EXPECT_FALSE(line.run) << what;
+        EXPECT_EQ(line.status, c.status) << what;
+        EXPECT_EQ(line.output, c.output) << what;
+        EXPECT_EQ(line.errors, c.reason.isEmpty() ? QString() : "q5tool: " + c.reason + "\n\n" + help)
+            << what;
+    }
+}
+
+#ifdef Q5TOOL_PROGRAM
+// The program itself, with no window system named: help, version and errors need none, and the
+// toolkit's own options still reach the toolkit when one is named on the command line.
+TEST(CommandLine, ProgramAnswersWithoutADisplay) {
+    const struct {
+        QStringList arguments;
+        int status;
+        QString out;
+        QString errors;
+    } cases[] = {
+        {{"--version"}, 0, "q5tool 4.22\n", ""},
+        {{"--bogus"}, 2, "", "q5tool: Unknown option 'bogus'.\n\n" + usage_start},
+        {{"-platform", "offscreen", "--version"}, 0, "q5tool 4.22\n", ""},
+        {{"-platform", "offscreen", "--record"},
+         2,
+         "",
+         "q5tool: Missing value after '--record'.\n\n" + usage_start},
+    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(variable);
+    for (const auto& c : cases) {
+        const std::string what = c.arguments.join(' ').toStdString();
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(Q5TOOL_PROGRAM, c.arguments);
+        ASSERT_TRUE(program.waitForFinished(30000)) << what;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << what;
+        EXPECT_EQ(program.exitCode(), c.status) << what;
+        EXPECT_EQ(QString::fromLocal8Bit(program.readAllStandardOutput()), c.out) << what;
+        // The toolkit may add notes of its own around the answer.
+        EXPECT_THAT(QString::fromLocal8Bit(program.readAllStandardError()).toStdString(),
+                    HasSubstr(c.errors.toStdString()))
+            << what;
+    }
+}
+
+#endif
+
+// The manual page has an entry for every option of the help, in order, with the same names, value and
+// text.
+TEST(CommandLine, ManualPageListsEveryOptionOfTheHelp) {
+    const std::vector<testsupport::ManEntry> entries =
+        testsupport::man_entries(Q5_SOURCE_DIR "/packaging/linux/q5tool.1", "OPTIONS");
+    const QStringList help = read({"--help"}).output.split('\n');
+    std::vector<testsupport::ManEntry> expected;
+    bool options = false;
+    for (const QString& line : help) {
+        if (line == "Options:") {
+            options = true;
+        } else if (options && line.startsWith("  -")) {
+            // "  --record <FILE>  Record ...": the names and value, two blanks, the description.
+            const qsizetype gap = line.indexOf("  ", 2);
+            QString tag = line.mid(2, gap - 2);
+            tag.remove('<').remove('>');
+            expected.push_back({tag.toStdString(), line.mid(gap).trimmed().toStdString()});
+        } else if (options && line.startsWith("   ") && !expected.empty()) {
+            expected.back().text += " " + line.trimmed().toStdString();
+        }
+    }
+    ASSERT_EQ(expected.size(), 4u);
+    ASSERT_EQ(entries.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(entries[i].tag, expected[i].tag);
+        EXPECT_THAT(entries[i].text, StartsWith(expected[i].text)) << expected[i].tag;
+    }
+}
+
+} // namespace
