@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks the installed tree: both
-# programs run from it, and the desktop entry, icon, udev rules and
-# documentation are where the desktop and udev look for them.
+# programs run from it, and the manual pages, desktop entry, icon, AppStream
+# metadata, udev rules and documentation are where man, the desktop, software
+# centres and udev look for them.
 set -euo pipefail
 build=$1
 with_window=${2:-1}
@@ -20,10 +21,15 @@ expect() {
 expect bin/fw_update
 expect lib/udev/rules.d/70-q5-controller.rules
 expect share/doc/q5tool/README.md
+expect share/doc/q5tool/copyright
+expect share/doc/q5tool/changelog.gz
+expect share/man/man1/fw_update.1.gz
 if [ "$with_window" = 1 ]; then
     expect bin/q5tool
     expect share/applications/q5tool.desktop
     expect share/icons/hicolor/scalable/apps/q5tool.svg
+    expect share/man/man1/q5tool.1.gz
+    expect share/metainfo/example.q5tool.q5tool.metainfo.xml
 fi
 
 out=$("$prefix/bin/fw_update" -h)
@@ -31,4 +37,15 @@ case "$out" in
     "USAGE:"*) ;;
     *) echo "fw_update -h from the installed tree printed: $out"; fail=1 ;;
 esac
+if [ "$with_window" = 1 ]; then
+    # Answered without a display.
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/q5tool" --version)
+    case "$out" in
+        "q5tool "[0-9]*) ;;
+        *) echo "q5tool --version from the installed tree printed: $out"; fail=1 ;;
+    esac
+fi
+for page in "$prefix"/share/man/man1/*.gz; do
+    gzip -t "$page" || { echo "damaged: $page"; fail=1; }
+done
 exit $fail
