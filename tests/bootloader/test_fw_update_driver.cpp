@@ -90,7 +90,7 @@ TEST_F(DriverTest, CommandsRunInFixedOrderWhateverTheVector) {
     EXPECT_LT(reading, erasing);
     EXPECT_LT(erasing, programming);
     EXPECT_LT(programming, verifying);
-    EXPECT_EQ(dir.read("before.bin"), std::string(0x7800, '\xFF')) << "the read came before the write";
+    EXPECT_EQ(dir.read("before.bin"), std::string(0x8000, '\xFF')) << "the read came before the write";
 }
 
 TEST_F(DriverTest, EraseOfIdAndEepromProgramsErasedBytes) {
