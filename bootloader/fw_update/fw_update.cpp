@@ -198,8 +198,9 @@ int run(int argc, const char* const* argv) {
             }
             inputs_by_region.push_back(std::move(region));
         }
-        if ((commands & cmd_write) && !any_data) {
+        if ((commands & cmd_erase) && (commands & cmd_write) && !any_data) {
             // Nothing to program: erasing now would wipe the unit and report success.
+            // Without an erase the memories are left as they are, each with its warning.
             for (const RegionData& region : inputs_by_region)
                 warn_no_data(region.code);
             throw DEFileReadFailed();

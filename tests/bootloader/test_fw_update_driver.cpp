@@ -115,6 +115,32 @@ TEST_F(DriverTest, HexWithoutEepromDataWarnsAndProgramsTheRest) {
     EXPECT_TRUE(fwu::success);
 }
 
+TEST_F(DriverTest, FileWithoutDataForTheMemoryIsRefusedOnlyWhenAnEraseWouldRun) {
+    dir.write("fw.vmk", fwtest::hex_text(fwtest::firmware_image(0x800, 0x840))); // flash data only
+    device.eeprom().fill(0x42);
+    const std::vector<std::string> eeprom = {"-m",     "eeprom", "-t",     "NO",  "-vid",
+                                             "0x04d8", "-pid",   "0xff04", "-ix", "fw.vmk"};
+    const auto with = [&](std::vector<std::string> commands) {
+        commands.insert(commands.end(), eeprom.begin(), eeprom.end());
+        return commands;
+    };
+
+    // Nothing to program or verify: each command warns and the run completes.
+    EXPECT_EQ(run(with({"-w", "-v"})), 0);
+    EXPECT_TRUE(fwu::success);
+    EXPECT_EQ(err.str(),
+              "WARNING: No data for memory type = eeprom\nWARNING: No data for memory type = eeprom\n");
+    EXPECT_EQ(out.str(), "Operation successfully completed.\n" + close_hint);
+
+    // An erase would leave the memory blank: refused before the device is touched.
+    EXPECT_EQ(run(with({"-e", "-w", "-v"})), 2);
+    EXPECT_FALSE(fwu::success);
+    EXPECT_EQ(err.str(), "WARNING: No data for memory type = eeprom\n");
+    EXPECT_EQ(out.str(), "Failed to read image file.\nOperation aborted.\n" + close_hint);
+    EXPECT_EQ(device.eeprom()[0], 0x42);
+    EXPECT_EQ(device.counters().opens, 0u);
+}
+
 struct RunFault {
     const char* name;
     void (*inject)(sim::Faults&);
