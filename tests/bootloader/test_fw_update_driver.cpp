@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 
 #include "bootloader/fw_update_harness.h"
@@ -190,6 +191,32 @@ INSTANTIATE_TEST_SUITE_P(
         RunFault{"verify", [](sim::Faults& f) { f.readback_difference = 0x4000; }, "Verification failed."},
         RunFault{"unplugged", [](sim::Faults& f) { f.unplug_after = 700; }, "Failed to send HID buffer."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The two tests of the link's real time-out: the device's answer takes real time here.
+TEST_F(DriverTest, AnswerLaterThanTheReadTimeOutEndsTheRunAfterIt) {
+    device.faults().answer_delay = std::chrono::milliseconds(4000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read_id(), 2);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(2500));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2650));
+    EXPECT_EQ(out.str(), "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nHID buffer read timeout.\n"
+                         "Operation aborted.\n" +
+                             close_hint);
+    EXPECT_EQ(device.counters().answers, 0u);
+    EXPECT_EQ(device.counters().cancels, 1u) << "the pending answer is abandoned";
+    EXPECT_EQ(device.counters().opens, device.counters().closes) << "every handle is released";
+}
+
+TEST_F(DriverTest, AnswerWithinTheReadTimeOutIsWaitedFor) {
+    device.faults().answer_delay = std::chrono::milliseconds(300);
+    device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read_id(), 0) << out.str();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(fwu::serial, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(device.counters().cancels, 0u);
+}
 
 TEST_F(DriverTest, VerifyDifferenceThatHealsCompletes) {
     dir.write("fw.vmk", fwtest::hex_text(fwtest::firmware_image()));
