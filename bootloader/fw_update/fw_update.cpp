@@ -198,8 +198,9 @@ int run(int argc, const char* const* argv) {
             }
             inputs_by_region.push_back(std::move(region));
         }
-        if ((commands & cmd_write) && !any_data) {
+        if ((commands & cmd_erase) && (commands & cmd_write) && !any_data) {
             // Nothing to program: erasing now would wipe the unit and report success.
+            // Without an erase the memories are left as they are, each with its warning.
             for (const RegionData& region : inputs_by_region)
                 warn_no_data(region.code);
             throw DEFileReadFailed();
@@ -241,9 +242,12 @@ int run(int argc, const char* const* argv) {
             image = std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_OUT).asString());
         else
             throw DEImageAbsent();
+        // A binary file holds one memory from its offset 0, as a binary input is
+        // loaded; only the memories of type all keep their image addresses apart.
+        const bool offsets = parameters.has(ARG_IMAGE_BIN_OUT) && !all;
         image->open(Image::Mode::write);
         for (ReadRegion& region : regions) {
-            image->set_address(region.base + region.iterator->begin());
+            image->set_address((offsets ? 0 : region.base) + region.iterator->begin());
             std::uint8_t chunk[256];
             for (;;) {
                 std::uint32_t offset = 0;

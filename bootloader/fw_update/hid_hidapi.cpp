@@ -76,8 +76,9 @@ public:
     HidStatus write(const std::uint8_t* report, int /*timeout_ms*/) override {
         if (!report)
             return HidStatus::failed;
-        int written = hid_write(_device.get(), report, hid_report_size);
-        return written == static_cast<int>(hid_report_size) ? HidStatus::ok : HidStatus::failed;
+        errno = 0;
+        const int written = hid_write(_device.get(), report, hid_report_size);
+        return hidraw_write_status(written, errno);
     }
 
     HidStatus read(std::uint8_t* report, std::size_t& count, int timeout_ms) override {
@@ -131,6 +132,15 @@ std::size_t report_from_hidraw(const std::uint8_t* data, std::size_t n, std::uin
     if (stored > 0)
         std::memcpy(report + 1, data, stored);
     return n + 1;
+}
+
+HidStatus hidraw_write_status(int written, int error) {
+    if (written == static_cast<int>(hid_report_size))
+        return HidStatus::ok;
+    // The USB stack ended the transfer on its time-out, or the device did not take the report in time.
+    if (written < 0 && (error == ETIMEDOUT || error == EAGAIN))
+        return HidStatus::timeout;
+    return HidStatus::failed;
 }
 
 HidapiBackend::HidapiBackend() : _library(HidapiLibrary::acquire()) {}

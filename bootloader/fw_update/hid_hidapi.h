@@ -27,8 +27,9 @@ class HidapiLibrary;
 // - read() waits at most its time-out (hid_read_timeout). A write on hidraw is
 //   a blocking write to the device node that the kernel's USB stack ends on its
 //   own time-out; hidraw offers no way to abandon it earlier, so write() cannot
-//   bound it by its time-out argument. A write the kernel reports as failed or
-//   incomplete is HidStatus::failed.
+//   bound it by its time-out argument. A write the kernel ends with ETIMEDOUT
+//   or EAGAIN is HidStatus::timeout; any other failed or incomplete write is
+//   HidStatus::failed.
 //
 // The hidapi library is initialised once, when the first backend is created,
 // and released after the last backend and device are gone.
@@ -56,5 +57,9 @@ private:
 // hid_report_size bytes are stored in report; the result is the length of the
 // whole report (n + 1), so a report longer than the bootloader's shows as such.
 std::size_t report_from_hidraw(const std::uint8_t* data, std::size_t n, std::uint8_t* report);
+
+// The outcome of one hidraw write of a report: written is what hid_write gave,
+// error the errno it left.
+HidStatus hidraw_write_status(int written, int error);
 
 } // namespace fwu

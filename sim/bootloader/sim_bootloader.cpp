@@ -381,7 +381,9 @@ public:
             return fwu::HidStatus::failed;
         }
         if (answer && !(faulty && s.faults.read_timeout)) {
-            Answer queued{*answer, fwu::hid_report_size, faulty && s.faults.late_answer};
+            Answer queued{*answer, fwu::hid_report_size, faulty && s.faults.late_answer, std::nullopt};
+            if (faulty && s.faults.answer_delay)
+                queued.due = std::chrono::steady_clock::now() + *s.faults.answer_delay;
             if (faulty && s.faults.wrong_echo)
                 ++queued.report[2];
             if (faulty && s.faults.short_read)
@@ -391,19 +393,29 @@ public:
         return fwu::HidStatus::ok;
     }
 
-    fwu::HidStatus read(std::uint8_t* report, std::size_t& count, int /*timeout_ms*/) override {
+    fwu::HidStatus read(std::uint8_t* report, std::size_t& count, int timeout_ms) override {
         DeviceState& s = *_state;
         ++s.counters.reads;
         count = 0;
         if (!report)
             return fwu::HidStatus::failed;
-        // Time-outs are reported at once: the simulator never waits for them.
+        // Time-outs are reported at once; only a delayed answer (answer_delay) is waited for.
         if (_answers.empty())
             return s.is_unplugged() ? fwu::HidStatus::failed : fwu::HidStatus::timeout;
         Answer& next = _answers.front();
         if (next.late) {
             next.late = false;
             return fwu::HidStatus::timeout;
+        }
+        if (next.due) {
+            // In real time, and no longer than the time-out.
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+            if (*next.due > deadline) {
+                std::this_thread::sleep_until(deadline);
+                return fwu::HidStatus::timeout;
+            }
+            std::this_thread::sleep_until(*next.due);
         }
         std::copy_n(next.report.begin(), next.count, report);
         count = next.count;
@@ -422,6 +434,7 @@ private:
         Report report;
         std::size_t count;
         bool late;
+        std::optional<std::chrono::steady_clock::time_point> due; // when a delayed answer can be read
     };
 
     std::shared_ptr<DeviceState> _state;
@@ -475,6 +488,8 @@ void load_faults(const fs::path& file, DeviceState& state) {
             flag(f.read_timeout);
         else if (name == "late_answer")
             flag(f.late_answer);
+        else if (name == "answer_delay")
+            f.answer_delay = std::chrono::milliseconds(std::min<std::uint64_t>(number_value(), 600'000));
         else if (name == "wrong_echo")
             flag(f.wrong_echo);
         else if (name == "short_read")

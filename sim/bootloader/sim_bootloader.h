@@ -50,8 +50,8 @@
 //               starts a comment. Names are the fields of Faults below, plus
 //               "latency_us" (the per-exchange latency in microseconds) and
 //               "version" ("2.4.1"). Flags take 1/0, yes/no or true/false;
-//               numbers are decimal or 0x-hexadecimal; readback_heals_after
-//               also takes "never". Example:
+//               numbers are decimal or 0x-hexadecimal; answer_delay is in
+//               milliseconds; readback_heals_after also takes "never". Example:
 //                   # the verify of flash offset 0x0900 fails twice, then passes
 //                   readback_difference 0x0900
 //                   readback_heals_after 2
@@ -124,6 +124,11 @@ struct Faults {
     bool wrong_echo = false;               // the answer's echo is the request's plus 1
     std::optional<std::size_t> short_read; // the answer is cut to this many bytes (fewer than 65)
     std::uint64_t transfer_faults_after = 0;
+    // The answer is due this long after its request. Unlike the faults above it
+    // takes real time: read() waits for the answer up to its own time-out, as
+    // hidraw does, and gives timeout when the answer is not due by then; the
+    // answer then stays queued until a cancel.
+    std::optional<std::chrono::milliseconds> answer_delay;
 
     // A read of flash that covers this offset returns the byte inverted, for the
     // first readback_heals_after such reads (never healing when unset).

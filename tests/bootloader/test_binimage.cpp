@@ -43,17 +43,21 @@ TEST_F(BinImageTest, ReadsBytesInOrderFromAddressZero) {
     empty.close();
 }
 
-TEST_F(BinImageTest, WritesAppendBytesWhateverTheAddress) {
+TEST_F(BinImageTest, WritesEachByteAtItsAddressWithErasedBytesBetween) {
+    // A binary file is read back from address 0 (offset = address), so it is written the same way.
     BinImage image("out.bin");
     image.open(Image::Mode::write);
     const std::uint8_t a[] = {0xDE, 0xAD};
     const std::uint8_t b[] = {0xBE, 0xEF, 0x00};
-    image.set_address(0x800);
+    const std::uint8_t c[] = {0x01};
+    image.set_address(4);
     image.write(a, 2);
-    image.set_address(0);
+    image.set_address(8);
     image.write(b, 3);
+    image.set_address(0);
+    image.write(c, 1);
     image.close();
-    EXPECT_EQ(dir.read("out.bin"), std::string("\xDE\xAD\xBE\xEF\x00", 5));
+    EXPECT_EQ(dir.read("out.bin"), std::string("\x01\xFF\xFF\xFF\xDE\xAD\xFF\xFF\xBE\xEF\x00", 11));
     EXPECT_EQ(dir.read("log.txt"), "");
 }
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 
 #include "bootloader/fw_update_harness.h"
@@ -90,7 +91,7 @@ TEST_F(DriverTest, CommandsRunInFixedOrderWhateverTheVector) {
     EXPECT_LT(reading, erasing);
     EXPECT_LT(erasing, programming);
     EXPECT_LT(programming, verifying);
-    EXPECT_EQ(dir.read("before.bin"), std::string(0x7800, '\xFF')) << "the read came before the write";
+    EXPECT_EQ(dir.read("before.bin"), std::string(0x8000, '\xFF')) << "the read came before the write";
 }
 
 TEST_F(DriverTest, EraseOfIdAndEepromProgramsErasedBytes) {
@@ -113,6 +114,32 @@ TEST_F(DriverTest, HexWithoutEepromDataWarnsAndProgramsTheRest) {
     EXPECT_EQ(err.str(), "WARNING: No data for memory type = eeprom\n");
     EXPECT_EQ(device.id()[7], 0x37);
     EXPECT_TRUE(fwu::success);
+}
+
+TEST_F(DriverTest, FileWithoutDataForTheMemoryIsRefusedOnlyWhenAnEraseWouldRun) {
+    dir.write("fw.vmk", fwtest::hex_text(fwtest::firmware_image(0x800, 0x840))); // flash data only
+    device.eeprom().fill(0x42);
+    const std::vector<std::string> eeprom = {"-m",     "eeprom", "-t",     "NO",  "-vid",
+                                             "0x04d8", "-pid",   "0xff04", "-ix", "fw.vmk"};
+    const auto with = [&](std::vector<std::string> commands) {
+        commands.insert(commands.end(), eeprom.begin(), eeprom.end());
+        return commands;
+    };
+
+    // Nothing to program or verify: each command warns and the run completes.
+    EXPECT_EQ(run(with({"-w", "-v"})), 0);
+    EXPECT_TRUE(fwu::success);
+    EXPECT_EQ(err.str(),
+              "WARNING: No data for memory type = eeprom\nWARNING: No data for memory type = eeprom\n");
+    EXPECT_EQ(out.str(), "Operation successfully completed.\n" + close_hint);
+
+    // An erase would leave the memory blank: refused before the device is touched.
+    EXPECT_EQ(run(with({"-e", "-w", "-v"})), 2);
+    EXPECT_FALSE(fwu::success);
+    EXPECT_EQ(err.str(), "WARNING: No data for memory type = eeprom\n");
+    EXPECT_EQ(out.str(), "Failed to read image file.\nOperation aborted.\n" + close_hint);
+    EXPECT_EQ(device.eeprom()[0], 0x42);
+    EXPECT_EQ(device.counters().opens, 0u);
 }
 
 struct RunFault {
@@ -164,6 +191,32 @@ INSTANTIATE_TEST_SUITE_P(
         RunFault{"verify", [](sim::Faults& f) { f.readback_difference = 0x4000; }, "Verification failed."},
         RunFault{"unplugged", [](sim::Faults& f) { f.unplug_after = 700; }, "Failed to send HID buffer."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The two tests of the link's real time-out: the device's answer takes real time here.
+TEST_F(DriverTest, AnswerLaterThanTheReadTimeOutEndsTheRunAfterIt) {
+    device.faults().answer_delay = std::chrono::milliseconds(4000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read_id(), 2);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(2500));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2650));
+    EXPECT_EQ(out.str(), "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nHID buffer read timeout.\n"
+                         "Operation aborted.\n" +
+                             close_hint);
+    EXPECT_EQ(device.counters().answers, 0u);
+    EXPECT_EQ(device.counters().cancels, 1u) << "the pending answer is abandoned";
+    EXPECT_EQ(device.counters().opens, device.counters().closes) << "every handle is released";
+}
+
+TEST_F(DriverTest, AnswerWithinTheReadTimeOutIsWaitedFor) {
+    device.faults().answer_delay = std::chrono::milliseconds(300);
+    device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read_id(), 0) << out.str();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(fwu::serial, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(device.counters().cancels, 0u);
+}
 
 TEST_F(DriverTest, VerifyDifferenceThatHealsCompletes) {
     dir.write("fw.vmk", fwtest::hex_text(fwtest::firmware_image()));

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "bootloader/fw_update_harness.h"
@@ -154,18 +155,59 @@ TEST_F(FwUpdateProgram, MemoryAllFromOneHexFile) {
     EXPECT_EQ(text.substr(text.size() - 40), ":0800F8000706050403020100E4\n:00000001FF\n");
 }
 
-TEST_F(FwUpdateProgram, BinaryInAndOut) {
-    std::string bin(0x8000, '\xFF');
-    for (std::uint32_t a = 0x800; a < 0x1000; ++a)
-        bin[a] = static_cast<char>(a & 0xFF);
-    bin.resize(0x1000);
-    dir.write("in.bin", bin);
-    ASSERT_EQ(run_fw_update(with_device({"-w", "-t", "NO", "-ib", "in.bin"}), sim).status, 0);
+// Two images compared without printing them whole: their sizes and the first difference.
+::testing::AssertionResult same_bytes(const std::string& actual, const std::string& expected) {
+    const auto diff = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    if (diff.first == actual.end() && diff.second == expected.end())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << actual.size() << " bytes where " << expected.size()
+           << " are expected, first difference at offset 0x" << std::hex << (diff.first - actual.begin());
+}
 
-    const ProgramRun run =
-        run_fw_update(with_device({"-r", "-t", "NO", "-a", "0x800", "-s", "0x800", "-ob", "out.bin"}), sim);
-    EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(dir.read("out.bin"), bin.substr(0x800));
+TEST_F(FwUpdateProgram, BinaryReadWritesBackToTheSameFlash) {
+    dir.write("fw.vmk", hex_text(firmware_image()));
+    ASSERT_EQ(run_fw_update(with_device({"-e", "-w", "-t", "NO", "-ix", "fw.vmk"}), sim).status, 0);
+    const std::vector<std::uint8_t> programmed = memory("flash");
+    const auto flash_text = [&](std::uint32_t begin, std::uint32_t end) {
+        return std::string(programmed.begin() + begin, programmed.begin() + end);
+    };
+
+    // The file holds flash from address 0; the bootloader's part is not read and stays erased.
+    ASSERT_EQ(run_fw_update(with_device({"-r", "-t", "NO", "-ob", "unit.bin"}), sim).status, 0);
+    const std::string unit = dir.read("unit.bin");
+    EXPECT_TRUE(same_bytes(unit, std::string(0x800, '\xFF') + flash_text(0x800, 0x8000)));
+
+    // Written back to an erased unit and read again: the same flash, the same file.
+    ASSERT_EQ(run_fw_update(with_device({"-e", "-t", "NO"}), sim).status, 0);
+    ASSERT_EQ(run_fw_update(with_device({"-w", "-v", "-t", "NO", "-ib", "unit.bin"}), sim).status, 0);
+    EXPECT_TRUE(memory("flash") == programmed);
+    ASSERT_EQ(run_fw_update(with_device({"-r", "-t", "NO", "-ob", "again.bin"}), sim).status, 0);
+    EXPECT_TRUE(same_bytes(dir.read("again.bin"), unit));
+
+    // A part of flash stands at its own address as well.
+    ASSERT_EQ(
+        run_fw_update(with_device({"-r", "-t", "NO", "-a", "0x1000", "-s", "0x10", "-ob", "part.bin"}), sim)
+            .status,
+        0);
+    EXPECT_TRUE(same_bytes(dir.read("part.bin"), std::string(0x1000, '\xFF') + flash_text(0x1000, 0x1010)));
+
+    // id and eeprom are written from offset 0 of a binary file, so they are read to it from there.
+    const std::string id("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
+    ASSERT_EQ(
+        run_fw_update(with_device({"-w", "-m", "id", "-t", "NO", "-d", "0102030405060708"}), sim).status, 0);
+    ASSERT_EQ(run_fw_update(with_device({"-w", "-m", "eeprom", "-t", "NO", "-d", "A5"}), sim).status, 0);
+    ASSERT_EQ(run_fw_update(with_device({"-r", "-m", "id", "-t", "NO", "-ob", "id.bin"}), sim).status, 0);
+    EXPECT_EQ(dir.read("id.bin"), id);
+    // All memories in one binary file: each at its image address, erased bytes between them.
+    ASSERT_EQ(run_fw_update(with_device({"-r", "-m", "all", "-t", "NO", "-ob", "all.bin"}), sim).status, 0);
+    const std::string all = dir.read("all.bin");
+    ASSERT_EQ(all.size(), 0x00F00100u);
+    EXPECT_TRUE(same_bytes(all.substr(0, 0x8000), unit));
+    EXPECT_EQ(all.find_first_not_of('\xFF', 0x8000), 0x00200000u);
+    EXPECT_EQ(all.substr(0x00200000, 8), id);
+    EXPECT_EQ(all.find_first_not_of('\xFF', 0x00200008), 0x00F00000u);
+    EXPECT_EQ(all.substr(0x00F00000, 2), "\xA5\xFF");
 }
 
 TEST_F(FwUpdateProgram, ImmediateDataToEeprom) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -48,6 +49,19 @@ TEST(HidapiBackend, InputReportGetsItsReportIdBack) {
     std::vector<std::uint8_t> longer(200, 0x42);
     EXPECT_EQ(fwu::report_from_hidraw(longer.data(), longer.size(), report.data()), 201u);
     EXPECT_EQ(report[64], 0x42);
+}
+
+TEST(HidapiBackend, HidrawWriteThatTimedOutIsTheWriteTimeOut) {
+    using fwu::HidStatus;
+    const int whole = static_cast<int>(fwu::hid_report_size);
+    EXPECT_EQ(fwu::hidraw_write_status(whole, 0), HidStatus::ok);
+    // The USB stack gave up on the transfer, or the device would not take it now.
+    EXPECT_EQ(fwu::hidraw_write_status(-1, ETIMEDOUT), HidStatus::timeout);
+    EXPECT_EQ(fwu::hidraw_write_status(-1, EAGAIN), HidStatus::timeout);
+    // Anything else is a failed write: the device is gone, broken or took part of the report.
+    for (int error : {EIO, ENODEV, EPIPE, EINVAL, 0})
+        EXPECT_EQ(fwu::hidraw_write_status(-1, error), HidStatus::failed) << error;
+    EXPECT_EQ(fwu::hidraw_write_status(whole - 1, 0), HidStatus::failed);
 }
 
 TEST(HidBackendSelection, DefaultsToHidapiAndTakesAnInstalledBackend) {

@@ -147,6 +147,26 @@ TEST_F(IntelHexImageTest, WrongChecksumsBlankLinesAndEndRecordsAreNoObstacle) {
     EXPECT_THAT(chunks, ElementsAre(Chunk{0x10, 2}, Chunk{0x08, 2}));
 }
 
+TEST_F(IntelHexImageTest, EndOfFileCharactersAndNulPaddingAfterTheEndRecordAreBlank) {
+    const std::string body = line(4, 0x10, 0, {1, 2, 3, 4});
+    const std::string nuls(600, '\0'); // longer than one piece
+    for (const std::string& tail : {std::string(":00000001FF\r\n\x1A"), std::string(":00000001FF\x1A"),
+                                    ":00000001FF\n" + nuls, ":00000001FF" + nuls + "\x1A\r\n\x1A\x1A\n",
+                                    ":00000001FF\r\n\x1A\n" + line(1, 0x20, 0, {5}) + ":00000001FF\n\x1A"}) {
+        dir.write("in.hex", body + tail);
+        std::map<std::uint32_t, std::uint8_t> data = read_all("in.hex");
+        EXPECT_EQ(data.size(), tail.find(":01") == std::string::npos ? 4u : 5u);
+        EXPECT_EQ(data[0x13], 4);
+    }
+    EXPECT_EQ(dir.read("log.txt"), "");
+
+    // Before the end record they are no padding but damage.
+    for (const std::string& bad :
+         {body + "\x1A\n:00000001FF\n", body + std::string("\0\n", 2) + line(1, 0x20, 0, {5}),
+          line(4, 0x10, 0, {1, 2, 3, 4}).insert(19, "\x1A") + ":00000001FF\n"})
+        EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(bad), "Invalid HEX file format.");
+}
+
 TEST_F(IntelHexImageTest, LongestRecordOfOnePieceIsRead) {
     // 244 data bytes make a line of 499 characters: the longest read at once.
     const std::string record = line(244, 0, 0, bytes(244));

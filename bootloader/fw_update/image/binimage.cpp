@@ -3,6 +3,8 @@
 #include "fw_update/errors.h"
 #include "fw_update/log.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 
 namespace fwu {
@@ -19,6 +21,7 @@ void BinImage::open(Mode mode) {
     _reading = mode == Mode::read;
     _size = 0;
     _position = 0;
+    _length = 0;
     _file.reset(std::fopen(_file_name.c_str(), _reading ? "rb" : "wb"));
     if (!_file)
         throw DEFileOpenFailed(_file_name, _reading);
@@ -67,10 +70,31 @@ void BinImage::write(const std::uint8_t* src, std::uint32_t n) {
         throw DEFileWriteFailed();
     if (n == 0)
         return;
-    if (std::fwrite(src, 1, n, _file.get()) != n)
+    if (std::uint64_t(_position) + n > std::numeric_limits<std::uint32_t>::max() ||
+        std::fwrite(src, 1, n, _file.get()) != n)
         throw DEFileWriteFailed();
+    _position += n;
+    _length = std::max(_length, _position);
 }
 
-void BinImage::set_address(std::uint32_t) {}
+void BinImage::set_address(std::uint32_t a) {
+    if (!_file || _reading)
+        return;
+    if (a > _length) {
+        if (std::fseek(_file.get(), 0, SEEK_END) != 0)
+            throw DEFileWriteFailed();
+        std::array<std::uint8_t, 4096> erased;
+        erased.fill(0xFF);
+        while (_length < a) {
+            const std::size_t n = std::min<std::size_t>(erased.size(), a - _length);
+            if (std::fwrite(erased.data(), 1, n, _file.get()) != n)
+                throw DEFileWriteFailed();
+            _length += static_cast<std::uint32_t>(n);
+        }
+    } else if (std::fseek(_file.get(), static_cast<long>(a), SEEK_SET) != 0) {
+        throw DEFileWriteFailed();
+    }
+    _position = a;
+}
 
 } // namespace fwu

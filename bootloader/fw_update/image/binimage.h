@@ -9,7 +9,9 @@
 
 namespace fwu {
 
-// A raw binary file: its bytes in order, starting at address 0.
+// A raw binary file: its bytes in order, starting at address 0. Read, byte n of
+// the file has address n; written, each byte lands at the file offset equal to
+// its address, so that a file written from a read is read back the same way.
 class BinImage : public Image {
 public:
     explicit BinImage(const std::string& file);
@@ -21,7 +23,8 @@ public:
     std::uint32_t size() override;
     std::uint32_t read(std::uint8_t* dst, std::uint32_t max, std::uint32_t& address) override;
     void write(const std::uint8_t* src, std::uint32_t n) override;
-    // Binary images are written in byte order; the address is not used.
+    // The file offset of the next byte written. A gap beyond the end of the
+    // file is filled with 0xFF, the value of erased memory.
     void set_address(std::uint32_t a) override;
 
 private:
@@ -33,7 +36,8 @@ private:
     std::unique_ptr<std::FILE, FileCloser> _file;
     std::uint32_t _size = 0;
     bool _reading = false;
-    std::uint32_t _position = 0;
+    std::uint32_t _position = 0; // reading: bytes delivered; writing: offset of the next byte
+    std::uint32_t _length = 0;   // writing: bytes in the file
 };
 
 } // namespace fwu

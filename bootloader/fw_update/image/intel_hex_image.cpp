@@ -12,6 +12,14 @@ namespace fwu {
 namespace {
 constexpr std::size_t read_ahead = 64 * 1024;
 constexpr std::uint32_t size_pass_chunk = 256;
+
+// The line without the DOS end-of-file characters, NUL bytes and blanks at its end.
+std::string_view without_padding(std::string_view line) {
+    while (!line.empty() && (line.back() == '\x1A' || line.back() == '\0' ||
+                             IntelHexRecord::blank(line.substr(line.size() - 1))))
+        line.remove_suffix(1);
+    return line;
+}
 } // namespace
 
 IntelHexImage::IntelHexImage(const std::string& file) : _file_name(file) {}
@@ -33,6 +41,7 @@ void IntelHexImage::rewind() {
     _line.clear();
     _line_number = 0;
     _line_complete = true;
+    _after_end = false;
 }
 
 void IntelHexImage::open(Mode mode) {
@@ -139,7 +148,18 @@ std::uint32_t IntelHexImage::read(std::uint8_t* dst, std::uint32_t max, std::uin
         _line_complete = _line.back() == '\n';
         if (IntelHexRecord::blank(_line))
             continue;
-        if (_record.parse_line(_line) == IntelHexRecord::Verdict::malformed) {
+        const std::string_view unpadded = without_padding(_line);
+        if (_after_end && IntelHexRecord::blank(unpadded))
+            continue;
+        IntelHexRecord::Verdict verdict = _record.parse_line(_line);
+        if (verdict == IntelHexRecord::Verdict::malformed && unpadded.size() != _line.size()) {
+            // An end-of-file record with padding after it on the same line.
+            verdict = _record.parse_line(unpadded);
+            if (verdict != IntelHexRecord::Verdict::malformed &&
+                _record.m_Type != IntelHexRecord::end_of_file)
+                verdict = IntelHexRecord::Verdict::malformed;
+        }
+        if (verdict == IntelHexRecord::Verdict::malformed) {
             FWU_LOG_ERROR("Not a HEX record in line %u", static_cast<unsigned>(_line_number));
             _record.clear();
             throw DEFileInvalidHexFormat();
@@ -150,6 +170,7 @@ std::uint32_t IntelHexImage::read(std::uint8_t* dst, std::uint32_t max, std::uin
             break;
         case IntelHexRecord::end_of_file:
             _record.clear();
+            _after_end = true;
             break;
         case IntelHexRecord::extended_segment_address:
         case IntelHexRecord::extended_linear_address:

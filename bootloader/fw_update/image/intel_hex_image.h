@@ -19,7 +19,9 @@ namespace fwu {
 // Reading is strict about the lines it uses: blank lines are passed over, a
 // record whose only fault is its checksum is taken as it stands, and any other
 // line that is not a record throws DEFileInvalidHexFormat, so that a damaged
-// file can never be programmed in part.
+// file can never be programmed in part. DOS end-of-file characters (0x1A) and
+// NUL bytes that follow an end-of-file record, on its line or on lines of
+// their own, are padding left by editors and file transfers and count as blank.
 class IntelHexImage : public Image {
 public:
     explicit IntelHexImage(const std::string& file);
@@ -63,6 +65,7 @@ private:
     std::string _line;
     std::uint32_t _line_number = 0;
     bool _line_complete = true;
+    bool _after_end = false; // an end-of-file record was read
 };
 
 } // namespace fwu

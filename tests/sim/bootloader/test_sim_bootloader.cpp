@@ -364,7 +364,7 @@ TEST_F(SimFolderTest, FaultsFileSetsTheDeviceUp) {
     dir.write("device/faults",
               "# scripted\nreadback_difference 0x0900  # offset\nreadback_heals_after never\n"
               "wrong_echo yes\nunplug_after 12\nshort_read 10\nversion 1.2.3\n"
-              "transfer_faults_after 3\nlatency_us 0\n");
+              "transfer_faults_after 3\nlatency_us 0\nanswer_delay 2600\n");
     sim::SimDevice dev = sim::SimBootloader::from_folder(folder)->device(0);
     const sim::Faults& f = dev.faults();
     EXPECT_EQ(f.readback_difference, 0x0900u);
@@ -373,6 +373,7 @@ TEST_F(SimFolderTest, FaultsFileSetsTheDeviceUp) {
     EXPECT_EQ(f.unplug_after, 12u);
     EXPECT_EQ(f.short_read, 10u);
     EXPECT_EQ(f.transfer_faults_after, 3u);
+    EXPECT_EQ(f.answer_delay, std::chrono::milliseconds(2600));
     EXPECT_EQ(dev.version().major, 1);
     EXPECT_EQ(dev.version().patch, 3);
 }
