@@ -258,6 +258,19 @@ TEST_F(DiagnosticsPage, HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheir
     EXPECT_FALSE(blank("progressBar1"));
 }
 
+TEST_F(DiagnosticsPage, CaptureAfterAFullWindowRedrawsTheWindowItFilled) {
+    enter_streaming();
+    widget<QSpinBox>("numericUpDown1")->setValue(10); // a window of 100 samples
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t > s; }, 5000));
+    DADOV::count = 2; // a short capture: two countdown steps
+    click("button26");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000)); // the controller's "star"
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !MyTimerEnable; }, 5000));
+    // About 370 readings came during the capture: the redraw shows the last 100 of them.
+    EXPECT_EQ(drawn(form->seriesTPS1), QList<int>(100, 2500));
+    EXPECT_EQ(drawn(form->seriesTPS2), QList<int>(100, 2490));
+}
+
 TEST_F(DiagnosticsPage, StartWithResetClearsTheReadOutsButLeavesAFreeze) {
     enter_streaming();
     click("button7");
