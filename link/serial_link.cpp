@@ -163,10 +163,26 @@ void SerialLink::onReadyRead() {
     if (!isOpen())
         return;
     takeBytes(m_port.readAll());
-    // Handlers run from the event loop, not inside QSerialPort's signal: one
-    // may close or even destroy the link, or run an event loop of its own
-    // (QSerialPort announces no bytes while its readyRead is being handled).
-    if (!m_lines.empty() && !m_deliveryPosted && !m_delivering) {
+    postDelivery();
+}
+
+void SerialLink::holdDelivery() {
+    ++m_holds;
+}
+
+void SerialLink::releaseDelivery() {
+    if (m_holds == 0)
+        return;
+    if (--m_holds == 0)
+        postDelivery();
+}
+
+// Handlers run from the event loop, not inside QSerialPort's signal or
+// inside releaseDelivery(): one may close or even destroy the link, or run an
+// event loop of its own (QSerialPort announces no bytes while its readyRead
+// is being handled).
+void SerialLink::postDelivery() {
+    if (!m_lines.empty() && !m_deliveryPosted && !m_delivering && m_holds == 0) {
         m_deliveryPosted = true;
         QMetaObject::invokeMethod(this, &SerialLink::deliverLines, Qt::QueuedConnection);
     }
@@ -174,13 +190,14 @@ void SerialLink::onReadyRead() {
 
 void SerialLink::deliverLines() {
     m_deliveryPosted = false;
-    if (m_delivering)
+    if (m_delivering || m_holds > 0)
         return;
     m_delivering = true;
     const QPointer<SerialLink> self(this);
     // Lines that arrive while a handler runs an event loop join the queue
-    // and are delivered here, in order.
-    while (!m_lines.empty()) {
+    // and are delivered here, in order; a handler that holds delivery stops
+    // it until its release.
+    while (!m_lines.empty() && m_holds == 0) {
         const QString line = std::move(m_lines.front());
         m_lines.pop_front();
         try {

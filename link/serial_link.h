@@ -52,6 +52,13 @@ public:
     // Sends the bytes unchanged. False on a closed link.
     bool write(const QByteArray& bytes);
 
+    // Holds back the delivery of received lines, for code that turns the event loop in the middle of
+    // its work (the firmware-update engine's console): lines go on being received and queued, none is
+    // lost, and the last release has them delivered, in order, from the event loop. Holds nest; closing
+    // or opening the link does not end them.
+    void holdDelivery();
+    void releaseDelivery();
+
 signals:
     // One complete line, without its "\n" (a "\r" before it stays), in the
     // order received, on the thread of the link. Bytes above 0x7F read as '?'.
@@ -61,6 +68,7 @@ private:
     bool m_permissionDenied = false;
     void onReadyRead();
     void deliverLines();
+    void postDelivery();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void onHangupWatch();
     bool portBroken() const; // hung up, or its descriptor failed
@@ -74,6 +82,7 @@ private:
     std::deque<QString> m_lines;   // complete lines not yet delivered
     bool m_deliveryPosted = false; // deliverLines() queued
     bool m_delivering = false;     // deliverLines() running (re-entry guard)
+    int m_holds = 0;               // outstanding holdDelivery() calls
 
     // A second watch on the port (a duplicate descriptor): a hung-up terminal
     // reads as end of file, which QSerialPort reports as a read error with a

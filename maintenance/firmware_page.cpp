@@ -289,7 +289,11 @@ int Form1::run_fw_update(const QStringList& arguments) {
     page.engineRunning = true;
     const bool ticking = timer1.isActive();
     timer1.stop();
+    // The console's turns of the event loop must not hand the controller's lines to the reply parser
+    // (which may answer the controller) in the middle of the run: they wait, in order, until it is over.
+    serialPort1.holdDelivery();
     const auto done = qScopeGuard([&] {
+        serialPort1.releaseDelivery();
         page.engineRunning = false;
         if (ticking)
             timer1.start();

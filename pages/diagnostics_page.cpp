@@ -28,11 +28,15 @@ constexpr int ticks_per_countdown_step = 30;
 const QString no_convergence = QStringLiteral("No Convergence");
 const QString two_blanks = QStringLiteral("  ");
 
-// Runs a handler as a slot: nothing it throws may reach the event loop.
-template <typename F> auto guarded(F handler) {
-    return [handler]() {
+// Runs an action as a slot: nothing it throws may reach the event loop. What the action shows, hides
+// or rewrites reaches the screen at once: the stream's displays are let go first (a hidden display
+// that is held stays on screen), and the action's changes are painted before the next line comes.
+template <typename F> auto guarded(Form1& form, F handler) {
+    return [&form, handler]() {
         try {
+            form.paintThrottle->release();
             handler();
+            PaintThrottle::paint_pending(form.window());
         } catch (...) {
         }
     };
@@ -44,20 +48,20 @@ void Form1::connect_diagnostics_page() {
     stripChart = std::make_shared<StripChart>(seriesTPS1, seriesTPS2);
     paintThrottle = std::make_shared<PaintThrottle>();
 
-    connect(ui->button5, &QPushButton::clicked, this, guarded([this] { button5_Click(); }));
-    connect(ui->button7, &QPushButton::clicked, this, guarded([this] { button7_Click(); }));
-    connect(ui->button8, &QPushButton::clicked, this, guarded([this] { button8_Click(); }));
+    connect(ui->button5, &QPushButton::clicked, this, guarded(*this, [this] { button5_Click(); }));
+    connect(ui->button7, &QPushButton::clicked, this, guarded(*this, [this] { button7_Click(); }));
+    connect(ui->button8, &QPushButton::clicked, this, guarded(*this, [this] { button8_Click(); }));
     connect(ui->numericUpDown1, &QSpinBox::valueChanged, this,
-            guarded([this] { numericUpDown1_ValueChanged(); }));
-    connect(ui->button18, &QPushButton::clicked, this, guarded([this] { button18_Click(); }));
-    connect(ui->button19, &QPushButton::clicked, this, guarded([this] { button19_Click(); }));
-    connect(ui->button22, &QPushButton::clicked, this, guarded([this] { button22_Click(); }));
-    connect(ui->button23, &QPushButton::clicked, this, guarded([this] { button23_Click(); }));
-    connect(ui->button25, &QPushButton::clicked, this, guarded([this] { button25_Click(); }));
-    connect(ui->button26, &QPushButton::clicked, this, guarded([this] { button26_Click(); }));
-    connect(ui->button6, &QPushButton::clicked, this, guarded([this] { button6_Click(); }));
-    connect(ui->button24, &QPushButton::clicked, this, guarded([this] { button24_Click(); }));
-    connect(ui->button17, &QPushButton::clicked, this, guarded([this] { button17_Click(); }));
+            guarded(*this, [this] { numericUpDown1_ValueChanged(); }));
+    connect(ui->button18, &QPushButton::clicked, this, guarded(*this, [this] { button18_Click(); }));
+    connect(ui->button19, &QPushButton::clicked, this, guarded(*this, [this] { button19_Click(); }));
+    connect(ui->button22, &QPushButton::clicked, this, guarded(*this, [this] { button22_Click(); }));
+    connect(ui->button23, &QPushButton::clicked, this, guarded(*this, [this] { button23_Click(); }));
+    connect(ui->button25, &QPushButton::clicked, this, guarded(*this, [this] { button25_Click(); }));
+    connect(ui->button26, &QPushButton::clicked, this, guarded(*this, [this] { button26_Click(); }));
+    connect(ui->button6, &QPushButton::clicked, this, guarded(*this, [this] { button6_Click(); }));
+    connect(ui->button24, &QPushButton::clicked, this, guarded(*this, [this] { button24_Click(); }));
+    connect(ui->button17, &QPushButton::clicked, this, guarded(*this, [this] { button17_Click(); }));
 }
 
 // "Reset Chart": an empty chart that draws again.
@@ -275,6 +279,7 @@ void Form1::diagnostics_page_refresh() {
 
 // Entry of the Diagnostics page: reset its displays, select the B signals, start streaming.
 void Form1::diagnostics_page_entry() {
+    paintThrottle->release();
     ui->textBox2->clear();
     current = 0;
     current_volts = 0;

@@ -275,7 +275,10 @@ void Form1::GetInstruction(const QString& line) {
         case Keyword::Star:
             MyTimerEnable = true;
             stripChart->suspend();
+            // The capture fills a fresh window: with the old count a full window would go on scrolling,
+            // and each reading would replace the one before it.
             stripChart->clear();
+            t = 0;
             ui->label16->setText(QStringLiteral("    "));
             ui->label17->setText(QStringLiteral("    "));
             return;

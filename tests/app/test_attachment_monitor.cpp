@@ -5,17 +5,21 @@
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "link/device_setup.h"
+#include "maintenance/console_window.h"
+#include "maintenance/firmware_page.h"
 #include "protocol/state.h"
 #include "support/fake_sysfs.h"
 #include "support/pty_pair.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -236,6 +240,54 @@ TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16WholeAndInOrder) {
     ASSERT_TRUE(pty->write("partial"));
     QTest::qWait(200);
     EXPECT_EQ(lines.size(), 5);
+}
+
+TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrder) {
+    connect_controller();
+    tabs->setCurrentIndex(3);
+    P = 6000;
+    volts1 = volts2 = 0;
+    QTemporaryDir work;
+    Form1::FirmwarePage& page = *form->firmwarePage;
+    page.workingFolder = work.path();
+    page.wait = [](int) {};
+    QStringList delivered;
+    QObject::connect(&form->serialPort1, &SerialLink::lineReceived, form.get(),
+                     [&](const QString& line) { delivered << line; });
+
+    const QByteArray burst = "tpsone\n512\ntpstwo\n510\n4\nend\n";
+    int runs = 0;
+    page.engine = [&](int, const char* const*) {
+        ConsoleWindow& console = *page.console;
+        if (runs++ == 0) {
+            EXPECT_TRUE(pty->writeQueued(burst));
+            // The console's turns of the event loop let the link take the bytes in.
+            for (int turn = 0; turn < 1000 && pty->unreadByTool() > 0; ++turn)
+                console.out() << "RVLN flash erasing\n";
+            EXPECT_EQ(pty->unreadByTool(), 0);
+        }
+        for (int turn = 0; turn < 3; ++turn)
+            console.out() << "RVLN flash programming\n";
+        // Nothing has reached the parser, and nothing was answered.
+        EXPECT_EQ(box("textBox16")->text(), "") << "run " << runs;
+        EXPECT_EQ(DADOV::x, 0) << "run " << runs;
+        EXPECT_EQ(volts1, 0) << "run " << runs;
+        EXPECT_EQ(pty->readAll(0), QByteArray()) << "run " << runs;
+        return 0;
+    };
+    widget<QPushButton>("button4")->click(); // the ID read, then two failing attempts
+    EXPECT_EQ(runs, 3);
+    EXPECT_EQ(widget<QLineEdit>("textBox5")->text(),
+              "update failed - check controller type and file type match, check USB connection");
+    EXPECT_TRUE(delivered.isEmpty());
+
+    // Once the handler has returned, every line is handled, in order.
+    QTRY_COMPARE_WITH_TIMEOUT(delivered, QStringList({"tpsone", "512", "tpstwo", "510", "4", "end"}), 2000);
+    EXPECT_EQ(box("textBox16")->text(), "end");
+    EXPECT_EQ(volts1, 2500);
+    EXPECT_EQ(volts2, 2490);
+    EXPECT_EQ(pty->read(4), "6000");
+    volts1 = volts2 = 0;
 }
 
 TEST_F(AttachmentMonitor, ClosingIsRefusedWhileAttachedAndEachAttemptRewritesTheMessageBoxes) {

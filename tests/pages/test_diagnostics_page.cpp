@@ -4,9 +4,12 @@
 #include "protocol/controller_session.h"
 #include "protocol/modes.h"
 
+#include <QImage>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QValueAxis>
 
@@ -34,6 +37,44 @@ protected:
     void enter_streaming() {
         select_page(1);
         ASSERT_TRUE(QTest::qWaitFor([&] { return text("label4") == "2490 mv"; }, 3000)) << "no stream";
+    }
+
+    // The pixels last painted where the control lies (the window's backing store), not a fresh rendering.
+    QImage on_screen(const char* name) {
+        QWidget* w = widget<QWidget>(name);
+        const QRect area(w->mapTo(w->window(), QPoint(0, 0)), w->size());
+        return form->screen()
+            ->grabWindow(w->window()->winId(), area.x(), area.y(), area.width(), area.height())
+            .toImage();
+    }
+    // Nothing drawn there: one colour throughout.
+    bool blank(const char* name) {
+        const QImage image = on_screen(name);
+        if (image.isNull())
+            return false;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) != image.pixel(0, 0))
+                    return false;
+            }
+        }
+        return true;
+    }
+    // The stream's displays are on screen and their paint is being held back (they change faster than
+    // they are painted).
+    void wait_until_streamed_displays_are_held(std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !blank(name); }, 3000)) << name << " never painted";
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (const char* name : names) {
+                    if (widget<QWidget>(name)->updatesEnabled())
+                        return false;
+                }
+                return true;
+            },
+            3000))
+            << "never held";
     }
 
     // When the bytes arrived at the controller.
@@ -197,6 +238,37 @@ TEST_F(DiagnosticsPage, StopHidesTheDisplaysAndPairASelectionKeepsThemHidden) {
     EXPECT_FALSE(shown("progressBar1"));
     EXPECT_FALSE(shown("progressBar3")); // the selection shows the sum bar only while streaming
     EXPECT_TRUE(wire_reads("6593"));
+}
+
+TEST_F(DiagnosticsPage, HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheirPaint) {
+    sim->setSweep(); // every reading changes the bars and figures
+    select_page(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("label4").endsWith(" mv"); }, 3000)) << "no stream";
+    wait_until_streamed_displays_are_held({"progressBar1", "progressBar3", "label3", "label9"});
+    click("button25");
+    for (const char* name : {"progressBar1", "progressBar2", "progressBar3", "label1", "label2", "label3",
+                             "label4", "label5", "label9", "label31", "label45", "label46"})
+        EXPECT_TRUE(QTest::qWaitFor([&] { return blank(name); }, 1000)) << name << " still on screen";
+
+    click("button23");
+    wait_until_streamed_displays_are_held({"progressBar3", "label9"});
+    click("button22");
+    for (const char* name : {"progressBar3", "label5", "label9", "label45"})
+        EXPECT_TRUE(QTest::qWaitFor([&] { return blank(name); }, 1000)) << name << " still on screen";
+    EXPECT_FALSE(blank("progressBar1"));
+}
+
+TEST_F(DiagnosticsPage, CaptureAfterAFullWindowRedrawsTheWindowItFilled) {
+    enter_streaming();
+    widget<QSpinBox>("numericUpDown1")->setValue(10); // a window of 100 samples
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t > s; }, 5000));
+    DADOV::count = 2; // a short capture: two countdown steps
+    click("button26");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000)); // the controller's "star"
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !MyTimerEnable; }, 5000));
+    // About 370 readings came during the capture: the redraw shows the last 100 of them.
+    EXPECT_EQ(drawn(form->seriesTPS1), QList<int>(100, 2500));
+    EXPECT_EQ(drawn(form->seriesTPS2), QList<int>(100, 2490));
 }
 
 TEST_F(DiagnosticsPage, StartWithResetClearsTheReadOutsButLeavesAFreeze) {

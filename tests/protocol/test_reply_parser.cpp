@@ -221,17 +221,21 @@ TEST_F(ReplyParser, StarStartsTheCountdownAndFreezesAnEmptiedChart) {
     lines({"tpsone", "512", "tpstwo", "512"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->seriesTPS1->count() == 2; }, 1000));
     DADOV::x = MODE_TPS2;
+    t = 700; // the window is full
     line("star");
     EXPECT_TRUE(MyTimerEnable);
     EXPECT_EQ(form->stripChart->suspendCount(), 1);
     EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+    EXPECT_EQ(t, 0); // the capture fills a fresh window
     EXPECT_EQ(text("label16"), "    ");
     EXPECT_EQ(DADOV::x, MODE_TPS2);
     // Collected, not drawn.
     line("600");
+    line("601");
+    EXPECT_EQ(t, 2);
     QTest::qWait(2 * StripChart::kFlushIntervalMs);
     EXPECT_EQ(drawn(form->seriesTPS1), QList<int>({0, 2500}));
-    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({2929}));
+    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({2929, 2934}));
 }
 
 TEST_F(ReplyParser, ChartResetsItselfAfter32000ReadingsOnlyWhileItsPageIsShown) {

@@ -4,12 +4,15 @@
 #include <QFile>
 
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -80,6 +83,27 @@ bool PtyPair::write(const QByteArray& bytes, int timeoutMs) {
             return false;
     }
     return done == bytes.size();
+}
+
+bool PtyPair::writeQueued(const QByteArray& bytes, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    const qsizetype before = unreadByTool();
+    if (!write(bytes, timeoutMs))
+        return false;
+    // The terminal moves the bytes from the device's side to the tool's side on a kernel worker.
+    while (unreadByTool() < before + bytes.size()) {
+        if (deadline.hasExpired())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+qsizetype PtyPair::unreadByTool() const {
+    int waiting = 0;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &waiting) != 0)
+        return 0;
+    return waiting;
 }
 
 QByteArray PtyPair::read(qsizetype count, int timeoutMs) {

@@ -50,6 +50,11 @@ public:
 
     // Sends bytes as the device; false if not all could be written within the time-out.
     bool write(const QByteArray& bytes, int timeoutMs = 2000);
+    // Sends bytes as the device and returns once all of them wait in the terminal for the tool to read.
+    // Runs no event loop, so the tool cannot read them meanwhile. False on a time-out.
+    bool writeQueued(const QByteArray& bytes, int timeoutMs = 2000);
+    // Bytes the device sent that the tool has not read yet.
+    qsizetype unreadByTool() const;
     // Reads what the tool wrote: waits until `count` bytes have arrived or
     // the time-out has passed, and returns what arrived (at most `count`).
     QByteArray read(qsizetype count, int timeoutMs = 2000);
