@@ -163,6 +163,7 @@ TEST_F(IntelHexImageTest, MalformedLinesAndUnsupportedTypesAreRejected) {
     for (const std::string& bad :
          {good + "0400000001020304F2\n", good + ":0400000001020304\n", good + ":1000000001020304F2\n",
           std::string(":04000000010203 4F2\n"), std::string(":04000000\0\0\0\0\0\0\0\0F2\n", 20),
+          good + "\x1A\r\n" + good,     // Ctrl-Z ends no file early
           line(250, 0, 0, bytes(250))}) // longer than one piece: never read whole
         EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(bad), "Invalid HEX file format.") << bad;
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Not a HEX record in line 2  File: "));
