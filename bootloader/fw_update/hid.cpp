@@ -1,6 +1,10 @@
 #include "fw_update/hid.h"
 
+#ifdef _WIN32
+#include "fw_update/hid_windows.h"
+#else
 #include "fw_update/hid_hidapi.h"
+#endif
 
 #include <mutex>
 #include <utility>
@@ -8,6 +12,12 @@
 namespace fwu {
 
 namespace {
+
+#ifdef _WIN32
+using PlatformBackend = WinHidBackend;
+#else
+using PlatformBackend = HidapiBackend;
+#endif
 
 struct Installed {
     std::mutex mutex;
@@ -27,7 +37,7 @@ HidBackend& hid_backend() {
     Installed& state = installed();
     std::lock_guard lock(state.mutex);
     if (!state.backend)
-        state.backend = std::make_shared<HidapiBackend>();
+        state.backend = std::make_shared<PlatformBackend>();
     return *state.backend;
 }
 

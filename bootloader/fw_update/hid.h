@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,13 @@ namespace fwu {
 // One HID report as it travels on the link: the report ID (always 0 here)
 // followed by the 64-byte bootloader packet.
 constexpr std::size_t hid_report_size = 65;
+
+// The error number logged for a transfer asked of a device that is not open.
+#ifdef _WIN32
+constexpr int hid_error_not_open = 6; // ERROR_INVALID_HANDLE
+#else
+constexpr int hid_error_not_open = EBADF;
+#endif
 
 enum class HidStatus {
     ok,      // the transfer completed
@@ -38,6 +46,15 @@ public:
     // Abandons whatever is still in flight: an answer that arrives after a
     // failed exchange must never be taken as the answer to a later request.
     virtual void cancel() = 0;
+
+    // Called before each request of an exchange is written. A device whose
+    // transfers run asynchronously starts receiving the answer here, so that
+    // the read is under way before the request goes out, and read() then waits
+    // for that transfer; others need nothing.
+    virtual HidStatus begin_read() { return HidStatus::ok; }
+
+    // The system's number for the last failure of a transfer, for the log.
+    virtual int error_number() const { return errno; }
 };
 
 // Access to the present HID interfaces.
@@ -52,6 +69,14 @@ public:
     // Opens an interface for reading and writing; null when it cannot be opened.
     virtual std::unique_ptr<HidDevice> open(const std::string& path) = 0;
 
+    // Opens an interface only to read its attributes; by default as open().
+    virtual std::unique_ptr<HidDevice> probe(const std::string& path) { return open(path); }
+
+    // True when the last enumerate() stopped early at an interface whose
+    // details could not be had: the list holds the interfaces before it, and
+    // the failure is in the log.
+    virtual bool enumeration_cut() const { return false; }
+
     // Paths of the present interfaces with this identity that this user is not
     // allowed to open. Used only to explain why a device was not found.
     virtual std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
@@ -61,10 +86,11 @@ public:
     }
 };
 
-// The backend used by the engine: hidapi (hidraw) unless another one was installed.
+// The backend used by the engine unless another one was installed: hidapi
+// (hidraw), or SetupAPI and HID.DLL on Windows.
 HidBackend& hid_backend();
 // Installs a backend for the engine (the simulated bootloader, in tests and
-// demos); null puts the hidapi backend back.
+// demos); null puts the platform's backend back.
 void set_hid_backend(std::shared_ptr<HidBackend> backend);
 
 } // namespace fwu

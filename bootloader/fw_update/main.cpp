@@ -7,6 +7,9 @@
 //
 // With FW_UPDATE_SIMULATOR naming a folder, the program talks to a simulated
 // bootloader whose memories live in that folder instead of a real device.
+//
+// On Windows the program's output ends its lines with "\r\n" (see
+// console_windows.h).
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -16,7 +19,14 @@
 #include "fw_update/hid.h"
 #include "sim/bootloader/sim_bootloader.h"
 
+#ifdef _WIN32
+#include "fw_update/console_windows.h"
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    fwu::WindowsConsole console;
+#endif
     if (const char* folder = std::getenv("FW_UPDATE_SIMULATOR"); folder && *folder) {
         try {
             fwu::set_hid_backend(sim::SimBootloader::from_folder(folder));

@@ -62,12 +62,20 @@ void hint_inaccessible(HidBackend& backend, std::uint16_t vendor_id, std::uint16
     for (const std::string& path : backend.inaccessible(vendor_id, product_id)) {
         char identity[16];
         std::snprintf(identity, sizeof identity, "%04x:%04x", unsigned(vendor_id), unsigned(product_id));
+#ifdef _WIN32
+        err() << "HINT: the device " << identity << " is present at " << path
+              << " but Windows does not let this program open it. Close every other program that may be "
+                 "using it (another fw_update or the service tool), then unplug the device and plug it in "
+                 "again."
+              << std::endl;
+#else
         err() << "HINT: the device " << identity << " is present at " << path
               << " but this user may not open it. Install the udev rules 70-q5-controller.rules (from the "
                  "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
                  "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" and "
                  "plug the device in again."
               << std::endl;
+#endif
     }
 }
 
@@ -398,7 +406,7 @@ void PicBootloader::open(const Parameters& parameters) {
         std::uint16_t vid = 0;
         std::uint16_t pid = 0;
         {
-            std::unique_ptr<HidDevice> probe = backend.open(path);
+            std::unique_ptr<HidDevice> probe = backend.probe(path);
             if (!probe)
                 continue;
             if (!probe->attributes(vid, pid))
@@ -412,6 +420,10 @@ void PicBootloader::open(const Parameters& parameters) {
             throw DEDeviceAbsent();
         return;
     }
+    // An interface whose details could not be had ends the search without a
+    // verdict: the failure is in the log and the device stays closed.
+    if (backend.enumeration_cut())
+        return;
     if (!m_hDevice) {
         hint_inaccessible(backend, vendor_id, product_id);
         throw DEDeviceAbsent();
@@ -421,7 +433,12 @@ void PicBootloader::open(const Parameters& parameters) {
 void PicBootloader::exchange(const Packet& request, Packet& answer) {
     try {
         if (!m_hDevice) {
-            log_error(__FILE__, __LINE__, "LastError = %d", EBADF);
+            log_error(__FILE__, __LINE__, "LastError = %d", hid_error_not_open);
+            throw DEHidReadFailed();
+        }
+        // The answer's transfer is under way before the request goes out.
+        if (m_hDevice->begin_read() != HidStatus::ok) {
+            log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
             throw DEHidReadFailed();
         }
         std::array<std::uint8_t, hid_report_size> report{};
@@ -434,7 +451,7 @@ void PicBootloader::exchange(const Packet& request, Packet& answer) {
             log_error(__FILE__, __LINE__, "Write timeout");
             throw DEHidWriteTimeout();
         case HidStatus::failed:
-            log_error(__FILE__, __LINE__, "LastError = %d", errno);
+            log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
             throw DEHidWriteFailed();
         }
 
@@ -446,7 +463,8 @@ void PicBootloader::exchange(const Packet& request, Packet& answer) {
         case HidStatus::timeout:
             throw DEHidReadTimeout();
         case HidStatus::failed:
-            log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", errno, static_cast<int>(count));
+            log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", m_hDevice->error_number(),
+                      static_cast<int>(count));
             throw DEHidReadFailed();
         }
         if (count != hid_report_size) {
@@ -472,7 +490,7 @@ void PicBootloader::exchange(const Packet& request, Packet& answer) {
 void PicBootloader::send(const Packet& request) {
     try {
         if (!m_hDevice) {
-            log_error(__FILE__, __LINE__, "LastError = %d", EBADF);
+            log_error(__FILE__, __LINE__, "LastError = %d", hid_error_not_open);
             throw DEHidWriteFailed();
         }
         std::array<std::uint8_t, hid_report_size> report{};
@@ -484,7 +502,7 @@ void PicBootloader::send(const Packet& request) {
             log_error(__FILE__, __LINE__, "Write timeout");
             throw DEHidWriteTimeout();
         case HidStatus::failed:
-            log_error(__FILE__, __LINE__, "LastError = %d", errno);
+            log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
             throw DEHidWriteFailed();
         }
     } catch (...) {

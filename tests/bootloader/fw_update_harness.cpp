@@ -1,14 +1,17 @@
 #include "bootloader/fw_update_harness.h"
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <poll.h>
 #include <stdexcept>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace fwtest {
 
@@ -57,6 +60,8 @@ std::string hex_text(const Image& image) {
     return text + ":00000001FF\n";
 }
 
+// On Windows the program is started by fw_update_harness_windows.cpp.
+#ifndef _WIN32
 namespace {
 std::string drain(pid_t pid, int fd_out, int fd_err, std::string& err) {
     std::string out;
@@ -124,6 +129,24 @@ ProgramRun run_fw_update(const std::vector<std::string>& args, const std::string
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
+}
+#endif
+
+std::string program_text(const std::string& raw, const std::string& what) {
+#ifdef _WIN32
+    std::string text;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
+            continue;
+        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r'))
+            throw std::runtime_error(what + " ends a line without \"\\r\": " + raw);
+        text += raw[i];
+    }
+    return text;
+#else
+    (void)what;
+    return raw;
+#endif
 }
 
 std::vector<std::uint8_t> read_file(const std::string& path) {

@@ -33,8 +33,17 @@ struct ProgramRun {
 // Runs the fw_update program with the given arguments (without the program
 // name), in the current folder, with FW_UPDATE_SIMULATOR set to simulator
 // when not empty. No standard input.
+//
+// On Windows the program is fw_update.exe beside the test program, and out and
+// err are its output through program_text(): a test compares them with the
+// Linux texts and so checks the Windows bytes exactly.
 ProgramRun run_fw_update(const std::vector<std::string>& args, const std::string& simulator);
 
 std::vector<std::uint8_t> read_file(const std::string& path);
+
+// Text that the engine wrote (its output, a HEX file) as the Linux build writes
+// it. The Windows build ends lines with "\r\n": there every "\n" must follow a
+// "\r" (else this throws, naming what) and the pair becomes "\n".
+std::string program_text(const std::string& raw, const std::string& what);
 
 } // namespace fwtest

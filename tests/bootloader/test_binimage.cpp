@@ -72,6 +72,10 @@ TEST_F(BinImageTest, FileFailures) {
 
     std::filesystem::create_directory(dir.file("folder.bin"));
     BinImage folder("folder.bin");
+#ifdef _WIN32
+    // Windows refuses to open a folder as a file; Linux opens it and fails to read.
+    EXPECT_THROW(folder.open(Image::Mode::read), fwu::DEFileOpenFailed);
+#else
     EXPECT_THROW(
         {
             folder.open(Image::Mode::read);
@@ -82,6 +86,7 @@ TEST_F(BinImageTest, FileFailures) {
         fwu::DEFileReadFailed);
     folder.close();
 
+    // Windows has no device whose writes always fail.
     BinImage full("/dev/full");
     full.open(Image::Mode::write);
     const std::uint8_t byte = 1;
@@ -92,6 +97,7 @@ TEST_F(BinImageTest, FileFailures) {
     } catch (const fwu::DEFileCloseFailed& e) {
         EXPECT_EQ(e.message(), "Failed to close file \"/dev/full\".");
     }
+#endif
 }
 
 } // namespace

@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "bootloader/fw_update_harness.h"
+#include "fw_update/console.h"
+#include "fw_update/usage.h"
 #include "support/scratch_dir.h"
 
 using namespace fwtest;
@@ -43,14 +46,14 @@ protected:
 TEST_F(FwUpdateProgram, HelpPrintsUsageOnlyAndSucceeds) {
     const ProgramRun run = run_fw_update({"-h", "-w"}, sim);
     EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(run.out,
-                StartsWith("USAGE:\nfw_update <COMMAND> [OPTIONS...]\nCOMMANDS:\n-w -write \n\tWrite data to "
-                           "device.\n"));
-    EXPECT_THAT(run.out,
-                EndsWith("-d -data  [DATA]\n\tImmediate mode - actual byte(s) specified in the command "
-                         "line.\n\tData for write and verify operations must be provided\n\tas string of two "
-                         "hex digits per byte (like 01202040ac).\n\tFor read operation data is printed on "
-                         "screen.\n"));
+    // The usage table's text (checked line by line in test_usage.cpp), byte for byte.
+    std::ostringstream usage, ignored;
+    {
+        fwu::ConsoleStreams console(usage, ignored);
+        fwu::FUUsage().print();
+    }
+    EXPECT_EQ(run.out, "USAGE:\nfw_update <COMMAND> [OPTIONS...]\n" + usage.str());
+    EXPECT_THAT(run.out, EndsWith("\tFor read operation data is printed on screen.\n"));
     EXPECT_EQ(run.err, "");
 }
 
@@ -87,6 +90,20 @@ TEST_F(FwUpdateProgram, UpdateVectorProgramsAndVerifiesFirmware) {
         const auto it = firmware.find(a);
         ASSERT_EQ(flash[a], it == firmware.end() ? 0xFF : it->second) << "at " << a;
     }
+
+    // Read back as binary and as HEX: both hold the flash above the bootloader,
+    // and the HEX file verifies against the device as firmware.
+    ASSERT_EQ(run_fw_update(with_device({"-r", "-t", "NO", "-ob", "back.bin"}), sim).status, 0);
+    EXPECT_EQ(read_file("back.bin"), std::vector<std::uint8_t>(flash.begin() + 0x800, flash.end()));
+    ASSERT_EQ(run_fw_update(with_device({"-r", "-t", "NO", "-ox", "back.hex"}), sim).status, 0);
+    EXPECT_THAT(
+        program_text(dir.read("back.hex"), "back.hex"),
+        StartsWith(
+            ":020000040000FA\n" +
+            hex_record(0, 0x800, std::vector<std::uint8_t>(flash.begin() + 0x800, flash.begin() + 0x810))));
+    const ProgramRun again = run_fw_update(with_device({"-v", "-t", "NO", "-ix", "back.hex"}), sim);
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_THAT(again.out, HasSubstr("\rRVLN flash verifying: DONE.\n"));
 }
 
 TEST_F(FwUpdateProgram, ResetIsSentUnlessDisabled) {
@@ -145,7 +162,7 @@ TEST_F(FwUpdateProgram, MemoryAllFromOneHexFile) {
     const ProgramRun back =
         run_fw_update(with_device({"-r", "-m", "all", "-t", "NO", "-ox", "back.hex"}), sim);
     EXPECT_EQ(back.status, 0) << back.out;
-    const std::string text = dir.read("back.hex");
+    const std::string text = program_text(dir.read("back.hex"), "back.hex");
     // Flash comes first from its default start; the 8-byte pages of id and
     // eeprom give records of 8 bytes.
     EXPECT_EQ(text.substr(0, 25), ":020000040000FA\n:10080000");
@@ -317,5 +334,18 @@ TEST_F(FwUpdateProgram, AbsentDevice) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nDevice is not found.\n" + aborted);
 }
+
+#ifdef _WIN32
+// Without the simulator the program looks for the device through SetupAPI and
+// HID.DLL: under Wine, through Wine's own HID stack. The interface list is had
+// (no log entry) and holds no bootloader.
+TEST_F(FwUpdateProgram, WindowsHidStackHasNoBootloader) {
+    const ProgramRun run = run_fw_update({"-r", "-m", "id", "-d", "-vid", "0x04d8", "-pid", "0xff04"}, "");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nDevice is not found.\n" + aborted);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(dir.read("log.txt"), "");
+}
+#endif
 
 } // namespace

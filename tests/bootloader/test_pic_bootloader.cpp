@@ -227,6 +227,26 @@ TEST_F(BootloaderTest, AbsentDeviceOrNoInterfaceList) {
     EXPECT_EQ(log[0], "INVALID_HANDLE_VALUE");
 }
 
+// A backend whose interface list broke off (an interface's details could not
+// be had) before any match: no verdict on the device, which stays closed, and
+// the first transfer fails.
+class CutEnumeration : public sim::SimBootloader {
+public:
+    bool enumeration_cut() const override { return true; }
+};
+
+TEST_F(BootloaderTest, BrokenOffInterfaceListIsNoAbsentDevice) {
+    auto cut = std::make_shared<CutEnumeration>();
+    cut->add_device(0x04d8, 0xff03);
+    set_hid_backend(cut);
+    Packet answer;
+    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
+    EXPECT_THROW(bl.reset(params), DEHidWriteFailed);
+    EXPECT_THAT(log_messages(), ElementsAre("LastError = " + std::to_string(hid_error_not_open),
+                                            "Assertion: m_hDevice != INVALID_HANDLE_VALUE",
+                                            "LastError = " + std::to_string(hid_error_not_open)));
+}
+
 // Transfer failures: each ends the operation with its error, a FAILED line,
 // a closed device and nothing left in flight.
 struct TransferFault {

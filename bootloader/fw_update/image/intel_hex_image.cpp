@@ -48,7 +48,11 @@ void IntelHexImage::open(Mode mode) {
     _file.reset();
     _reading = mode == Mode::read;
     _size = 0;
-    _file.reset(std::fopen(_file_name.c_str(), _reading ? "r" : "w"));
+    // Read in binary mode: the records' parser takes either line end, and a
+    // stray Ctrl-Z is a malformed line on every platform instead of the silent
+    // end of the file that Windows' text mode makes of it. Written in text
+    // mode: lines end as the platform's text files do ("\r\n" on Windows).
+    _file.reset(std::fopen(_file_name.c_str(), _reading ? "rb" : "w"));
     if (!_file)
         throw DEFileOpenFailed(_file_name, _reading);
     rewind();

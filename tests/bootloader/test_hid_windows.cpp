@@ -1,0 +1,267 @@
+// The Windows HID backend, under Wine in the Windows build's test run.
+//
+// Wine's HID stack lists no bootloader here, so the transfers are tested on a
+// stand-in: the device handle is one end of a named pipe, opened for
+// overlapped transfers like a HID interface, and a thread on the other end
+// answers each report as the simulated bootloader answers it. The pipe keeps
+// report boundaries (message mode), as HID does.
+
+#include "fw_update/console_windows.h"
+#include "fw_update/hid_windows.h"
+
+#include "fw_update/buffer/buffer.h"
+#include "fw_update/buffer/iterator.h"
+#include "fw_update/console.h"
+#include "fw_update/errors.h"
+#include "fw_update/parser.h"
+#include "fw_update/pic_bootloader.h"
+#include "fw_update/usage.h"
+#include "sim/bootloader/sim_bootloader.h"
+#include "support/scratch_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+using namespace fwu;
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+
+namespace {
+
+using Report = std::array<std::uint8_t, hid_report_size>;
+
+// A named pipe: the server end for the peer, the client end opened as the
+// engine opens a device (overlapped, with the given access).
+struct PipePair {
+    WinHandle server;
+    WinHandle client;
+
+    explicit PipePair(DWORD client_access, DWORD buffer_size = 4096) {
+        static std::atomic<unsigned> count{0};
+        const std::string name =
+            "\\\\.\\pipe\\q5test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(count++);
+        server.reset(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
+                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, buffer_size,
+                                      buffer_size, 0, nullptr));
+        client.reset(CreateFileA(name.c_str(), client_access, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                 nullptr));
+        if (!server.valid() || !client.valid())
+            throw std::runtime_error("cannot make a named pipe");
+        // Reports keep their boundaries where the handle may say so.
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        SetNamedPipeHandleState(client.get(), &mode, nullptr, nullptr);
+    }
+};
+
+// A device on a pipe whose peer thread plays a simulated bootloader: each
+// request report goes to the simulated device, its answer (if any) back.
+class PipedDevice : public HidDevice {
+public:
+    PipedDevice(std::unique_ptr<HidDevice> simulated, DWORD access)
+        : _pipe(access), _simulated(std::move(simulated)),
+          _device(std::make_unique<WinHidDevice>(WinHandle(_pipe.client.release()))),
+          _peer([this] { serve(); }) {}
+    ~PipedDevice() override {
+        _device.reset(); // the client end goes: the peer's read ends
+        _peer.join();
+    }
+
+    bool attributes(std::uint16_t& vendor_id, std::uint16_t& product_id) override {
+        return _device->attributes(vendor_id, product_id);
+    }
+    HidStatus write(const std::uint8_t* report, int timeout_ms) override {
+        return _device->write(report, timeout_ms);
+    }
+    HidStatus read(std::uint8_t* report, std::size_t& count, int timeout_ms) override {
+        return _device->read(report, count, timeout_ms);
+    }
+    void cancel() override { _device->cancel(); }
+    HidStatus begin_read() override { return _device->begin_read(); }
+    int error_number() const override { return _device->error_number(); }
+
+private:
+    void serve() {
+        Report request;
+        DWORD n = 0;
+        while (
+            ReadFile(_pipe.server.get(), request.data(), static_cast<DWORD>(request.size()), &n, nullptr)) {
+            if (_simulated->write(request.data(), 0) != HidStatus::ok)
+                continue;
+            Report answer;
+            std::size_t count = 0;
+            if (_simulated->read(answer.data(), count, 0) == HidStatus::ok)
+                WriteFile(_pipe.server.get(), answer.data(), static_cast<DWORD>(count), &n, nullptr);
+        }
+    }
+
+    PipePair _pipe;
+    std::unique_ptr<HidDevice> _simulated;
+    std::unique_ptr<WinHidDevice> _device;
+    std::thread _peer;
+};
+
+// The simulated bootloader's devices, each opened as a PipedDevice.
+class PipeBackend : public HidBackend {
+public:
+    PipeBackend(std::shared_ptr<sim::SimBootloader> simulated, DWORD access)
+        : _simulated(std::move(simulated)), _access(access) {}
+
+    std::optional<std::vector<std::string>> enumerate() override { return _simulated->enumerate(); }
+    std::unique_ptr<HidDevice> probe(const std::string& path) override { return _simulated->open(path); }
+    std::unique_ptr<HidDevice> open(const std::string& path) override {
+        std::unique_ptr<HidDevice> simulated = _simulated->open(path);
+        if (!simulated)
+            return nullptr;
+        return std::make_unique<PipedDevice>(std::move(simulated), _access);
+    }
+
+private:
+    std::shared_ptr<sim::SimBootloader> _simulated;
+    DWORD _access;
+};
+
+class WindowsTransfers : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+    std::ostringstream out, err;
+    ConsoleStreams console{out, err};
+    std::shared_ptr<sim::SimBootloader> simulated = std::make_shared<sim::SimBootloader>();
+    sim::SimDevice device = simulated->add_device(0x04d8, 0xff01);
+    FUUsage usage;
+    Parameters params{usage};
+    PicBootloader bl;
+
+    void SetUp() override {
+        const char* argv[] = {"fw_update", "-vid", "0x04d8", "-pid", "0xff01"};
+        Parser(usage).parse(5, argv, params);
+        use_access(GENERIC_READ | GENERIC_WRITE);
+    }
+    void TearDown() override { set_hid_backend(nullptr); }
+    void use_access(DWORD access) { set_hid_backend(std::make_shared<PipeBackend>(simulated, access)); }
+
+    std::string log() const { return dir.read("log.txt"); }
+
+    // The messages of the log's entries, without time stamp and place.
+    std::vector<std::string> log_messages() const {
+        std::istringstream lines(log());
+        std::vector<std::string> messages;
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t begin = line.find("!!! Err: ") + 9;
+            messages.push_back(line.substr(begin, line.find("  File: ") - begin));
+        }
+        return messages;
+    }
+};
+
+TEST_F(WindowsTransfers, FirmwareGoesThroughOverlappedTransfers) {
+    std::vector<std::uint8_t> code(0x800);
+    for (std::uint32_t i = 0; i < code.size(); ++i)
+        code[i] = static_cast<std::uint8_t>(i * 3);
+    Buffer image(0x8000, 0xFF);
+    image.write(code.data(), 0x800, 0x800);
+    bl.erase("flash", params);
+    Iterator w(image);
+    w.set_begin(0x800);
+    w.set_end(0x1000);
+    bl.write(w, "flash", params);
+    w.set_begin(0x800);
+    w.set_end(0x1000);
+    bl.verify(w, "flash", params);
+    Buffer back(0x8000, 0x00);
+    Iterator r(back);
+    r.set_begin(0x800);
+    r.set_end(0x1000);
+    bl.read(r, "flash", params);
+
+    for (std::uint32_t a = 0x800; a < 0x1000; ++a)
+        ASSERT_EQ(back.data()[a], image.data()[a]) << a;
+    EXPECT_EQ(device.flash()[0x1000], 0xFF);
+    EXPECT_THAT(out.str(), EndsWith("\rRVLN flash reading: DONE.\n"));
+    EXPECT_EQ(log(), "");
+    EXPECT_EQ(device.counters().opens, device.counters().closes);
+}
+
+// Failures log the system's error numbers, end the operation with their error
+// and leave no transfer behind (the device closes and its peer ends).
+TEST_F(WindowsTransfers, FailuresLogTheirErrorNumbers) {
+    Packet answer;
+    use_access(GENERIC_WRITE); // the read cannot start: access denied
+    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
+    use_access(GENERIC_READ); // the read is under way when the write cannot start
+    EXPECT_THROW(bl.version(answer, params), DEHidWriteFailed);
+    EXPECT_THROW(bl.reset(params), DEHidWriteFailed);
+    use_access(GENERIC_READ | GENERIC_WRITE);
+    device.faults().short_read = 10;
+    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
+
+    // The reset has no failure frame: its device stays open until the next open.
+    EXPECT_THAT(log_messages(),
+                ElementsAre("LastError = 5", "LastError = 5", "LastError = 5",
+                            "Assertion: m_hDevice == INVALID_HANDLE_VALUE", "LastError = 0, readed = 10"));
+    EXPECT_EQ(device.counters().opens, device.counters().closes);
+}
+
+TEST_F(WindowsTransfers, EachDirectionHasItsTimeLimit) {
+    // No answer: the read times out and is abandoned; the pipe's next answer is
+    // then read by a transfer of its own.
+    PipePair pipe(GENERIC_READ | GENERIC_WRITE);
+    WinHidDevice dev(WinHandle(pipe.client.release()));
+    Report request{};
+    request[1] = 0x04;
+    Report report{};
+    std::size_t count = 0;
+    ASSERT_EQ(dev.begin_read(), HidStatus::ok);
+    ASSERT_EQ(dev.write(request.data(), 100), HidStatus::ok);
+    EXPECT_EQ(dev.read(report.data(), count, 20), HidStatus::timeout);
+    dev.cancel();
+    Report answer{};
+    answer[1] = 0x42;
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(pipe.server.get(), answer.data(), 65, &n, nullptr));
+    EXPECT_EQ(dev.read(report.data(), count, 2500), HidStatus::ok);
+    EXPECT_EQ(count, 65u);
+    EXPECT_EQ(report[1], 0x42);
+
+    // Nobody takes the request from a pipe without room: the write times out.
+    PipePair full(GENERIC_READ | GENERIC_WRITE, 0);
+    WinHidDevice stuck(WinHandle(full.client.release()));
+    HidStatus status = HidStatus::ok;
+    for (int i = 0; i < 64 && status == HidStatus::ok; ++i)
+        status = stuck.write(request.data(), 20);
+    EXPECT_EQ(status, HidStatus::timeout);
+    stuck.cancel();
+}
+
+// Wine's own HID stack: the interface list is had, and no bootloader is in it.
+TEST(WindowsHidStack, EnumeratesWithoutTheBootloader) {
+    testsupport::ScratchDir dir;
+    WinHidBackend backend;
+    const std::optional<std::vector<std::string>> paths = backend.enumerate();
+    ASSERT_TRUE(paths.has_value());
+    EXPECT_FALSE(backend.enumeration_cut());
+    EXPECT_TRUE(backend.inaccessible(0x04d8, 0xff01).empty());
+    EXPECT_EQ(dir.read("log.txt"), "");
+}
+
+TEST(WindowsConsoleLines, EndWithCarriageReturnAndLineFeed) {
+    testsupport::ScratchDir dir;
+    std::FILE* file = std::fopen("out.txt", "wb");
+    ASSERT_NE(file, nullptr);
+    {
+        CrlfBuffer buffer(file);
+        std::ostream o(&buffer);
+        o << "\rRVLN flash reading: 0%\rRVLN flash reading: DONE.\n"
+          << "\r\nretry = 0\r" << '\n'
+          << "\n\n";
+        o.flush();
+    }
+    std::fclose(file);
+    EXPECT_EQ(dir.read("out.txt"),
+              "\rRVLN flash reading: 0%\rRVLN flash reading: DONE.\r\n\r\nretry = 0\r\n\r\n\r\n");
+}
+
+} // namespace
