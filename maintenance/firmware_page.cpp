@@ -24,6 +24,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <array>
 #include <stdexcept>
 #include <vector>
 
@@ -54,6 +55,10 @@ const ControllerType controller_types[] = {
     {"0xff04", "q5_main.vmk", "0xff06", "q5_super.vmk", "Analog"},
     {"0xff05", "q5_mainD.vmk", "0xff07", "q5_superD.vmk", "Digital/Analog dual mode"},
 };
+
+// The types whose working files go after a successful update, in the order they are deleted.
+constexpr std::array<int, 3> main_deletion_order{2, 1, 0};        // q5_mainD, q5_main, q5_mainV2
+constexpr std::array<int, 3> supervisory_deletion_order{2, 0, 1}; // q5_superD, q5_superV2, q5_super
 
 const ControllerType& controller_type(int t) {
     if (t < 0 || t > 2)
@@ -126,7 +131,7 @@ void update_mcu(Form1& form, bool supervisory) {
         form.run_fw_update(update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
         if (fwu::success) {
             QStringList failures;
-            for (int t : {2, 1, 0}) {
+            for (int t : supervisory ? supervisory_deletion_order : main_deletion_order) {
                 const QString failure =
                     delete_working_file(working_path(page, working_file_name(t, supervisory)));
                 if (!failure.isEmpty())
@@ -227,6 +232,8 @@ QString choose_working_folder(const QString& applicationDir, const QString& appD
 }
 
 void Form1::connect_maintenance_page() {
+    // A type typed into the list chooses nothing: only its three types exist.
+    ui->comboBox1->setInsertPolicy(QComboBox::NoInsert);
     firmwarePage = std::make_shared<FirmwarePage>();
     firmwarePage->console = new ConsoleWindow(this);
     installEventFilter(new CloseGuard(*this));

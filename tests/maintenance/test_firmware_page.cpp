@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QThread>
 
 #include <gmock/gmock.h>
@@ -323,6 +324,19 @@ TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesButKeepsTheWorkingFiles) {
     EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
 }
 
+TEST_F(FirmwarePage, TextTypedIntoTheTypeListAddsNoType) {
+    auto* list = get<QComboBox>("comboBox1");
+    list->setCurrentIndex(1);
+    browse("button2", samples() / "q5_mainV2.vmk"); // rejected for V1: the box shows why
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), "V3 Digital");
+    QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_EQ(type, 2);
+    EXPECT_THAT(text("textBox5").toStdString(), HasSubstr("Digital/Analog dual mode, Primary"));
+}
+
 TEST_F(FirmwarePage, FileErrorsAreShownInTheMcusBox) {
     // Copying over a folder fails; the update that follows is not affected.
     fs::create_directories(work() / "q5_superV2.vmk" / "x");
@@ -340,6 +354,23 @@ TEST_F(FirmwarePage, FileErrorsAreShownInTheMcusBox) {
                                                  ": Is a directory"));
     EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
     EXPECT_EQ(retry, 0);
+}
+
+TEST_F(FirmwarePage, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) {
+    // A V1 (dual mode) unit; the other types' working files cannot be deleted, so the failures tell the
+    // order.
+    bootloader->add_device(0x04d8, 0xff07);
+    get<QComboBox>("comboBox1")->setCurrentIndex(1);
+    sim::write_sample_firmware(samples() / "q5_superD.vmk", 2, image_length);
+    fs::create_directories(work() / "q5_superV2.vmk" / "x");
+    fs::create_directories(work() / "q5_super.vmk" / "x");
+    browse("button16", samples() / "q5_superD.vmk");
+    click("button15");
+    EXPECT_EQ(text("textBox10"),
+              super_done + QString::fromStdString("; Failed to delete " + in_work("q5_superV2.vmk") +
+                                                  ": Is a directory; Failed to delete " +
+                                                  in_work("q5_super.vmk") + ": Is a directory"));
+    EXPECT_FALSE(fs::exists(in_work("q5_superD.vmk")));
 }
 
 TEST_F(FirmwarePage, TheWindowDoesNotCloseWhileTheEngineRuns) {
