@@ -114,7 +114,7 @@ void Form1::setup_texts() {
                        "Trigger"));
     ui->trackBar11->setToolTip(
         QStringLiteral("Set trigger input mv value at which bypass will begin to close. "
-                       "\r\nBoth triggers must be met for bypass to close.\r\n"));
+                       "\r\nBoth triggers must be met for bypass to close."));
     ui->trackBar10->setToolTip(QStringLiteral(
         "Set mv value at which the bypass will be full closed.\r\nIf boost reduction is desired, set this "
         "value "
@@ -281,10 +281,11 @@ void Form1::show_status_hint(const QString& hint) {
 }
 
 QString Form1::permission_hint(const QString& portPath) {
-    return QStringLiteral("This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
-                          "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
-                          "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
-                          "and plug the controller in again.")
+    return QStringLiteral(
+               "This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
+               "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
+               "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
+               "and plug the controller in again.")
         .arg(portPath);
 }
 
