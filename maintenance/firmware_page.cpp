@@ -173,7 +173,9 @@ Form1::FirmwarePage::FirmwarePage()
                                               QStringLiteral("VMK (*.vmk)"));
       }),
       wait([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
-      firmwareFolder(QDir::rootPath()) {}
+      firmwareFolder(QDir::rootPath()), workingFolderCandidates{QCoreApplication::applicationDirPath(),
+                                                                QStandardPaths::writableLocation(
+                                                                    QStandardPaths::AppDataLocation)} {}
 
 QString product_id(int controllerType, bool supervisory) {
     const ControllerType& t = controller_type(controllerType);
@@ -217,17 +219,17 @@ QStringList update_arguments(int controllerType, bool supervisory, bool verify, 
     return args;
 }
 
-QString choose_working_folder(const QString& applicationDir, const QString& appDataDir) {
+QString choose_working_folder(const QStringList& candidates) {
     const auto usable = [](const QString& dir) {
         if (dir.isEmpty() || !QDir().mkpath(dir))
             return false;
         QTemporaryFile probe(dir + QStringLiteral("/.q5tool-probe-XXXXXX"));
         return probe.open();
     };
-    if (usable(applicationDir))
-        return applicationDir;
-    if (usable(appDataDir))
-        return appDataDir;
+    for (const QString& dir : candidates) {
+        if (usable(dir))
+            return dir;
+    }
     return {};
 }
 

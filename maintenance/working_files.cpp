@@ -1,9 +1,7 @@
 #include "maintenance/working_files.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <filesystem>
 #include <stdexcept>
@@ -27,9 +25,7 @@ QString native(const QString& path) {
 
 QString working_path(Form1::FirmwarePage& page, const QString& name) {
     if (page.workingFolder.isEmpty()) {
-        page.workingFolder =
-            choose_working_folder(QCoreApplication::applicationDirPath(),
-                                  QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        page.workingFolder = choose_working_folder(page.workingFolderCandidates);
         if (page.workingFolder.isEmpty())
             throw std::runtime_error("no folder for the working files");
     }

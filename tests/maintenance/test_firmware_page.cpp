@@ -489,13 +489,13 @@ TEST(WorkingFolder, TheExecutablesFolderWhenWritableElseTheApplicationDataFolder
     const QString app = QString::fromStdString((scratch.path() / "bin").string());
     const QString data = QString::fromStdString((scratch.path() / "data" / "q5tool").string());
     fs::create_directory(scratch.path() / "bin");
-    EXPECT_EQ(choose_working_folder(app, data), app);
+    EXPECT_EQ(choose_working_folder({app, data}), app);
     // Installed: the program's folder cannot take files (here: a file stands where the folder would be).
     const QString file = QString::fromStdString((scratch.path() / "a-file").string());
     std::ofstream(scratch.path() / "a-file") << "x";
-    EXPECT_EQ(choose_working_folder(file, data), data);
+    EXPECT_EQ(choose_working_folder({file, data}), data);
     EXPECT_TRUE(fs::is_directory(scratch.path() / "data" / "q5tool"));
-    EXPECT_EQ(choose_working_folder(file, file + "/sub"), QString());
+    EXPECT_EQ(choose_working_folder({file, file + "/sub"}), QString());
 }
 
 } // namespace
