@@ -96,9 +96,16 @@ private:
     Form1& _form;
 };
 
+// The destination comes first: with no folder to copy to, no file is asked for, and none is shown as
+// accepted.
 void browse(Form1& form, bool supervisory) {
     QLineEdit* box = supervisory ? form.ui->textBox10 : form.ui->textBox5;
     Form1::FirmwarePage& page = *form.firmwarePage;
+    const std::optional<QString> destination = find_working_path(page, working_file_name(type, supervisory));
+    if (!destination) {
+        box->setText(no_working_folder_message(page));
+        return;
+    }
     const QString chosen = page.chooseFile(&form, page.firmwareFolder);
     if (chosen.isEmpty())
         return;
@@ -107,8 +114,7 @@ void browse(Form1& form, bool supervisory) {
         return;
     }
     box->setText(QDir::toNativeSeparators(chosen));
-    const QString destination = working_path(page, working_file_name(type, supervisory));
-    if (const QString failure = copy_working_file(chosen, destination); !failure.isEmpty())
+    if (const QString failure = copy_working_file(chosen, *destination); !failure.isEmpty())
         box->setText(failure);
 }
 

@@ -373,6 +373,20 @@ TEST_F(FirmwarePage, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) 
     EXPECT_FALSE(fs::exists(in_work("q5_superD.vmk")));
 }
 
+TEST_F(FirmwarePage, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing) {
+    // Neither candidate can hold files: a file stands where the first folder would be.
+    const std::string blocked = (scratch.path() / "a-file").string();
+    std::ofstream(blocked) << "x";
+    page->workingFolder.clear();
+    page->workingFolderCandidates = {QString::fromStdString(blocked),
+                                     QString::fromStdString(blocked + "/sub")};
+    browse("button2", samples() / "q5_mainV2.vmk");
+    EXPECT_EQ(text("textBox5"), QString::fromStdString("No folder can hold the working files (tried " +
+                                                       blocked + ", " + blocked + "/sub)"));
+    EXPECT_TRUE(folders.isEmpty()); // nothing to choose a file for
+    EXPECT_TRUE(fs::is_empty(work()));
+}
+
 TEST_F(FirmwarePage, TheWindowDoesNotCloseWhileTheEngineRuns) {
     form->show();
     bool closed = true;
