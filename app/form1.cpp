@@ -125,6 +125,8 @@ void Form1::setup_scrolling() {
     scrollArea->setObjectName(QStringLiteral("scrollArea"));
     scrollArea->setFrameShape(QFrame::NoFrame);
     scrollArea->setWidgetResizable(false);
+    // No tab stop of its own; Tab still scrolls the control it moves to into view.
+    scrollArea->setFocusPolicy(Qt::NoFocus);
     scrollArea->setWidget(content.release());
     // Scroll bars stay light with dark marks, as the text boxes' do.
     for (QWidget* bar : {static_cast<QWidget*>(scrollArea->verticalScrollBar()),
