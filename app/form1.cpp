@@ -16,13 +16,20 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QLineSeries>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPen>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QStyle>
 #include <QTabBar>
+#include <QVBoxLayout>
 #include <QValueAxis>
+#include <QWindow>
 
 namespace DADOV {
 
@@ -100,10 +107,90 @@ void Form1::InitializeComponent() {
     ui->TabControl1->setCurrentIndex(0);
     connect_handlers();
 
-    // A fixed window, centred on the screen.
-    setFixedSize(size());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // A window of fixed size, centred on the screen; its frame is known once it is shown.
+    setup_scrolling();
+    fit_to_screen();
+}
+
+// The content keeps the size it was laid out for; the window around it may be smaller.
+void Form1::setup_scrolling() {
+    const QSize content_size = size();
+    auto content = std::make_unique<QWidget>();
+    content->setObjectName(QStringLiteral("content"));
+    content->setFixedSize(content_size);
+    ui->TabControl1->setParent(content.get());
+    ui->TabControl1->show();
+
+    scrollArea = new QScrollArea(this);
+    scrollArea->setObjectName(QStringLiteral("scrollArea"));
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setWidgetResizable(false);
+    // No tab stop of its own; Tab still scrolls the control it moves to into view.
+    scrollArea->setFocusPolicy(Qt::NoFocus);
+    scrollArea->setWidget(content.release());
+    // Scroll bars stay light with dark marks, as the text boxes' do.
+    for (QWidget* bar : {static_cast<QWidget*>(scrollArea->verticalScrollBar()),
+                         static_cast<QWidget*>(scrollArea->horizontalScrollBar())}) {
+        set_colour(bar, QPalette::Window, QColor(0xe8, 0xe8, 0xe8));
+        set_colour(bar, QPalette::WindowText, Qt::black);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scrollArea);
+}
+
+void Form1::fit_window(const QRect& available, const QMargins& frame) {
+    const QSize content = scrollArea->widget()->size();
+    const QSize room = available.size().shrunkBy(frame);
+    // What a scroll bar takes from the view, as the scroll area lays it out.
+    const int spacing =
+        style()->styleHint(QStyle::SH_ScrollView_FrameOnlyAroundContents, nullptr, scrollArea)
+            ? style()->pixelMetric(QStyle::PM_ScrollView_ScrollBarSpacing, nullptr, scrollArea)
+            : 0;
+    const int vertical_bar = scrollArea->verticalScrollBar()->sizeHint().width() + spacing;
+    const int horizontal_bar = scrollArea->horizontalScrollBar()->sizeHint().height() + spacing;
+    // A scroll bar takes room beside the content, which may call for the other bar.
+    bool vertical = content.height() > room.height();
+    bool horizontal = content.width() > room.width();
+    for (int pass = 0; pass < 2; ++pass) {
+        horizontal = horizontal || content.width() + (vertical ? vertical_bar : 0) > room.width();
+        vertical = vertical || content.height() + (horizontal ? horizontal_bar : 0) > room.height();
+    }
+    scrollArea->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    scrollArea->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const QSize wanted(content.width() + (vertical ? vertical_bar : 0),
+                       content.height() + (horizontal ? horizontal_bar : 0));
+    const QSize inner = wanted.boundedTo(room).expandedTo(QSize(1, 1));
+    if (minimumSize() != inner || maximumSize() != inner)
+        setFixedSize(inner);
+    const QSize outer = inner.grownBy(frame);
+    // For a window, the position is that of its frame.
+    move(available.x() + (available.width() - outer.width()) / 2,
+         available.y() + (available.height() - outer.height()) / 2);
+}
+
+void Form1::fit_to_screen() {
+    const QScreen* on = screen();
+    if (on == nullptr)
+        on = QGuiApplication::primaryScreen();
+    if (on == nullptr)
+        return;
+    _fittedFrame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    fit_window(on->availableGeometry(), _fittedFrame);
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        fit_to_screen();
+}
+
+// The window manager adds the frame after the window appears; the first move that shows it fits the
+// window again, counting the frame. A move by the user keeps the frame and fits nothing.
+void Form1::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (isVisible() && windowHandle() != nullptr && windowHandle()->frameMargins() != _fittedFrame)
+        fit_to_screen();
 }
 
 // Texts of more than one line.
@@ -114,7 +201,7 @@ void Form1::setup_texts() {
                        "Trigger"));
     ui->trackBar11->setToolTip(
         QStringLiteral("Set trigger input mv value at which bypass will begin to close. "
-                       "\r\nBoth triggers must be met for bypass to close.\r\n"));
+                       "\r\nBoth triggers must be met for bypass to close."));
     ui->trackBar10->setToolTip(QStringLiteral(
         "Set mv value at which the bypass will be full closed.\r\nIf boost reduction is desired, set this "
         "value "
@@ -281,10 +368,11 @@ void Form1::show_status_hint(const QString& hint) {
 }
 
 QString Form1::permission_hint(const QString& portPath) {
-    return QStringLiteral("This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
-                          "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
-                          "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
-                          "and plug the controller in again.")
+    return QStringLiteral(
+               "This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
+               "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
+               "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
+               "and plug the controller in again.")
         .arg(portPath);
 }
 

@@ -3,6 +3,7 @@
 #include "link/device_setup.h"
 #include "link/serial_link.h"
 
+#include <QMargins>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -13,6 +14,7 @@
 class QAbstractButton;
 class QCloseEvent;
 class QLineSeries;
+class QScrollArea;
 class QValueAxis;
 
 namespace Ui {
@@ -61,6 +63,13 @@ public:
     SerialLink serialPort1;
     QTimer timer1;
 
+    // The window's content (TabControl1) sits in this scroll area, which shows scroll bars only when the
+    // window had to be made smaller than its content.
+    QScrollArea* scrollArea = nullptr;
+    // Sizes the window to its content, but no larger than `available` (a screen's available area) with a
+    // window frame of `frame` around it, and centres the framed window in that area.
+    void fit_window(const QRect& available, const QMargins& frame);
+
 public slots:
     // Attachment monitor: the page refresh of the page shown, then presence, attach and detach.
     void timer1_Tick();
@@ -82,7 +91,8 @@ public:
     void zIdudo_page_refresh();
     void diagnostics_page_entry();
 
-    // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points (protocol/strip_chart.h).
+    // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points
+    // (protocol/strip_chart.h).
     std::shared_ptr<class StripChart> stripChart;
     std::shared_ptr<class PaintThrottle> paintThrottle;
     void button5_Click();
@@ -143,7 +153,8 @@ public:
     void linkLabel4_LinkClicked();
 
 public:
-    // Firmware page and device ID (maintenance/): handlers, the engine run with its console, the page's seams.
+    // Firmware page and device ID (maintenance/): handlers, the engine run with its console, the page's
+    // seams.
     struct FirmwarePage; // maintenance/firmware_page.h; tests and simulate mode replace its engine and dialog
     std::shared_ptr<FirmwarePage> firmwarePage;
     void comboBox1_SelectedIndexChanged();
@@ -159,6 +170,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // The closing handler: refuses to close while the controller is attached.
@@ -168,7 +181,10 @@ private:
     void setup_texts();
     void setup_colours();
     void setup_chart();
+    void setup_scrolling();
     void connect_handlers();
+    // fit_window() for the screen the window is on and the frame it has now.
+    void fit_to_screen();
 
     void show_status(const QString& text);
     // The status labels' tool tip: why the port could not be opened, when that is known.
@@ -183,6 +199,7 @@ private:
     void run_page_actions();
 
     std::unique_ptr<DeviceSetup> _setup;
+    QMargins _fittedFrame; // the window frame the last fit counted
 };
 
 } // namespace DADOV

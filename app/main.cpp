@@ -3,6 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/form1.h"
+#include "sim/exit_on_signals.h"
 #include "sim/simulate_mode.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -37,9 +39,37 @@ bool window_system_named(const QStringList& arguments) {
            arguments.contains(QStringLiteral("--platform"));
 }
 
+// Runs the window; `signal` is set when a signal ended the run (simulate mode, which then cleans up).
+int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
+    // The signal handling outlives the simulated devices, so that their folder goes whatever ends the run.
+    std::optional<sim::ExitOnSignals> signal_handling;
+    std::unique_ptr<sim::SimulateMode> simulation;
+    if (line.options.simulate) {
+        signal_handling.emplace();
+        simulation = std::make_unique<sim::SimulateMode>();
+    }
+    // The window goes before the simulated devices it talks to.
+    const std::unique_ptr<DADOV::Form1> form = simulation
+                                                   ? std::make_unique<DADOV::Form1>(simulation->deviceSetup())
+                                                   : std::make_unique<DADOV::Form1>();
+    if (simulation)
+        simulation->apply(*form);
+    form->show();
+    // line.options.recordFile (absolute; empty when --record was not given) is where the readings
+    // are to be recorded from the start. Until the window can record, say so rather than pretend.
+    if (!line.options.recordFile.isEmpty())
+        std::fprintf(stderr, "q5tool: recording is not available in this build; %s is not written\n",
+                     line.options.recordFile.toLocal8Bit().constData());
+    const int result = app.exec();
+    if (signal_handling)
+        signal = signal_handling->caught();
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    int signal = 0;
     try {
         // Help, version and errors are answered without a display. With one, a command line the early
         // reading refuses is read again once the application has taken out the toolkit's own options
@@ -49,28 +79,19 @@ int main(int argc, char** argv) {
             !early.run && (early.status == 0 || !window_system_named(arguments)))
             return finish(early);
 
-        QApplication app(argc, argv);
-        QApplication::setStyle(QStringLiteral("Fusion"));
-        const DADOV::CommandLine line = DADOV::read_command_line(QCoreApplication::arguments());
-        if (!line.run)
-            return finish(line);
-
-        std::unique_ptr<sim::SimulateMode> simulation;
-        if (line.options.simulate)
-            simulation = std::make_unique<sim::SimulateMode>();
-        // The window goes before the simulated devices it talks to.
-        const std::unique_ptr<DADOV::Form1> form =
-            simulation ? std::make_unique<DADOV::Form1>(simulation->deviceSetup())
-                       : std::make_unique<DADOV::Form1>();
-        if (simulation)
-            simulation->apply(*form);
-        form->show();
-        // line.options.recordFile (absolute; empty when --record was not given) is where the readings
-        // are to be recorded from the start. Until the window can record, say so rather than pretend.
-        if (!line.options.recordFile.isEmpty())
-            std::fprintf(stderr, "q5tool: recording is not available in this build; %s is not written\n",
-                         line.options.recordFile.toLocal8Bit().constData());
-        return app.exec();
+        int result = 0;
+        {
+            QApplication app(argc, argv);
+            QApplication::setStyle(QStringLiteral("Fusion"));
+            const DADOV::CommandLine line = DADOV::read_command_line(QCoreApplication::arguments());
+            if (!line.run)
+                return finish(line);
+            result = run(app, line, signal);
+        }
+        // Everything is released: end as the signal would have ended the process.
+        if (signal != 0)
+            sim::ExitOnSignals::end_by(signal);
+        return result;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "q5tool: %s\n", e.what());
     } catch (...) {

@@ -78,7 +78,9 @@ public:
 //   (devices, not interfaces), in name order;
 // - hardware IDs: "USB\VID_12BF&PID_F010&REV_0100" from idVendor, idProduct
 //   and bcdDevice, then "USB\VID_12BF&PID_F010";
-// - friendly name: the product string;
+// - friendly name: "USB Serial Device (<tty name>)" for a device with one
+//   tty-bearing interface, "USB Composite Device" for one with several, none
+//   otherwise; never the product string, which the device chooses;
 // - container ID: a name-based UUID of the device's resolved path below the
 //   root, so the same device keeps its ID;
 // - the registry key SYSTEM\CurrentControlSet\Enum\USB\VID_xxxx&PID_xxxx
@@ -86,7 +88,7 @@ public:
 //   that identity is present; it has one subkey per tty-bearing interface of
 //   those devices, named after the interface ("1-2:1.0"), with the text
 //   values "ContainerID" (its device's) and "FriendlyName"
-//   "<product> (<tty name>)".
+//   "USB Serial Device (<tty name>)".
 // The port prefix is "tty". Registry keys opened while a device list is held
 // read the devices as that list saw them; nothing outlives the list. A strange tree
 // (missing files, dangling links, loops, special files) reads as devices or

@@ -178,11 +178,6 @@ struct Tree {
     }
     std::string ttyClass(const std::string& tty) const { return root + "/class/tty/" + tty; }
 
-    QString product(const std::string& name) const {
-        const std::optional<std::string> text = read(name, "product");
-        return text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QString();
-    }
-
     // Where an entry of bus/usb/devices leads, relative to the root when it
     // stays below it ("devices/pci0000:00/.../usb1/1-3"): the target of its
     // link, or the entry itself when it is no link. Nothing when it cannot
@@ -252,9 +247,15 @@ struct Tree {
 // One "registry" instance: a tty-bearing interface of a device.
 struct Instance {
     QString name;
+    QString port; // its first tty
     std::optional<QString> containerId;
-    QString friendlyName;
 };
+
+// The name the serial driver gives a port it serves: fixed text and the port, nothing the device chose
+// (a product string may hold ")" or "tty", which would mislead the port-name rules).
+QString serial_port_friendly_name(const QString& port) {
+    return QStringLiteral("USB Serial Device (") + port + QLatin1Char(')');
+}
 
 struct Identity {
     quint16 vendorId = 0;
@@ -312,14 +313,11 @@ std::optional<Instance> instance_of(const Tree& tree, const std::string& dev, co
         return std::nullopt;
     Instance instance;
     instance.name = QString::fromUtf8(iface.data(), qsizetype(iface.size()));
+    instance.port = QString::fromUtf8(ttys.front().data(), qsizetype(ttys.front().size()));
     if (!withValues)
         return instance;
     if (const std::optional<QUuid> container = tree.containerId(dev))
         instance.containerId = ContainerIDGUIDToString(*container);
-    const QString product = tree.product(dev);
-    const QString tty = QString::fromUtf8(ttys.front().data(), qsizetype(ttys.front().size()));
-    instance.friendlyName = product.isEmpty() ? QLatin1Char('(') + tty + QLatin1Char(')')
-                                              : product + QStringLiteral(" (") + tty + QLatin1Char(')');
     return instance;
 }
 
@@ -424,6 +422,18 @@ struct SysfsDeviceSetup::Snapshot {
         return pid && *pid == productId;
     }
 
+    // The instances (tty-bearing interfaces) of a device, in interface name order.
+    std::vector<Instance> instancesOf(const Device& device, const Identity& id) const {
+        std::vector<Instance> found;
+        const std::string prefix = device.name + ":";
+        const auto first = std::lower_bound(names.begin(), names.end(), prefix);
+        for (auto it = first; it != names.end() && it->compare(0, prefix.size(), prefix) == 0; ++it) {
+            if (std::optional<Instance> instance = instance_of(tree, device.name, *it, id, false))
+                found.push_back(std::move(*instance));
+        }
+        return found;
+    }
+
     Device* find(const std::string& name) {
         const auto it = std::lower_bound(devices.begin(), devices.end(), name,
                                          [](const Device& d, const std::string& n) { return d.name < n; });
@@ -457,9 +467,15 @@ public:
         return {base + QStringLiteral("&REV_") + hex4_upper(*rev), base};
     }
 
+    // A device that serves one port is named after it, as the serial driver names the device it serves;
+    // one with several ports is a composite device whose ports are named by their interfaces' instances.
     QString friendlyName(quint32 n) override {
-        return n < m_snapshot->devices.size() ? m_snapshot->tree.product(m_snapshot->devices[n].name)
-                                              : QString();
+        if (n >= m_snapshot->devices.size())
+            return {};
+        const std::vector<Instance> instances = m_snapshot->instancesOf(m_snapshot->devices[n], Identity{});
+        if (instances.size() > 1)
+            return QStringLiteral("USB Composite Device");
+        return instances.empty() ? QString() : serial_port_friendly_name(instances.front().port);
     }
 
     std::optional<QUuid> containerId(quint32 n) override {
@@ -488,7 +504,7 @@ public:
             return m_instance->containerId ? RegistryValue::ofText(*m_instance->containerId)
                                            : RegistryValue::missing();
         if (name.compare(QLatin1String("FriendlyName"), Qt::CaseInsensitive) == 0)
-            return RegistryValue::ofText(m_instance->friendlyName);
+            return RegistryValue::ofText(serial_port_friendly_name(m_instance->port));
         return RegistryValue::missing();
     }
 
@@ -555,13 +571,8 @@ std::unique_ptr<RegistryKey> SysfsDeviceSetup::openLocalMachineKey(const QString
         if (!snapshot->hasIdentity(device, id->vendorId, id->productId))
             continue;
         present = true;
-        const std::string prefix = device.name + ":";
-        const auto first = std::lower_bound(snapshot->names.begin(), snapshot->names.end(), prefix);
-        for (auto it = first; it != snapshot->names.end() && it->compare(0, prefix.size(), prefix) == 0;
-             ++it) {
-            if (std::optional<Instance> instance = instance_of(tree, device.name, *it, *id, false))
-                subKeys.push_back(instance->name);
-        }
+        for (const Instance& instance : snapshot->instancesOf(device, *id))
+            subKeys.push_back(instance.name);
     }
     if (!present)
         return nullptr;

@@ -24,6 +24,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <array>
 #include <stdexcept>
 #include <vector>
 
@@ -54,6 +55,10 @@ const ControllerType controller_types[] = {
     {"0xff04", "q5_main.vmk", "0xff06", "q5_super.vmk", "Analog"},
     {"0xff05", "q5_mainD.vmk", "0xff07", "q5_superD.vmk", "Digital/Analog dual mode"},
 };
+
+// The types whose working files go after a successful update, in the order they are deleted.
+constexpr std::array<int, 3> main_deletion_order{2, 1, 0};        // q5_mainD, q5_main, q5_mainV2
+constexpr std::array<int, 3> supervisory_deletion_order{2, 0, 1}; // q5_superD, q5_superV2, q5_super
 
 const ControllerType& controller_type(int t) {
     if (t < 0 || t > 2)
@@ -91,9 +96,16 @@ private:
     Form1& _form;
 };
 
+// The destination comes first: with no folder to copy to, no file is asked for, and none is shown as
+// accepted.
 void browse(Form1& form, bool supervisory) {
     QLineEdit* box = supervisory ? form.ui->textBox10 : form.ui->textBox5;
     Form1::FirmwarePage& page = *form.firmwarePage;
+    const std::optional<QString> destination = find_working_path(page, working_file_name(type, supervisory));
+    if (!destination) {
+        box->setText(no_working_folder_message(page));
+        return;
+    }
     const QString chosen = page.chooseFile(&form, page.firmwareFolder);
     if (chosen.isEmpty())
         return;
@@ -102,8 +114,7 @@ void browse(Form1& form, bool supervisory) {
         return;
     }
     box->setText(QDir::toNativeSeparators(chosen));
-    const QString destination = working_path(page, working_file_name(type, supervisory));
-    if (const QString failure = copy_working_file(chosen, destination); !failure.isEmpty())
+    if (const QString failure = copy_working_file(chosen, *destination); !failure.isEmpty())
         box->setText(failure);
 }
 
@@ -126,7 +137,7 @@ void update_mcu(Form1& form, bool supervisory) {
         form.run_fw_update(update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
         if (fwu::success) {
             QStringList failures;
-            for (int t : {2, 1, 0}) {
+            for (int t : supervisory ? supervisory_deletion_order : main_deletion_order) {
                 const QString failure =
                     delete_working_file(working_path(page, working_file_name(t, supervisory)));
                 if (!failure.isEmpty())
@@ -168,7 +179,9 @@ Form1::FirmwarePage::FirmwarePage()
                                               QStringLiteral("VMK (*.vmk)"));
       }),
       wait([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
-      firmwareFolder(QDir::rootPath()) {}
+      firmwareFolder(QDir::rootPath()), workingFolderCandidates{QCoreApplication::applicationDirPath(),
+                                                                QStandardPaths::writableLocation(
+                                                                    QStandardPaths::AppDataLocation)} {}
 
 QString product_id(int controllerType, bool supervisory) {
     const ControllerType& t = controller_type(controllerType);
@@ -212,21 +225,23 @@ QStringList update_arguments(int controllerType, bool supervisory, bool verify, 
     return args;
 }
 
-QString choose_working_folder(const QString& applicationDir, const QString& appDataDir) {
+QString choose_working_folder(const QStringList& candidates) {
     const auto usable = [](const QString& dir) {
         if (dir.isEmpty() || !QDir().mkpath(dir))
             return false;
         QTemporaryFile probe(dir + QStringLiteral("/.q5tool-probe-XXXXXX"));
         return probe.open();
     };
-    if (usable(applicationDir))
-        return applicationDir;
-    if (usable(appDataDir))
-        return appDataDir;
+    for (const QString& dir : candidates) {
+        if (usable(dir))
+            return dir;
+    }
     return {};
 }
 
 void Form1::connect_maintenance_page() {
+    // A type typed into the list chooses nothing: only its three types exist.
+    ui->comboBox1->setInsertPolicy(QComboBox::NoInsert);
     firmwarePage = std::make_shared<FirmwarePage>();
     firmwarePage->console = new ConsoleWindow(this);
     installEventFilter(new CloseGuard(*this));

@@ -35,17 +35,20 @@ struct Form1::FirmwarePage {
     std::function<void(int ms)> wait;
     // The folder the file dialog opens in.
     QString firmwareFolder;
-    // Where the working files and the ID file go; when empty, working_folder() chooses it at first use.
+    // Where the working files and the ID file go; when empty, the first usable of workingFolderCandidates
+    // is chosen at first use.
     QString workingFolder;
+    // The executable's folder, then the per-user application data folder.
+    QStringList workingFolderCandidates;
 
     // The engine's console, created with the first run; owned by the window.
     ConsoleWindow* console = nullptr;
     bool engineRunning = false;
 };
 
-// The folder of the executable when files can be created there, else the per-user application data
-// folder (created when missing). Empty when neither can be used.
-QString choose_working_folder(const QString& applicationDir, const QString& appDataDir);
+// The first of the folders in which files can be created (each created when missing). Empty when none
+// can be used.
+QString choose_working_folder(const QStringList& candidates);
 
 // Product ID ("0xff01") and working file name ("q5_mainV2.vmk") of an MCU for a controller type.
 QString product_id(int controllerType, bool supervisory);

@@ -1,9 +1,7 @@
 #include "maintenance/working_files.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <filesystem>
 #include <stdexcept>
@@ -25,15 +23,27 @@ QString native(const QString& path) {
 
 } // namespace
 
-QString working_path(Form1::FirmwarePage& page, const QString& name) {
-    if (page.workingFolder.isEmpty()) {
-        page.workingFolder =
-            choose_working_folder(QCoreApplication::applicationDirPath(),
-                                  QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-        if (page.workingFolder.isEmpty())
-            throw std::runtime_error("no folder for the working files");
-    }
+std::optional<QString> find_working_path(Form1::FirmwarePage& page, const QString& name) {
+    if (page.workingFolder.isEmpty())
+        page.workingFolder = choose_working_folder(page.workingFolderCandidates);
+    if (page.workingFolder.isEmpty())
+        return std::nullopt;
     return QDir(page.workingFolder).filePath(name);
+}
+
+QString working_path(Form1::FirmwarePage& page, const QString& name) {
+    std::optional<QString> path = find_working_path(page, name);
+    if (!path)
+        throw std::runtime_error(no_working_folder_message(page).toStdString());
+    return *path;
+}
+
+QString no_working_folder_message(const Form1::FirmwarePage& page) {
+    QStringList tried;
+    for (const QString& dir : page.workingFolderCandidates)
+        tried << native(dir);
+    return QStringLiteral("No folder can hold the working files (tried %1)")
+        .arg(tried.join(QStringLiteral(", ")));
 }
 
 QString copy_working_file(const QString& source, const QString& destination) {

@@ -7,10 +7,16 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace DADOV {
 
-// Full path of a working file; throws std::runtime_error when no folder can hold working files.
+// Full path of a working file, or nothing when no folder can hold working files.
+std::optional<QString> find_working_path(Form1::FirmwarePage& page, const QString& name);
+// The same; throws std::runtime_error when no folder can hold working files.
 QString working_path(Form1::FirmwarePage& page, const QString& name);
+// What the user is told when no folder can hold working files.
+QString no_working_folder_message(const Form1::FirmwarePage& page);
 
 // Copies a file over the working file. Empty on success, else what failed.
 QString copy_working_file(const QString& source, const QString& destination);

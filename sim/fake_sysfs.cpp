@@ -45,7 +45,9 @@ ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
         qunsetenv(m_name.constData());
 }
 
-FakeSysfs::FakeSysfs() {
+FakeSysfs::FakeSysfs(const QString& folder)
+    : m_dir(folder.isEmpty() ? QDir::tempPath() + QStringLiteral("/q5-sysfs-XXXXXX")
+                             : folder + QStringLiteral("/sysfs-XXXXXX")) {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary sysfs folder");
     const fs::path root = to_path(m_dir.path());

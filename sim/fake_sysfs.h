@@ -39,7 +39,8 @@ private:
 // layout, any other the CDC ACM one. The folder is removed on destruction.
 class FakeSysfs {
 public:
-    FakeSysfs();
+    // The tree goes into a new folder in `folder`, or in the system's temporary folder.
+    explicit FakeSysfs(const QString& folder = {});
     ~FakeSysfs();
     FakeSysfs(const FakeSysfs&) = delete;
     FakeSysfs& operator=(const FakeSysfs&) = delete;

@@ -6,12 +6,26 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFile>
+#include <QScopeGuard>
 #include <QTimer>
 
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
+#include <string>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sim {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -46,11 +60,108 @@ private:
     SimulateMode& _simulation;
 };
 
+constexpr char folder_prefix[] = "q5tool-simulate-";
+constexpr char owner_file[] = "owner";
+
+// This process's PID namespace as the kernel names it ("pid:[4026531836]"); empty when unknown.
+std::string own_pid_namespace() {
+    std::error_code ec;
+    const fs::path link = fs::read_symlink("/proc/self/ns/pid", ec);
+    return ec ? std::string() : link.string();
+}
+
+// The owner file: this process's ID and PID namespace, one a line.
+void record_owner(const QString& folder) {
+    const std::string text = std::to_string(::getpid()) + "\n" + own_pid_namespace() + "\n";
+    QFile file(QDir(folder).filePath(QLatin1String(owner_file)));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text.data(), qint64(text.size())) != qint64(text.size()))
+        throw std::runtime_error("cannot write the owner of the simulate mode folder");
+}
+
+struct Owner {
+    pid_t pid;
+    std::string pidNamespace;
+};
+
+// The owner a simulate folder records; nothing when its file is missing, is no plain file of this user,
+// or does not hold a process ID and a namespace.
+std::optional<Owner> recorded_owner(int folder) {
+    const int fd = ::openat(folder, owner_file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    const auto closed = qScopeGuard([fd] { ::close(fd); });
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+        return std::nullopt;
+    char text[256];
+    const ssize_t n = ::read(fd, text, sizeof text);
+    if (n <= 0)
+        return std::nullopt;
+    const std::string contents(text, std::size_t(n));
+    const std::size_t end = contents.find('\n');
+    const std::size_t nsEnd = end == std::string::npos ? end : contents.find('\n', end + 1);
+    if (end == std::string::npos || end == 0 || end > 9 || nsEnd == std::string::npos)
+        return std::nullopt;
+    pid_t pid = 0;
+    for (std::size_t i = 0; i < end; ++i) {
+        if (contents[i] < '0' || contents[i] > '9')
+            return std::nullopt;
+        pid = pid * 10 + (contents[i] - '0');
+    }
+    if (pid <= 0)
+        return std::nullopt;
+    return Owner{pid, contents.substr(end + 1, nsEnd - end - 1)};
+}
+
 } // namespace
 
-SimulateMode::SimulateMode() {
+QStringList remove_stale_simulate_folders(const QString& tempFolder) {
+    QStringList removed;
+    const std::string base = QFile::encodeName(tempFolder).toStdString();
+    const std::string ownNamespace = own_pid_namespace();
+    if (ownNamespace.empty())
+        return removed; // without it, no owner can be judged gone
+    DIR* dir = ::opendir(base.c_str());
+    if (dir == nullptr)
+        return removed;
+    const auto closed = qScopeGuard([dir] { ::closedir(dir); });
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(folder_prefix, 0) != 0)
+            continue;
+        // A folder, not a link to one, of this user.
+        const int folder =
+            ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder < 0)
+            continue;
+        const auto folderClosed = qScopeGuard([folder] { ::close(folder); });
+        struct stat st {};
+        if (::fstat(folder, &st) != 0 || st.st_uid != ::getuid())
+            continue;
+        const std::optional<Owner> owner = recorded_owner(folder);
+        if (!owner || owner->pid == ::getpid() || owner->pidNamespace != ownNamespace)
+            continue;
+        if (::kill(owner->pid, 0) == 0 || errno != ESRCH)
+            continue; // alive, or not ours to judge
+        std::error_code ec;
+        const fs::path path = fs::path(base) / name;
+        fs::remove_all(path, ec); // links inside are removed, never followed
+        if (!ec)
+            removed << QFile::decodeName(QByteArray::fromStdString(path.string()));
+    }
+    return removed;
+}
+
+QString SimulateMode::make_folder_template() {
+    remove_stale_simulate_folders(QDir::tempPath());
+    return QDir::tempPath() + QLatin1Char('/') + QLatin1String(folder_prefix) + QStringLiteral("XXXXXX");
+}
+
+SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path()) {
     if (!_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder for simulate mode");
+    record_owner(_dir.path());
     const QDir root(_dir.path());
     for (const char* folder : {"dev", "samples", "work"})
         if (!root.mkpath(QString::fromLatin1(folder)))

@@ -3,8 +3,9 @@
 // Simulate mode (q5tool --simulate): the whole tool with no hardware. The simulated controller answers on a
 // pseudo-terminal published as ttyACM0 behind a fake sysfs tree; the main and supervisory MCUs of a V2
 // controller answer as simulated HID bootloaders (1 ms per exchange); sample firmware files wait in a
-// folder of their own, where the Browse dialog opens. Everything lives in a temporary folder that goes
-// with the object.
+// folder of their own, where the Browse dialog opens. Everything lives in one temporary folder that goes
+// with the object; it records the process that made it, so that a later run can remove it when this one
+// was killed before it could.
 
 #include "link/device_setup.h"
 #include "sim/bootloader/sim_bootloader.h"
@@ -12,6 +13,7 @@
 #include "sim/fake_sysfs.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -47,6 +49,8 @@ public:
     SimDevice supervisoryMcu() const { return _bootloader->device(1); }
 
 private:
+    static QString make_folder_template();
+
     QTemporaryDir _dir;
     FakeSysfs _sysfs;
     std::optional<ScopedEnvironmentVariable> _devRoot;
@@ -54,5 +58,10 @@ private:
     std::shared_ptr<SimBootloader> _bootloader;
     QString _controllerDevice; // its name in the tree; empty once unplugged
 };
+
+// Removes what runs of simulate mode left behind when they were killed outright: the folders in
+// `tempFolder` named "q5tool-simulate-..." (no links) that belong to this user and record, in their "owner"
+// file, a process of this PID namespace that is gone. Returns the folders removed.
+QStringList remove_stale_simulate_folders(const QString& tempFolder);
 
 } // namespace sim

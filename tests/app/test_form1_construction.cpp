@@ -6,6 +6,7 @@
 #include "app/text_box.h"
 #include "link/device_setup.h"
 
+#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -21,6 +22,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QValueAxis>
 
 #include <gmock/gmock.h>
@@ -150,7 +152,25 @@ TEST_F(Form1Construction, SlidersStartWithTheirRangesAndSteps) {
         EXPECT_EQ(slider->singleStep(), s.small) << s.name;
         EXPECT_EQ(slider->pageStep(), s.large) << s.name;
         EXPECT_EQ(slider->tickPosition(), QSlider::NoTicks) << s.name;
-        EXPECT_EQ(slider->focusPolicy(), Qt::NoFocus) << s.name;
+        EXPECT_EQ(slider->focusPolicy(), Qt::ClickFocus) << s.name; // no tab stop
+    }
+}
+
+// Sliders are no tab stops, but one the user clicked takes the arrow and page keys.
+TEST_F(Form1Construction, AClickedSliderTakesTheKeysAndTabPassesSliders) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    auto* slider = get<QSlider>("trackBar2"); // small step 1, large step 10
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(4, slider->height() / 2));
+    ASSERT_EQ(QApplication::focusWidget(), slider);
+    const int clicked = slider->value();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_EQ(slider->value(), clicked + 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp);
+    EXPECT_EQ(slider->value(), clicked + 11);
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(qobject_cast<QSlider*>(QApplication::focusWidget()), nullptr) << i;
     }
 }
 
@@ -222,7 +242,7 @@ TEST_F(Form1Construction, ToolTipsOfBothProvidersAreExact) {
         {"button13", "Diagnostic use only.  Selected failsafes will be disabled for 2 power cycles."},
         {"trackBar11",
          "Set trigger input mv value at which bypass will begin to close. \r\nBoth triggers must be "
-         "met for bypass to close.\r\n"},
+         "met for bypass to close."},
         {"checkBox8",
          "Unchecked: 3A is the Primary Trigger, 2C is the Secondary Trigger\r\n\r\nChecked: 2C is "
          "the Primary Trigger, 3A is the Secondary Trigger"},

@@ -242,6 +242,25 @@ TEST(SysfsDiscovery, FindsTheControllersTtyThroughItsInstance) {
     }
 }
 
+// Names are built from fixed text and the port, as the serial driver names its ports: a product string
+// that holds ")" or "tty" reaches no name rule.
+TEST(SysfsDiscovery, FriendlyNamesComeFromThePortNotFromTheProductString) {
+    for (const QString& product :
+         {u"q5 (V2) Controller"_s, u"Pretty Controller"_s, u"Port (A) (ttyS3)"_s, QString()}) {
+        for (const QString& tty : {u"ttyACM0"_s, u"ttyUSB3"_s}) {
+            FakeSysfs sysfs;
+            const QString dev = addController(sysfs, product, {tty});
+            SysfsDeviceSetup setup(sysfs.root());
+            EXPECT_EQ(controllerPort(setup), tty) << product.toStdString();
+            EXPECT_EQ(setup.presentUsbDevices()->friendlyName(0), "USB Serial Device (" + tty + ")");
+            EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "\\" + dev + ":1.0")
+                          ->value(u"FriendlyName"_s)
+                          .text,
+                      "USB Serial Device (" + tty + ")");
+        }
+    }
+}
+
 TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
     FakeSysfs sysfs;
     const QString dev = addController(sysfs, u"q5 Controller"_s, {u"ttyACM1"_s, u"ttyACM0"_s});
@@ -253,7 +272,8 @@ TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
     ASSERT_TRUE(list->hasDevice(1));
     EXPECT_FALSE(list->hasDevice(2)); // interfaces are not devices
     EXPECT_EQ(list->hardwareIds(0).value(0), "USB\\VID_12BF&PID_F010&REV_0100");
-    EXPECT_EQ(list->friendlyName(0), "q5 Controller");
+    EXPECT_EQ(list->friendlyName(0), "USB Composite Device"); // two ports, named by its interfaces
+    EXPECT_EQ(list->friendlyName(1), "");                     // no port
     EXPECT_EQ(list->hardwareIds(1).value(0), "USB\\VID_1D6B&PID_0002&REV_0601"); // "usb1" sorts after "1-1"
     const std::optional<QUuid> container = list->containerId(0);
     ASSERT_TRUE(container);
@@ -266,7 +286,7 @@ TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
     auto inst = setup.openLocalMachineKey(kControllerKey + "\\" + dev + ":1.2");
     ASSERT_TRUE(inst);
     EXPECT_EQ(inst->value(u"ContainerID"_s).text, ContainerIDGUIDToString(*container));
-    EXPECT_EQ(inst->value(u"friendlyname"_s).text, "q5 Controller (ttyACM0)");
+    EXPECT_EQ(inst->value(u"friendlyname"_s).text, "USB Serial Device (ttyACM0)");
     EXPECT_EQ(inst->value(u"Other"_s).type, RegistryValue::Type::Missing);
 
     // One interface number only.
@@ -282,17 +302,11 @@ TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
         EXPECT_FALSE(setup.openLocalMachineKey(missing)) << missing.toStdString();
 }
 
-TEST(SysfsDiscovery, FollowsTheLogicsNameRulesWithTtyNames) {
+TEST(SysfsDiscovery, FollowsTheLogicsPositionRuleWithTtyNames) {
     FakeSysfs sysfs;
-    const QString first = addController(sysfs, u"Port (A) (ttyS3)"_s, {u"ttyACM0"_s});
+    const QString first = addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s});
     SysfsDeviceSetup setup(sysfs.root());
-    EXPECT_EQ(controllerPort(setup), ""); // the product names a port: no fallback
-
-    sysfs.writeAttribute(first, u"product"_s, "Serial (ttyS3)\n");
-    EXPECT_EQ(controllerPort(setup), "ttyS3");
-
-    // Position 1: the second controller, found through its instance.
-    sysfs.writeAttribute(first, u"product"_s, "q5 Controller\n");
+    // Position 1: the second controller.
     sysfs.addDevice(0x12BF, 0xF010, 0x0100, u"q5 Controller"_s, {u"ttyACM1"_s});
     EXPECT_EQ(controllerPort(setup), "ttyACM0");
     EXPECT_EQ(controllerPort(setup, 1), "ttyACM1");
@@ -353,11 +367,10 @@ TEST(SysfsDiscovery, StrangeTreesReadAsDevicesThatAreNotThere) {
     sysfs.makeDirectory(u"bus/usb/devices/1-93/idVendor"_s); // a folder where a file belongs
     sysfs.makeSymlink(u"class/tty/ttyACM9"_s, u"../../devices/gone/tty/ttyACM9"_s);
     SysfsDeviceSetup setup(sysfs.root());
-    // The device behind the FIFO is found all the same: its friendly name
-    // cannot be read, and its instance names the tty alone.
+    // The device behind the FIFO is found all the same: its product string is never read.
     EXPECT_EQ(controllerPort(setup), "ttyACM8");
     EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "\\" + fifo + ":1.0")->value(u"FriendlyName"_s).text,
-              "(ttyACM8)");
+              "USB Serial Device (ttyACM8)");
     EXPECT_FALSE(setup.openLocalMachineKey(kControllerKey + "\\" + devs[0] + ":1.0"));
     sysfs.removeTtyClassLink(u"ttyACM8"_s);
     EXPECT_EQ(controllerPort(setup), "");

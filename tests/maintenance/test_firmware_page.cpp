@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QThread>
 
 #include <gmock/gmock.h>
@@ -323,6 +324,19 @@ TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesButKeepsTheWorkingFiles) {
     EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
 }
 
+TEST_F(FirmwarePage, TextTypedIntoTheTypeListAddsNoType) {
+    auto* list = get<QComboBox>("comboBox1");
+    list->setCurrentIndex(1);
+    browse("button2", samples() / "q5_mainV2.vmk"); // rejected for V1: the box shows why
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), "V3 Digital");
+    QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_EQ(type, 2);
+    EXPECT_THAT(text("textBox5").toStdString(), HasSubstr("Digital/Analog dual mode, Primary"));
+}
+
 TEST_F(FirmwarePage, FileErrorsAreShownInTheMcusBox) {
     // Copying over a folder fails; the update that follows is not affected.
     fs::create_directories(work() / "q5_superV2.vmk" / "x");
@@ -340,6 +354,37 @@ TEST_F(FirmwarePage, FileErrorsAreShownInTheMcusBox) {
                                                  ": Is a directory"));
     EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
     EXPECT_EQ(retry, 0);
+}
+
+TEST_F(FirmwarePage, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) {
+    // A V1 (dual mode) unit; the other types' working files cannot be deleted, so the failures tell the
+    // order.
+    bootloader->add_device(0x04d8, 0xff07);
+    get<QComboBox>("comboBox1")->setCurrentIndex(1);
+    sim::write_sample_firmware(samples() / "q5_superD.vmk", 2, image_length);
+    fs::create_directories(work() / "q5_superV2.vmk" / "x");
+    fs::create_directories(work() / "q5_super.vmk" / "x");
+    browse("button16", samples() / "q5_superD.vmk");
+    click("button15");
+    EXPECT_EQ(text("textBox10"),
+              super_done + QString::fromStdString("; Failed to delete " + in_work("q5_superV2.vmk") +
+                                                  ": Is a directory; Failed to delete " +
+                                                  in_work("q5_super.vmk") + ": Is a directory"));
+    EXPECT_FALSE(fs::exists(in_work("q5_superD.vmk")));
+}
+
+TEST_F(FirmwarePage, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing) {
+    // Neither candidate can hold files: a file stands where the first folder would be.
+    const std::string blocked = (scratch.path() / "a-file").string();
+    std::ofstream(blocked) << "x";
+    page->workingFolder.clear();
+    page->workingFolderCandidates = {QString::fromStdString(blocked),
+                                     QString::fromStdString(blocked + "/sub")};
+    browse("button2", samples() / "q5_mainV2.vmk");
+    EXPECT_EQ(text("textBox5"), QString::fromStdString("No folder can hold the working files (tried " +
+                                                       blocked + ", " + blocked + "/sub)"));
+    EXPECT_TRUE(folders.isEmpty()); // nothing to choose a file for
+    EXPECT_TRUE(fs::is_empty(work()));
 }
 
 TEST_F(FirmwarePage, TheWindowDoesNotCloseWhileTheEngineRuns) {
@@ -458,13 +503,13 @@ TEST(WorkingFolder, TheExecutablesFolderWhenWritableElseTheApplicationDataFolder
     const QString app = QString::fromStdString((scratch.path() / "bin").string());
     const QString data = QString::fromStdString((scratch.path() / "data" / "q5tool").string());
     fs::create_directory(scratch.path() / "bin");
-    EXPECT_EQ(choose_working_folder(app, data), app);
+    EXPECT_EQ(choose_working_folder({app, data}), app);
     // Installed: the program's folder cannot take files (here: a file stands where the folder would be).
     const QString file = QString::fromStdString((scratch.path() / "a-file").string());
     std::ofstream(scratch.path() / "a-file") << "x";
-    EXPECT_EQ(choose_working_folder(file, data), data);
+    EXPECT_EQ(choose_working_folder({file, data}), data);
     EXPECT_TRUE(fs::is_directory(scratch.path() / "data" / "q5tool"));
-    EXPECT_EQ(choose_working_folder(file, file + "/sub"), QString());
+    EXPECT_EQ(choose_working_folder({file, file + "/sub"}), QString());
 }
 
 } // namespace

@@ -6,10 +6,14 @@
 #include "maintenance/firmware_page.h"
 #include "sim/sample_firmware.h"
 #include "sim/simulate_mode.h"
+#include "support/scratch_dir.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -17,12 +21,35 @@
 
 #include <gmock/gmock.h>
 
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace DADOV;
+namespace fs = std::filesystem;
 
 namespace {
+
+// The ID of a process that has ended.
+pid_t gone_process() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+// A simulate folder as a run leaves it behind when it is killed.
+void leave_simulate_folder(const fs::path& folder, pid_t owner) {
+    fs::create_directories(folder / "work");
+    std::ofstream(folder / "owner") << owner << "\n"
+                                    << fs::read_symlink("/proc/self/ns/pid").string() << "\n";
+}
 
 TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
     sim::SimulateMode simulation;
@@ -66,6 +93,83 @@ TEST(SimulateMode, ClosingTheWindowPullsTheSimulatedCableFirst) {
     EXPECT_FALSE(simulation.controllerPlugged());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 3000));
     EXPECT_EQ(form.findChild<QLabel*>("label18")->text(), "Status: Unknown or Not Attached");
+}
+
+// Only folders this tool made, of this user, whose recorded owner is gone, are removed; nothing they
+// link to.
+TEST(SimulateModeCleanup, RemovesOnlyTheFoldersOfDeadRunsOfThisUser) {
+    testsupport::ScratchDir tmp;
+    const pid_t dead = gone_process();
+    const fs::path target = tmp.path() / "elsewhere";
+    leave_simulate_folder(target, dead); // the target of a link below
+    for (const char* name : {"q5tool-simulate-dead01", "q5tool-simulate-dead02", "q5tool-simulate-alive1",
+                             "q5tool-simulate-others", "q5tool-simulate-linked", "q5tool-simulate-noownr",
+                             "q5tool-simulate-garbag", "q5tool-simulate-oldnms", "someone-else-dead01"})
+        leave_simulate_folder(tmp.path() / name, dead);
+    leave_simulate_folder(tmp.path() / "q5tool-simulate-alive1", ::getpid());
+    fs::remove_all(tmp.path() / "q5tool-simulate-linked");
+    fs::create_directory_symlink(target, tmp.path() / "q5tool-simulate-linked");
+    fs::remove(tmp.path() / "q5tool-simulate-noownr" / "owner");
+    std::ofstream(tmp.path() / "q5tool-simulate-garbag" / "owner") << "12ab\n";
+    std::ofstream(tmp.path() / "q5tool-simulate-oldnms" / "owner")
+        << dead << "\npid:[1]\n"; // another PID namespace
+    ASSERT_EQ(::chown((tmp.path() / "q5tool-simulate-others").c_str(), 12345, 12345), 0);
+    // A file in the way of the first's work folder is removed with it.
+    std::ofstream(tmp.path() / "q5tool-simulate-dead01" / "work" / "q5_mainV2.vmk") << "x";
+
+    const QStringList removed =
+        sim::remove_stale_simulate_folders(QString::fromStdString(tmp.path().string()));
+    EXPECT_EQ(removed.size(), 2);
+    std::vector<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(tmp.path()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_THAT(left, ::testing::UnorderedElementsAre("elsewhere", "q5tool-simulate-alive1",
+                                                      "q5tool-simulate-others", "q5tool-simulate-linked",
+                                                      "q5tool-simulate-noownr", "q5tool-simulate-garbag",
+                                                      "q5tool-simulate-oldnms", "someone-else-dead01"));
+    EXPECT_TRUE(fs::exists(target / "owner"));
+}
+
+// q5tool --simulate ended by a signal removes its temporary folder (with the simulated devices' tree in it),
+// and at start it removes the folders of earlier runs that were killed outright.
+TEST(SimulateModeProgram, EndedBySignalItLeavesNoTemporaryFolderAndClearsDeadRunsFolders) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        testsupport::ScratchDir tmp;
+        const fs::path stale = tmp.path() / "q5tool-simulate-Ab12Cd";
+        leave_simulate_folder(stale, gone_process());
+        fs::create_directory(tmp.path() / "run");
+        fs::permissions(tmp.path() / "run", fs::perms::owner_all, fs::perm_options::replace);
+
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", QString::fromStdString(tmp.path().string()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString((tmp.path() / "run").string()));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        tool.setProcessEnvironment(env);
+        tool.setChildProcessModifier([] {
+            for (const int s : {SIGTERM, SIGINT, SIGHUP})
+                std::signal(s, SIG_DFL); // as from a terminal, whatever this test runs under
+        });
+        tool.start(Q5TOOL_PROGRAM, {"--simulate"});
+        ASSERT_TRUE(tool.waitForStarted());
+        // Up once the simulated controller's port is published.
+        const auto port_published = [&] {
+            QDirIterator it(QString::fromStdString(tmp.path().string()), {"ttyACM0"},
+                            QDir::System | QDir::Files, QDirIterator::Subdirectories);
+            return it.hasNext();
+        };
+        ASSERT_TRUE(QTest::qWaitFor(port_published, 20000));
+        EXPECT_FALSE(fs::exists(stale));
+
+        ::kill(static_cast<pid_t>(tool.processId()), signal);
+        ASSERT_TRUE(tool.waitForFinished(20000));
+        EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit); // ended by the signal, as the caller expects
+        std::vector<std::string> left;
+        for (const fs::directory_entry& entry : fs::directory_iterator(tmp.path()))
+            left.push_back(entry.path().filename().string());
+        EXPECT_THAT(left, ::testing::ElementsAre("run"));
+    }
 }
 
 } // namespace

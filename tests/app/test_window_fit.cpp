@@ -1,0 +1,158 @@
+// The window on screens of different sizes: it fits the screen's available area with its frame, centred,
+// and scrolls its content when it had to be made smaller; the page frame is drawn on every side.
+// The offscreen platform's screen (800x600) is smaller than the window's content.
+
+#include "app/form1.h"
+#include "link/device_setup.h"
+
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+
+using namespace DADOV;
+
+namespace {
+
+class WindowFit : public ::testing::Test {
+protected:
+    WindowFit() : form(std::make_unique<SysfsDeviceSetup>(empty_root.path())) {
+        tabs = form.findChild<QTabWidget*>("TabControl1");
+        for (QWidget* w = tabs->parentWidget(); w != nullptr && scroller == nullptr; w = w->parentWidget())
+            scroller = qobject_cast<QScrollArea*>(w);
+    }
+
+    // Scrolls a span [start, start + length) into a view of the given length, its start first.
+    static void scroll_to(QScrollBar* bar, int start, int length, int view) {
+        bar->setValue(length >= view ? start : std::clamp(bar->value(), start + length - view, start));
+    }
+
+    // Every control of every page, and the page buttons, can be scrolled fully into view, or as far as
+    // the view allows for a control larger than the view.
+    void expect_every_control_reachable() {
+        QWidget* view = scroller->viewport();
+        for (int page = 0; page < tabs->count(); ++page) {
+            tabs->setCurrentIndex(page);
+            QWidget* shown = tabs->currentWidget();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return shown->size() == shown->parentWidget()->size(); }));
+            QList<QWidget*> controls = tabs->widget(page)->findChildren<QWidget*>();
+            controls << static_cast<QWidget*>(tabs->tabBar());
+            for (QWidget* control : controls) {
+                if (!control->isVisibleTo(&form))
+                    continue;
+                // Scrolled to as a user would (ensureWidgetVisible() shows a text box's cursor only).
+                const QRect at(control->mapTo(scroller->widget(), QPoint(0, 0)), control->size());
+                scroll_to(scroller->horizontalScrollBar(), at.left(), at.width(), view->width());
+                scroll_to(scroller->verticalScrollBar(), at.top(), at.height(), view->height());
+                // What is left of the control once every widget it sits in has clipped it.
+                QRect seen = control->rect();
+                for (QWidget* w = control; w != view; w = w->parentWidget())
+                    seen = seen.translated(w->pos()) & w->parentWidget()->rect();
+                EXPECT_EQ(seen.width(), std::min(control->width(), view->width()))
+                    << control->objectName().toStdString() << " on page " << page;
+                EXPECT_EQ(seen.height(), std::min(control->height(), view->height()))
+                    << control->objectName().toStdString() << " on page " << page;
+            }
+        }
+    }
+
+    // Window geometry reaches the widgets through the platform's events.
+    void settle() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.size() == form.maximumSize(); }));
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir empty_root;
+    Form1 form;
+    QTabWidget* tabs = nullptr;
+    QScrollArea* scroller = nullptr;
+    const QSize content{1010, 730}; // the size the pages were laid out for
+};
+
+TEST_F(WindowFit, OnASmallScreenTheWindowFitsWithItsFrameAndItsContentScrolls) {
+    ASSERT_NE(scroller, nullptr);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    settle();
+    const QRect available = form.screen()->availableGeometry();
+    ASSERT_TRUE(available.width() < content.width() ||
+                available.height() < content.height()); // a small screen
+
+    const QRect outer = form.frameGeometry();
+    EXPECT_TRUE(available.contains(outer)) << outer.width() << "x" << outer.height();
+    EXPECT_LE(std::abs(outer.center().x() - available.center().x()), 1);
+    EXPECT_LE(std::abs(outer.center().y() - available.center().y()), 1);
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()); // the user does not resize it
+    EXPECT_TRUE(scroller->horizontalScrollBar()->isVisible() || scroller->verticalScrollBar()->isVisible());
+    expect_every_control_reachable();
+}
+
+TEST_F(WindowFit, ScrollBarsOnlyWhereTheAreaIsTooSmall) {
+    ASSERT_NE(scroller, nullptr);
+    form.show();
+    struct Case {
+        QRect available;
+        QMargins frame;
+        bool horizontal, vertical;
+    };
+    const Case cases[] = {
+        {{0, 0, 1366, 728}, {1, 20, 1, 1}, false, true}, // a laptop with a task bar: only too low
+        {{0, 24, 640, 456}, {4, 24, 4, 4}, true, true},
+        {{100, 0, 900, 1000}, {4, 24, 4, 4}, true, false},
+        {{0, 0, 1920, 1080}, {4, 24, 4, 4}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.available.width());
+        form.fit_window(c.available, c.frame);
+        settle();
+        const QRect outer(form.pos(), form.size().grownBy(c.frame));
+        EXPECT_TRUE(c.available.contains(outer));
+        EXPECT_LE(std::abs(outer.center().x() - c.available.center().x()), 1);
+        EXPECT_LE(std::abs(outer.center().y() - c.available.center().y()), 1);
+        EXPECT_EQ(scroller->horizontalScrollBar()->isVisible(), c.horizontal);
+        EXPECT_EQ(scroller->verticalScrollBar()->isVisible(), c.vertical);
+        if (!c.horizontal) {
+            EXPECT_EQ(scroller->viewport()->width(), content.width());
+        }
+        if (!c.vertical) {
+            EXPECT_EQ(scroller->viewport()->height(), content.height());
+        }
+        if (c.horizontal || c.vertical) {
+            expect_every_control_reachable();
+        } else {
+            EXPECT_EQ(form.size(), content);
+        }
+    }
+}
+
+TEST_F(WindowFit, ThePageFrameIsDrawnOnEverySide) {
+    const QImage image = tabs->grab().toImage();
+    const QRect page = tabs->findChild<QStackedWidget*>()->geometry();
+    // The frame runs along a line just outside the page area (the page covers everything inside).
+    const auto light = [&](QPoint from, QPoint step, int count) {
+        for (int i = 0; i < count; ++i, from += step) {
+            if (qGray(image.pixel(from)) < 160)
+                return false;
+        }
+        return true;
+    };
+    const auto framed = [&](QPoint first, QPoint second, QPoint step, int count) {
+        return light(first, step, count) || light(second, step, count);
+    };
+    EXPECT_TRUE(framed(page.bottomLeft() + QPoint(0, 1), page.bottomLeft() + QPoint(0, 2), QPoint(1, 0),
+                       page.width()));
+    EXPECT_TRUE(
+        framed(page.topLeft() - QPoint(1, 0), page.topLeft() - QPoint(2, 0), QPoint(0, 1), page.height()));
+    EXPECT_TRUE(
+        framed(page.topRight() + QPoint(1, 0), page.topRight() + QPoint(2, 0), QPoint(0, 1), page.height()));
+}
+
+} // namespace
