@@ -281,10 +281,11 @@ void Form1::show_status_hint(const QString& hint) {
 }
 
 QString Form1::permission_hint(const QString& portPath) {
-    return QStringLiteral("This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
-                          "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
-                          "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
-                          "and plug the controller in again.")
+    return QStringLiteral(
+               "This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
+               "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
+               "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
+               "and plug the controller in again.")
         .arg(portPath);
 }
 
@@ -346,12 +347,7 @@ void Form1::timer1_Tick() {
 // While no controller is found: the displays that show its data are reset at every tick.
 void Form1::not_attached_reset() {
     show_status(status_not_attached);
-    ui->label3->clear();
-    ui->label4->clear();
-    ui->label9->clear();
-    ui->progressBar1->setValue(0);
-    ui->progressBar2->setValue(0);
-    ui->progressBar3->setValue(0);
+    blank_readouts();
     ui->textBox2->clear();
     ui->textBox6->clear();
     ui->textBox1->clear();

@@ -72,7 +72,8 @@ public slots:
     void SetText(const QString& text);
 
 public:
-    // Handles one line received from the controller (the reply parser); the line is also in textBox16.
+    // Handles one line received from the controller (the reply parser, pages/reply_handler.cpp); the line
+    // is also in textBox16.
     void GetInstruction(const QString& line);
 
     // Page refreshes run by the tick while their page is shown, and the entry of the Diagnostics page
@@ -82,9 +83,12 @@ public:
     void zIdudo_page_refresh();
     void diagnostics_page_entry();
 
-    // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points (protocol/strip_chart.h).
+    // Diagnostics page (pages/diagnostics_page.cpp), the chart's collected points (pages/strip_chart.h) and
+    // the paint throttle of the stream's displays (pages/paint_throttle.h).
     std::shared_ptr<class StripChart> stripChart;
     std::shared_ptr<class PaintThrottle> paintThrottle;
+    // The TPS read-outs blank: labels 3, 4 and 9 empty, their three bars at 0.
+    void blank_readouts();
     void button5_Click();
     void button7_Click();
     void button8_Click();
@@ -143,7 +147,8 @@ public:
     void linkLabel4_LinkClicked();
 
 public:
-    // Firmware page and device ID (maintenance/): handlers, the engine run with its console, the page's seams.
+    // Firmware page and device ID (maintenance/): handlers, the engine run with its console, the page's
+    // seams.
     struct FirmwarePage; // maintenance/firmware_page.h; tests and simulate mode replace its engine and dialog
     std::shared_ptr<FirmwarePage> firmwarePage;
     void comboBox1_SelectedIndexChanged();
