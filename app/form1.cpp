@@ -1,6 +1,5 @@
 #include "app/form1.h"
 
-#include "app/attachment_state.h"
 #include "link/usb_discovery.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
