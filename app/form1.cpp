@@ -62,10 +62,9 @@ const char* const update_instructions[] = {
 
 } // namespace
 
-Form1::Form1(QWidget* parent) : Form1(nullptr, parent) {}
-
-Form1::Form1(std::unique_ptr<DeviceSetup> setup, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::Form1>()), _setup(std::move(setup)) {
+Form1::Form1(std::unique_ptr<DeviceSetup> setup, QString deviceRoot, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::Form1>()), serialPort1(std::move(deviceRoot)),
+      _setup(std::move(setup)) {
     if (!_setup)
         _setup = std::make_unique<SysfsDeviceSetup>();
     InitializeComponent();

@@ -33,10 +33,10 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    // Finds the controller through the system's sysfs tree ($Q5_SYSFS_ROOT, else /sys).
-    explicit Form1(QWidget* parent = nullptr);
-    // Finds the controller through the given device setup (a fake tree in the tests).
-    explicit Form1(std::unique_ptr<DeviceSetup> setup, QWidget* parent = nullptr);
+    // Finds the controller through the device setup (none: the sysfs tree at /sys; a fake tree in the tests
+    // and simulate mode) and opens its port in the device root (empty: /dev).
+    explicit Form1(std::unique_ptr<DeviceSetup> setup = nullptr, QString deviceRoot = {},
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
     Form1(const Form1&) = delete;

@@ -8,14 +8,11 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace DADOV {
 
 namespace {
-
-QString device_root() {
-    const QString root = qEnvironmentVariable("Q5_DEV_ROOT");
-    return root.isEmpty() ? QStringLiteral("/dev") : root;
-}
 
 QByteArray to_ascii(const QString& text) {
     QByteArray bytes;
@@ -57,7 +54,8 @@ struct SerialLink::HangupWatch {
     }
 };
 
-SerialLink::SerialLink(QObject* parent) : QObject(parent) {
+SerialLink::SerialLink(QString deviceRoot, QObject* parent)
+    : QObject(parent), m_deviceRoot(deviceRoot.isEmpty() ? QStringLiteral("/dev") : std::move(deviceRoot)) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onErrorOccurred);
 }
@@ -86,7 +84,7 @@ QString SerialLink::portPath() const {
         return {};
     if (m_name.startsWith(QLatin1Char('/')))
         return QFileInfo(m_name).absoluteFilePath();
-    return QFileInfo(device_root() + QLatin1Char('/') + m_name).absoluteFilePath();
+    return QFileInfo(m_deviceRoot + QLatin1Char('/') + m_name).absoluteFilePath();
 }
 
 bool SerialLink::open() {

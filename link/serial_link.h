@@ -23,12 +23,13 @@ public:
     // Longest line delivered; a longer one is dropped up to its "\n".
     static constexpr qsizetype kMaxLineLength = 4096;
 
-    explicit SerialLink(QObject* parent = nullptr);
+    // Port names without '/' name ports in the device root; an empty root
+    // means /dev.
+    explicit SerialLink(QString deviceRoot = {}, QObject* parent = nullptr);
     ~SerialLink() override;
 
     // Only while closed. A name without '/' (such as ttyACM0) names a port
-    // under $Q5_DEV_ROOT if set, else /dev; a name with '/' must be an
-    // absolute path.
+    // in the device root; a name with '/' must be an absolute path.
     bool setPortName(const QString& name);
     QString portName() const;
     // The path that open() opens for the current name.
@@ -76,6 +77,7 @@ private:
     void resetReceiveState();
 
     QSerialPort m_port;
+    QString m_deviceRoot;
     QString m_name;
     QByteArray m_partial;          // bytes of the line being received
     bool m_dropping = false;       // inside an overlong line, until its "\n"

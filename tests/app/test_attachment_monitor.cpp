@@ -41,8 +41,7 @@ const QString disconnect_first = "Disconnect USB Before Exiting";
 class AttachmentMonitor : public testsupport::WindowTest {
 protected:
     AttachmentMonitor() {
-        dev.setAsDefault();
-        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(sysfs.root()));
+        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(sysfs.root()), dev.path());
         form->show();
         tabs = widget<QTabWidget>("TabControl1");
     }

@@ -26,7 +26,7 @@ namespace {
 
 TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
     sim::SimulateMode simulation;
-    Form1 form(simulation.deviceSetup());
+    Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
     simulation.apply(form);
     form.firmwarePage->wait = [](int) {};
     QString offered;
@@ -55,7 +55,7 @@ TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
 
 TEST(SimulateMode, ClosingTheWindowPullsTheSimulatedCableFirst) {
     sim::SimulateMode simulation;
-    Form1 form(simulation.deviceSetup());
+    Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
     simulation.apply(form);
     form.show();
     QSignalSpy tick(&form.timer1, &QTimer::timeout);

@@ -39,8 +39,8 @@ class PageTest : public testsupport::WindowTest {
 protected:
     PageTest() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        dev.setAsDefault();
-        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()));
+        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()),
+                                              dev.path());
         shell = std::make_shared<DADOV::Form1::DesktopShell>();
         shell->open = [this](const QUrl& url) {
             opened.push_back(url);

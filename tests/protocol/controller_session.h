@@ -26,10 +26,10 @@ namespace testsupport {
 class ControllerSession : public WindowTest {
 protected:
     void SetUp() override {
-        dev.setAsDefault();
         sim = std::make_unique<DADOV::SimController>(dev.path());
         sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
-        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()));
+        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()),
+                                              dev.path());
         form->show();
         ASSERT_TRUE(QTest::qWaitFor([this] { return form->serialPort1.isOpen(); }, 3000)) << "not attached";
     }
