@@ -30,14 +30,6 @@ QByteArray to_ascii(const QString& text) {
     return bytes;
 }
 
-QString from_ascii(const QByteArray& bytes) {
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char b : bytes)
-        *out++ = QChar(uchar(b) < 0x80 ? ushort(uchar(b)) : ushort('?'));
-    return text;
-}
-
 } // namespace
 
 struct SerialLink::HangupWatch {
@@ -210,24 +202,8 @@ void SerialLink::deliverLines() {
 }
 
 void SerialLink::takeBytes(const QByteArray& bytes) {
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype lf = bytes.indexOf('\n', start);
-        const qsizetype end = lf < 0 ? bytes.size() : lf;
-        if (!m_dropping)
-            m_partial.append(bytes.constData() + start, end - start);
-        if (m_partial.size() > kMaxLineLength) {
-            m_partial.clear();
-            m_dropping = true;
-        }
-        if (lf < 0)
-            break;
-        if (!m_dropping)
-            m_lines.push_back(from_ascii(m_partial));
-        m_partial.clear();
-        m_dropping = false;
-        start = lf + 1;
-    }
+    for (QString& line : m_assembler.take(bytes))
+        m_lines.push_back(std::move(line));
 }
 
 void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error) {
@@ -251,8 +227,7 @@ void SerialLink::onHangupWatch() {
 }
 
 void SerialLink::resetReceiveState() {
-    m_partial.clear();
-    m_dropping = false;
+    m_assembler.reset();
     m_lines.clear();
 }
 
