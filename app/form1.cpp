@@ -1,6 +1,5 @@
 #include "app/form1.h"
 
-#include "app/attachment_state.h"
 #include "link/usb_discovery.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
@@ -70,10 +69,9 @@ const char* const update_instructions[] = {
 
 } // namespace
 
-Form1::Form1(QWidget* parent) : Form1(nullptr, parent) {}
-
-Form1::Form1(std::unique_ptr<DeviceSetup> setup, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::Form1>()), _setup(std::move(setup)) {
+Form1::Form1(std::unique_ptr<DeviceSetup> setup, QString deviceRoot, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::Form1>()), serialPort1(std::move(deviceRoot)),
+      _setup(std::move(setup)) {
     if (!_setup)
         _setup = std::make_unique<SysfsDeviceSetup>();
     InitializeComponent();
@@ -434,12 +432,7 @@ void Form1::timer1_Tick() {
 // While no controller is found: the displays that show its data are reset at every tick.
 void Form1::not_attached_reset() {
     show_status(status_not_attached);
-    ui->label3->clear();
-    ui->label4->clear();
-    ui->label9->clear();
-    ui->progressBar1->setValue(0);
-    ui->progressBar2->setValue(0);
-    ui->progressBar3->setValue(0);
+    blank_readouts();
     ui->textBox2->clear();
     ui->textBox6->clear();
     ui->textBox1->clear();

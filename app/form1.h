@@ -35,10 +35,10 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    // Finds the controller through the system's sysfs tree ($Q5_SYSFS_ROOT, else /sys).
-    explicit Form1(QWidget* parent = nullptr);
-    // Finds the controller through the given device setup (a fake tree in the tests).
-    explicit Form1(std::unique_ptr<DeviceSetup> setup, QWidget* parent = nullptr);
+    // Finds the controller through the device setup (none: the sysfs tree at /sys; a fake tree in the tests
+    // and simulate mode) and opens its port in the device root (empty: /dev).
+    explicit Form1(std::unique_ptr<DeviceSetup> setup = nullptr, QString deviceRoot = {},
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
     Form1(const Form1&) = delete;
@@ -81,7 +81,8 @@ public slots:
     void SetText(const QString& text);
 
 public:
-    // Handles one line received from the controller (the reply parser); the line is also in textBox16.
+    // Handles one line received from the controller (the reply parser, pages/reply_handler.cpp); the line
+    // is also in textBox16.
     void GetInstruction(const QString& line);
 
     // Page refreshes run by the tick while their page is shown, and the entry of the Diagnostics page
@@ -91,10 +92,12 @@ public:
     void zIdudo_page_refresh();
     void diagnostics_page_entry();
 
-    // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points
-    // (protocol/strip_chart.h).
+    // Diagnostics page (pages/diagnostics_page.cpp), the chart's collected points (pages/strip_chart.h) and
+    // the paint throttle of the stream's displays (pages/paint_throttle.h).
     std::shared_ptr<class StripChart> stripChart;
     std::shared_ptr<class PaintThrottle> paintThrottle;
+    // The TPS read-outs blank: labels 3, 4 and 9 empty, their three bars at 0.
+    void blank_readouts();
     void button5_Click();
     void button7_Click();
     void button8_Click();

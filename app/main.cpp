@@ -3,6 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/form1.h"
+#include "link/device_setup.h"
 #include "sim/exit_on_signals.h"
 #include "sim/simulate_mode.h"
 
@@ -48,10 +49,13 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
         signal_handling.emplace();
         simulation = std::make_unique<sim::SimulateMode>();
     }
-    // The window goes before the simulated devices it talks to.
-    const std::unique_ptr<DADOV::Form1> form = simulation
-                                                   ? std::make_unique<DADOV::Form1>(simulation->deviceSetup())
-                                                   : std::make_unique<DADOV::Form1>();
+    // The window goes before the simulated devices it talks to. Without them the controller is looked
+    // for in the sysfs tree at $Q5_SYSFS_ROOT and its port in $Q5_DEV_ROOT (empty: /sys and /dev).
+    const std::unique_ptr<DADOV::Form1> form =
+        simulation ? std::make_unique<DADOV::Form1>(simulation->deviceSetup(), simulation->deviceRoot())
+                   : std::make_unique<DADOV::Form1>(
+                         std::make_unique<DADOV::SysfsDeviceSetup>(qEnvironmentVariable("Q5_SYSFS_ROOT")),
+                         qEnvironmentVariable("Q5_DEV_ROOT"));
     if (simulation)
         simulation->apply(*form);
     form->show();

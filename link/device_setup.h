@@ -95,7 +95,7 @@ public:
 // keys that are not there.
 class SysfsDeviceSetup : public DeviceSetup {
 public:
-    // An empty root means $Q5_SYSFS_ROOT if set, else "/sys".
+    // An empty root means "/sys".
     explicit SysfsDeviceSetup(QString root = {});
 
     const QString& root() const { return m_root; }

@@ -8,14 +8,11 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace DADOV {
 
 namespace {
-
-QString device_root() {
-    const QString root = qEnvironmentVariable("Q5_DEV_ROOT");
-    return root.isEmpty() ? QStringLiteral("/dev") : root;
-}
 
 QByteArray to_ascii(const QString& text) {
     QByteArray bytes;
@@ -31,14 +28,6 @@ QByteArray to_ascii(const QString& text) {
         }
     }
     return bytes;
-}
-
-QString from_ascii(const QByteArray& bytes) {
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char b : bytes)
-        *out++ = QChar(uchar(b) < 0x80 ? ushort(uchar(b)) : ushort('?'));
-    return text;
 }
 
 } // namespace
@@ -57,7 +46,8 @@ struct SerialLink::HangupWatch {
     }
 };
 
-SerialLink::SerialLink(QObject* parent) : QObject(parent) {
+SerialLink::SerialLink(QString deviceRoot, QObject* parent)
+    : QObject(parent), m_deviceRoot(deviceRoot.isEmpty() ? QStringLiteral("/dev") : std::move(deviceRoot)) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onErrorOccurred);
 }
@@ -86,7 +76,7 @@ QString SerialLink::portPath() const {
         return {};
     if (m_name.startsWith(QLatin1Char('/')))
         return QFileInfo(m_name).absoluteFilePath();
-    return QFileInfo(device_root() + QLatin1Char('/') + m_name).absoluteFilePath();
+    return QFileInfo(m_deviceRoot + QLatin1Char('/') + m_name).absoluteFilePath();
 }
 
 bool SerialLink::open() {
@@ -212,24 +202,8 @@ void SerialLink::deliverLines() {
 }
 
 void SerialLink::takeBytes(const QByteArray& bytes) {
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype lf = bytes.indexOf('\n', start);
-        const qsizetype end = lf < 0 ? bytes.size() : lf;
-        if (!m_dropping)
-            m_partial.append(bytes.constData() + start, end - start);
-        if (m_partial.size() > kMaxLineLength) {
-            m_partial.clear();
-            m_dropping = true;
-        }
-        if (lf < 0)
-            break;
-        if (!m_dropping)
-            m_lines.push_back(from_ascii(m_partial));
-        m_partial.clear();
-        m_dropping = false;
-        start = lf + 1;
-    }
+    for (QString& line : m_assembler.take(bytes))
+        m_lines.push_back(std::move(line));
 }
 
 void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error) {
@@ -253,8 +227,7 @@ void SerialLink::onHangupWatch() {
 }
 
 void SerialLink::resetReceiveState() {
-    m_partial.clear();
-    m_dropping = false;
+    m_assembler.reset();
     m_lines.clear();
 }
 

@@ -3,7 +3,9 @@
 // The serial link to the controller (serialPort1): a QSerialPort at 9600 8N1,
 // no flow control, DTR and RTS off, whose every operation fails silently (it
 // reports false and changes nothing). Received bytes are split into lines at
-// "\n" on the window thread.
+// "\n" on the window thread (link/line_assembler.h).
+
+#include "link/line_assembler.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -21,14 +23,15 @@ class SerialLink : public QObject {
     Q_OBJECT
 public:
     // Longest line delivered; a longer one is dropped up to its "\n".
-    static constexpr qsizetype kMaxLineLength = 4096;
+    static constexpr qsizetype kMaxLineLength = LineAssembler::kMaxLineLength;
 
-    explicit SerialLink(QObject* parent = nullptr);
+    // Port names without '/' name ports in the device root; an empty root
+    // means /dev.
+    explicit SerialLink(QString deviceRoot = {}, QObject* parent = nullptr);
     ~SerialLink() override;
 
     // Only while closed. A name without '/' (such as ttyACM0) names a port
-    // under $Q5_DEV_ROOT if set, else /dev; a name with '/' must be an
-    // absolute path.
+    // in the device root; a name with '/' must be an absolute path.
     bool setPortName(const QString& name);
     QString portName() const;
     // The path that open() opens for the current name.
@@ -76,9 +79,9 @@ private:
     void resetReceiveState();
 
     QSerialPort m_port;
+    QString m_deviceRoot;
     QString m_name;
-    QByteArray m_partial;          // bytes of the line being received
-    bool m_dropping = false;       // inside an overlong line, until its "\n"
+    LineAssembler m_assembler;     // the line being received
     std::deque<QString> m_lines;   // complete lines not yet delivered
     bool m_deliveryPosted = false; // deliverLines() queued
     bool m_delivering = false;     // deliverLines() running (re-entry guard)

@@ -517,8 +517,6 @@ private:
 
 SysfsDeviceSetup::SysfsDeviceSetup(QString root) : m_root(std::move(root)) {
     if (m_root.isEmpty())
-        m_root = qEnvironmentVariable("Q5_SYSFS_ROOT");
-    if (m_root.isEmpty())
         m_root = QStringLiteral("/sys");
 }
 

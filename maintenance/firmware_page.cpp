@@ -2,7 +2,6 @@
 
 #include "maintenance/firmware_page.h"
 
-#include "app/attachment_state.h"
 #include "fw_update/console.h"
 #include "fw_update/fw_update.h"
 #include "maintenance/console_window.h"
@@ -29,10 +28,6 @@
 #include <vector>
 
 namespace DADOV {
-
-int type = 0;
-bool MCU = false;
-int retry = 0;
 
 namespace {
 

@@ -5,6 +5,7 @@
 // lives here.
 
 #include "app/form1.h"
+#include "protocol/state.h" // type, MCU, retry
 
 #include <QString>
 #include <QStringList>
@@ -17,11 +18,6 @@ class QWidget;
 namespace DADOV {
 
 class ConsoleWindow;
-
-// Program-wide state of the firmware page, window thread only.
-extern int type;  // controller type: 0 V2 Digital/Analog, 1 Analog, 2 V1 Digital/Analog
-extern bool MCU;  // MCU the ID read addresses; false: the main MCU
-extern int retry; // failed attempts of the update in progress
 
 // What the page needs of the world, replaceable by tests and simulate mode. Held by Form1::firmwarePage.
 struct Form1::FirmwarePage {

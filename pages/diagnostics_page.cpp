@@ -2,10 +2,10 @@
 
 #include "app/form1.h"
 #include "app/text_box.h"
+#include "pages/paint_throttle.h"
+#include "pages/strip_chart.h"
 #include "protocol/modes.h"
-#include "protocol/paint_throttle.h"
 #include "protocol/state.h"
-#include "protocol/strip_chart.h"
 #include "ui_form1.h"
 
 #include <QLabel>
@@ -113,9 +113,26 @@ void Form1::numericUpDown1_ValueChanged() {
     button5_Click();
 }
 
+namespace {
+
+// The captions of pair B, the secondary throttle body's, with its motor-current panel. The sum's display
+// comes back only while the stream runs.
+void show_pair_b_captions(Form1& form) {
+    Ui::Form1& ui = *form.ui;
+    ui.label1->setText(QStringLiteral("TPS1B"));
+    ui.label2->setText(QStringLiteral("TPS2B"));
+    ui.label5->setText(QStringLiteral("TPS1B + TPS2B"));
+    if (streaming_enabled) {
+        ui.progressBar3->show();
+        ui.label9->show();
+        ui.label5->show();
+    }
+    ui.panel1->show();
+    ui.label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
+}
+
 // What every pair choice does after its captions: the current readings and the page's messages start
 // afresh, the controller is told the pair, and the chart starts over.
-namespace {
 void select_pair(Form1& form, int pair, const char* command) {
     TB = pair;
     peak_curr = 0;
@@ -126,6 +143,7 @@ void select_pair(Form1& form, int pair, const char* command) {
     form.serialPort1.write(QString::fromLatin1(command));
     form.button5_Click();
 }
+
 } // namespace
 
 // "TPS1A  TPS2A": the primary throttle body's pair.
@@ -145,16 +163,7 @@ void Form1::button18_Click() {
 
 // "TPS1B  TPS2B": the secondary throttle body's pair, with its motor current.
 void Form1::button19_Click() {
-    ui->label1->setText(QStringLiteral("TPS1B"));
-    ui->label2->setText(QStringLiteral("TPS2B"));
-    ui->label5->setText(QStringLiteral("TPS1B + TPS2B"));
-    if (streaming_enabled) {
-        ui->progressBar3->show();
-        ui->label9->show();
-        ui->label5->show();
-    }
-    ui->panel1->show();
-    ui->label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
+    show_pair_b_captions(*this);
     select_pair(*this, 1, "96");
 }
 
@@ -222,12 +231,7 @@ void Form1::button26_Click() {
 void Form1::button6_Click() {
     DADOV::x = MODE_IDLE;
     ui->textBox2->clear();
-    ui->progressBar1->setValue(0);
-    ui->label4->clear();
-    ui->label3->clear();
-    ui->progressBar2->setValue(0);
-    ui->progressBar3->setValue(0);
-    ui->label9->clear();
+    blank_readouts();
     ui->label45->clear();
     ui->label46->clear();
     peak_curr = 0;
@@ -249,6 +253,15 @@ void Form1::button24_Click() {
 // "Reset" of the peak current. The peak read-out keeps its text until a higher current comes.
 void Form1::button17_Click() {
     peak_curr = 0;
+}
+
+void Form1::blank_readouts() {
+    ui->label3->clear();
+    ui->label4->clear();
+    ui->label9->clear();
+    ui->progressBar1->setValue(0);
+    ui->progressBar2->setValue(0);
+    ui->progressBar3->setValue(0);
 }
 
 // One step of the timed capture's countdown; at 0 the capture is over and the chart draws it.
@@ -284,12 +297,7 @@ void Form1::diagnostics_page_entry() {
     current = 0;
     current_volts = 0;
 
-    ui->progressBar1->setValue(0);
-    ui->label4->clear();
-    ui->label3->clear();
-    ui->progressBar2->setValue(0);
-    ui->progressBar3->setValue(0);
-    ui->label9->clear();
+    blank_readouts();
     ui->label45->setText(QStringLiteral("0"));
     ui->label46->setText(QStringLiteral("0"));
     peak_curr = 0;
@@ -303,16 +311,7 @@ void Form1::diagnostics_page_entry() {
     stripChart->clear();
     ui->label15->setText(no_convergence);
 
-    ui->label1->setText(QStringLiteral("TPS1B"));
-    ui->label2->setText(QStringLiteral("TPS2B"));
-    ui->label5->setText(QStringLiteral("TPS1B + TPS2B"));
-    if (streaming_enabled) {
-        ui->progressBar3->show();
-        ui->label9->show();
-        ui->label5->show();
-    }
-    ui->panel1->show();
-    ui->label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
+    show_pair_b_captions(*this);
     ui->textBox2->clear();
     TB = 1;
 

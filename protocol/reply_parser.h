@@ -1,7 +1,8 @@
 #pragma once
 
-// The arithmetic and number texts of the reply parser, apart from the window so that they can be checked
-// on their own. Form1::GetInstruction (protocol/reply_parser.cpp) applies them to the controls.
+// The reply parser's rules: the keywords, the number parsing and the arithmetic and number texts of the
+// readings. Qt Core only, apart from the window, so that they can be checked (and fuzzed) on their own.
+// Form1::GetInstruction (pages/reply_handler.cpp) applies them to the controls.
 
 #include <QString>
 #include <QStringView>

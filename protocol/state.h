@@ -1,7 +1,8 @@
 #pragma once
 
-// Program-wide settings and live-data state of the window side. Plain globals, touched on the window
-// thread only: the page refreshes and actions write them, the reply parser reads and writes them.
+// The program-wide state of the window side: plain globals, touched on the window thread only. The page
+// refreshes and actions write the settings and live data, the reply parser reads and writes them; the
+// attachment monitor keeps the attachment state; the firmware page its own.
 //
 // Inside members of Form1 write `DADOV::x`: an unqualified `x` names QWidget::x().
 
@@ -43,5 +44,19 @@ extern bool MyTimerEnable;   // countdown running
 extern int tickcount;          // timer ticks since the last countdown step
 extern int TB;                 // charted pair: 0 TPS1A/TPS2A, 1 TPS1B/TPS2B, 2 TPS1A/TPS1B
 extern bool streaming_enabled; // the stream was last started rather than stopped
+
+// Attachment of the controller's serial link, kept by the attachment monitor (Form1::timer1_Tick).
+// 1 when the last tick found the controller's port and the link is open; 0 otherwise (also right after a
+// failed open). The firmware update actions set it to 0 while they hold the timer.
+extern int DeviceAttachedState;
+extern int OldDeviceAttachedState; // DeviceAttachedState as it stood at the end of the previous tick
+
+// Firmware page.
+extern int type;  // controller type: 0 V2 Digital/Analog, 1 Analog, 2 V1 Digital/Analog
+extern bool MCU;  // MCU the ID read addresses; false: the main MCU
+extern int retry; // failed attempts of the update in progress
+
+// Every variable above back to its value at program start.
+void reset_program_state();
 
 } // namespace DADOV

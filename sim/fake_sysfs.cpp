@@ -32,19 +32,6 @@ QByteArray hex4(quint16 v) {
 
 } // namespace
 
-ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char* name, const QString& value) : m_name(name) {
-    if (qEnvironmentVariableIsSet(name))
-        m_previous = qgetenv(name);
-    qputenv(name, value.toLocal8Bit());
-}
-
-ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
-    if (m_previous)
-        qputenv(m_name.constData(), *m_previous);
-    else
-        qunsetenv(m_name.constData());
-}
-
 FakeSysfs::FakeSysfs(const QString& folder)
     : m_dir(folder.isEmpty() ? QDir::tempPath() + QStringLiteral("/q5-sysfs-XXXXXX")
                              : folder + QStringLiteral("/sysfs-XXXXXX")) {
@@ -198,11 +185,6 @@ void FakeSysfs::makeFifo(const QString& relative) {
 
 void FakeSysfs::removePath(const QString& relative) {
     fs::remove_all(to_path(m_dir.path()) / relative.toStdString());
-}
-
-void FakeSysfs::setAsDefault() {
-    m_env.reset();
-    m_env.emplace("Q5_SYSFS_ROOT", root());
 }
 
 } // namespace sim

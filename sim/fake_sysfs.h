@@ -8,23 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <optional>
-
 namespace sim {
-
-// Sets an environment variable for the lifetime of the object and restores
-// the previous value (or its absence) afterwards.
-class ScopedEnvironmentVariable {
-public:
-    ScopedEnvironmentVariable(const char* name, const QString& value);
-    ~ScopedEnvironmentVariable();
-    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
-    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
-
-private:
-    QByteArray m_name;
-    std::optional<QByteArray> m_previous;
-};
 
 // A sysfs tree in a temporary folder, laid out as the kernel lays it out:
 //   devices/pci0000:00/0000:00:14.0/usb1                 root hub (1d6b:0002)
@@ -69,9 +53,6 @@ public:
     void makeFifo(const QString& relative);
     void removePath(const QString& relative);
 
-    // Points $Q5_SYSFS_ROOT at this tree until the object is destroyed.
-    void setAsDefault();
-
 private:
     QString busLink(const QString& name) const;
     QString hubPath() const;
@@ -79,7 +60,6 @@ private:
 
     QTemporaryDir m_dir;
     int m_nextPort = 1;
-    std::optional<ScopedEnvironmentVariable> m_env;
 };
 
 } // namespace sim

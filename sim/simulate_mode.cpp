@@ -168,12 +168,9 @@ SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path())
             throw std::runtime_error(std::string("cannot create the simulate mode folder ") + folder);
 
     // The controller in normal mode: its port under a device root of our own, found through the fake tree.
-    const QString dev = root.filePath(QStringLiteral("dev"));
-    _devRoot.emplace("Q5_DEV_ROOT", dev);
-    _controller = std::make_unique<DADOV::SimController>(dev, QStringLiteral("ttyACM0"));
+    _controller = std::make_unique<DADOV::SimController>(deviceRoot(), QStringLiteral("ttyACM0"));
     _controllerDevice = _sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"),
                                          {QStringLiteral("ttyACM0")});
-    _sysfs.setAsDefault();
 
     // The two MCUs of a V2 controller in update mode.
     _bootloader = std::make_shared<SimBootloader>();
@@ -210,6 +207,10 @@ void SimulateMode::unplugController() {
     _sysfs.removeDevice(_controllerDevice);
     _controller->hangUp();
     _controllerDevice.clear();
+}
+
+QString SimulateMode::deviceRoot() const {
+    return QDir(_dir.path()).filePath(QStringLiteral("dev"));
 }
 
 QString SimulateMode::samplesFolder() const {

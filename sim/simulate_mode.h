@@ -17,7 +17,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-#include <optional>
 
 namespace DADOV {
 class Form1;
@@ -35,6 +34,8 @@ public:
 
     // Discovery over the fake tree that holds the simulated controller.
     std::unique_ptr<DADOV::DeviceSetup> deviceSetup() const;
+    // The folder where the simulated controller's port is published.
+    QString deviceRoot() const;
     // Points the window's firmware page at the sample folder and a working folder of its own. Closing the
     // window unplugs the simulated controller first, as the window asks, and then closes it.
     void apply(DADOV::Form1& form);
@@ -53,7 +54,6 @@ private:
 
     QTemporaryDir _dir;
     FakeSysfs _sysfs;
-    std::optional<ScopedEnvironmentVariable> _devRoot;
     std::unique_ptr<DADOV::SimController> _controller;
     std::shared_ptr<SimBootloader> _bootloader;
     QString _controllerDevice; // its name in the tree; empty once unplugged

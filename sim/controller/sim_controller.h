@@ -2,7 +2,7 @@
 
 // The simulated q5 controller: the controller's side of the serial conversation, on a pseudo-terminal it
 // creates itself and publishes as <device root>/<port name> (a symbolic link to the terminal), so that
-// the tool opens it like the real port when $Q5_DEV_ROOT names that folder.
+// the tool opens it like the real port when that folder is its device root.
 //
 // It runs on a thread of its own, as a device would: it takes the tool's commands from the byte stream,
 // asks for the values each command needs and reads the tool's unterminated answers (a value ends when

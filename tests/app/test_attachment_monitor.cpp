@@ -1,7 +1,6 @@
 // The attachment monitor end to end: a real pseudo-terminal published in a fake /dev, found through a
 // fake sysfs tree, watched by the window's real 30 ms timer on the offscreen platform.
 
-#include "app/attachment_state.h"
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "link/device_setup.h"
@@ -10,6 +9,7 @@
 #include "protocol/state.h"
 #include "support/fake_sysfs.h"
 #include "support/pty_pair.h"
+#include "support/window_fixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -25,13 +25,6 @@
 #include <gmock/gmock.h>
 
 #include <memory>
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 using namespace DADOV;
 using testsupport::FakeDevRoot;
@@ -45,30 +38,16 @@ const QString broken =
     "Status: Attached but broken.  Please unplug device, wait a few seconds, and re-attach device.";
 const QString disconnect_first = "Disconnect USB Before Exiting";
 
-class AttachmentMonitor : public ::testing::Test {
+class AttachmentMonitor : public testsupport::WindowTest {
 protected:
     AttachmentMonitor() {
-        DeviceAttachedState = 0;
-        OldDeviceAttachedState = 0;
-        dev.setAsDefault();
-        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(sysfs.root()));
+        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(sysfs.root()), dev.path());
         form->show();
         tabs = widget<QTabWidget>("TabControl1");
     }
 
-    ~AttachmentMonitor() override {
-        form.reset();
-        DeviceAttachedState = 0;
-        OldDeviceAttachedState = 0;
-    }
+    ~AttachmentMonitor() override { form.reset(); }
 
-    template <typename T> T* widget(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        if (w == nullptr)
-            ADD_FAILURE() << "no control " << name;
-        return w;
-    }
-    QString text(const char* name) { return widget<QLabel>(name)->text(); }
     TextBox* box(const char* name) { return widget<TextBox>(name); }
 
     // Returns once the next tick of timer1 has run to its end.
@@ -97,7 +76,6 @@ protected:
     FakeSysfs sysfs;
     FakeDevRoot dev;
     std::unique_ptr<PtyPair> pty;
-    std::unique_ptr<Form1> form;
     QTabWidget* tabs = nullptr;
     QString device;
 };

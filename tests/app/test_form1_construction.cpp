@@ -5,6 +5,7 @@
 #include "app/link_label.h"
 #include "app/text_box.h"
 #include "link/device_setup.h"
+#include "support/window_fixture.h"
 
 #include <QApplication>
 #include <QChart>
@@ -28,38 +29,26 @@
 #include <gmock/gmock.h>
 
 #include <memory>
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 using namespace DADOV;
 using ::testing::ElementsAre;
 
 namespace {
 
-class Form1Construction : public ::testing::Test {
+class Form1Construction : public testsupport::WindowTest {
 protected:
-    Form1Construction() : form(std::make_unique<SysfsDeviceSetup>(empty_root.path())) {}
-
-    template <typename T> T* get(const char* name) {
-        T* w = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+    Form1Construction() {
+        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(empty_root.path()));
     }
 
     QTemporaryDir empty_root;
-    Form1 form;
 };
 
 TEST_F(Form1Construction, WindowIsFixedWithItsTitleAndFivePagesInIndexOrder) {
-    EXPECT_EQ(form.windowTitle(), "VMK q5  Controller 4.22");
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_EQ(form->windowTitle(), "VMK q5  Controller 4.22");
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
 
-    auto* tabs = get<QTabWidget>("TabControl1");
+    auto* tabs = widget<QTabWidget>("TabControl1");
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 5);
     const char* const pages[][2] = {{"tabPage1", "Controller Tuning"},
@@ -117,7 +106,7 @@ TEST_F(Form1Construction, ControlsSitOnTheirPagesWithTheirTexts) {
         {"linkLabel3", "tabPage5", "q5 Analog/Digital Wiring Pinout"},
     };
     for (const Row& row : rows) {
-        QWidget* w = get<QWidget>(row.name);
+        QWidget* w = widget<QWidget>(row.name);
         ASSERT_NE(w, nullptr);
         const QWidget* page = w;
         while (page != nullptr && !page->objectName().startsWith("tabPage"))
@@ -126,8 +115,8 @@ TEST_F(Form1Construction, ControlsSitOnTheirPagesWithTheirTexts) {
         EXPECT_EQ(page->objectName(), row.page) << row.name;
         EXPECT_EQ(w->property("text").toString(), QString::fromUtf8(row.text)) << row.name;
     }
-    EXPECT_EQ(get<QWidget>("checkBox4")->parentWidget()->objectName(), "panel2");
-    EXPECT_EQ(get<QWidget>("button17")->parentWidget()->objectName(), "panel1");
+    EXPECT_EQ(widget<QWidget>("checkBox4")->parentWidget()->objectName(), "panel2");
+    EXPECT_EQ(widget<QWidget>("button17")->parentWidget()->objectName(), "panel1");
 }
 
 TEST_F(Form1Construction, SlidersStartWithTheirRangesAndSteps) {
@@ -144,7 +133,7 @@ TEST_F(Form1Construction, SlidersStartWithTheirRangesAndSteps) {
         {"trackBar9", 0, 100, 50, 1, 10},
     };
     for (const Slider& s : sliders) {
-        auto* slider = get<QSlider>(s.name);
+        auto* slider = widget<QSlider>(s.name);
         ASSERT_NE(slider, nullptr);
         EXPECT_EQ(slider->minimum(), s.min) << s.name;
         EXPECT_EQ(slider->maximum(), s.max) << s.name;
@@ -158,9 +147,9 @@ TEST_F(Form1Construction, SlidersStartWithTheirRangesAndSteps) {
 
 // Sliders are no tab stops, but one the user clicked takes the arrow and page keys.
 TEST_F(Form1Construction, AClickedSliderTakesTheKeysAndTabPassesSliders) {
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    auto* slider = get<QSlider>("trackBar2"); // small step 1, large step 10
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto* slider = widget<QSlider>("trackBar2"); // small step 1, large step 10
     QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(4, slider->height() / 2));
     ASSERT_EQ(QApplication::focusWidget(), slider);
     const int clicked = slider->value();
@@ -175,8 +164,8 @@ TEST_F(Form1Construction, AClickedSliderTakesTheKeysAndTabPassesSliders) {
 }
 
 TEST_F(Form1Construction, NumberBoxesBarsAndChecksStartAsBuilt) {
-    auto* sense = get<QSpinBox>("numericUpDown2");
-    auto* speed = get<QSpinBox>("numericUpDown1");
+    auto* sense = widget<QSpinBox>("numericUpDown2");
+    auto* speed = widget<QSpinBox>("numericUpDown1");
     ASSERT_TRUE(sense && speed);
     EXPECT_EQ(std::make_tuple(sense->minimum(), sense->maximum(), sense->value()), std::make_tuple(0, 6, 3));
     EXPECT_EQ(std::make_tuple(speed->minimum(), speed->maximum(), speed->value()), std::make_tuple(1, 10, 5));
@@ -184,23 +173,23 @@ TEST_F(Form1Construction, NumberBoxesBarsAndChecksStartAsBuilt) {
     const std::pair<const char*, int> bars[] = {
         {"progressBar1", 5000}, {"progressBar2", 5000}, {"progressBar3", 10000}, {"progressBar4", 15}};
     for (const auto& [name, max] : bars) {
-        auto* bar = get<QProgressBar>(name);
+        auto* bar = widget<QProgressBar>(name);
         ASSERT_NE(bar, nullptr);
         EXPECT_EQ(bar->minimum(), 0) << name;
         EXPECT_EQ(bar->maximum(), max) << name;
     }
 
-    EXPECT_TRUE(get<QCheckBox>("checkBox9")->isChecked());
+    EXPECT_TRUE(widget<QCheckBox>("checkBox9")->isChecked());
     for (const char* name : {"checkBox1", "checkBox2", "checkBox3", "checkBox4", "checkBox5", "checkBox6",
                              "checkBox7", "checkBox8"})
-        EXPECT_FALSE(get<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_FALSE(get<QRadioButton>("radioButton1")->isChecked());
-    EXPECT_FALSE(get<QRadioButton>("radioButton2")->isChecked());
+        EXPECT_FALSE(widget<QCheckBox>(name)->isChecked()) << name;
+    EXPECT_FALSE(widget<QRadioButton>("radioButton1")->isChecked());
+    EXPECT_FALSE(widget<QRadioButton>("radioButton2")->isChecked());
 }
 
 TEST_F(Form1Construction, ListsStartWithNothingSelected) {
-    auto* type = get<QComboBox>("comboBox1");
-    auto* filter = get<QComboBox>("comboBox2");
+    auto* type = widget<QComboBox>("comboBox1");
+    auto* filter = widget<QComboBox>("comboBox2");
     ASSERT_TRUE(type && filter);
 
     EXPECT_EQ(type->currentIndex(), -1);
@@ -220,18 +209,18 @@ TEST_F(Form1Construction, ListsStartWithNothingSelected) {
 }
 
 TEST_F(Form1Construction, HiddenControlsStayHiddenWhenTheirPageIsShown) {
-    auto* tabs = get<QTabWidget>("TabControl1");
-    auto* receive = get<TextBox>("textBox16");
-    auto* write_id = get<QPushButton>("button27");
+    auto* tabs = widget<QTabWidget>("TabControl1");
+    auto* receive = widget<TextBox>("textBox16");
+    auto* write_id = widget<QPushButton>("button27");
     ASSERT_TRUE(tabs && receive && write_id);
-    form.show();
+    form->show();
     tabs->setCurrentIndex(1);
-    EXPECT_TRUE(get<QWidget>("button25")->isVisible());
+    EXPECT_TRUE(widget<QWidget>("button25")->isVisible());
     EXPECT_FALSE(receive->isVisible());
     tabs->setCurrentIndex(3);
-    EXPECT_TRUE(get<QWidget>("button20")->isVisible());
+    EXPECT_TRUE(widget<QWidget>("button20")->isVisible());
     EXPECT_FALSE(write_id->isVisible());
-    form.hide();
+    form->hide();
 }
 
 TEST_F(Form1Construction, ToolTipsOfBothProvidersAreExact) {
@@ -257,32 +246,32 @@ TEST_F(Form1Construction, ToolTipsOfBothProvidersAreExact) {
          "complete succesfully."},
     };
     for (const auto& [name, tip] : tips)
-        EXPECT_EQ(get<QWidget>(name)->toolTip(), QString::fromUtf8(tip)) << name;
-    EXPECT_EQ(get<QWidget>("button25")->toolTip(), "");
+        EXPECT_EQ(widget<QWidget>(name)->toolTip(), QString::fromUtf8(tip)) << name;
+    EXPECT_EQ(widget<QWidget>("button25")->toolTip(), "");
 }
 
 TEST_F(Form1Construction, ChartHasTwoSeriesWithOnePointAtZero) {
-    auto* view = get<QChartView>("chart1");
+    auto* view = widget<QChartView>("chart1");
     ASSERT_NE(view, nullptr);
     const QList<QAbstractSeries*> series = view->chart()->series();
     ASSERT_EQ(series.size(), 2);
-    EXPECT_EQ(series[0], form.seriesTPS1);
-    EXPECT_EQ(series[1], form.seriesTPS2);
+    EXPECT_EQ(series[0], form->seriesTPS1);
+    EXPECT_EQ(series[1], form->seriesTPS2);
     EXPECT_EQ(series[0]->name() + series[1]->name(), "TPS1TPS2");
-    EXPECT_THAT(form.seriesTPS1->points(), ElementsAre(QPointF(0, 0)));
-    EXPECT_THAT(form.seriesTPS2->points(), ElementsAre(QPointF(0, 0)));
-    EXPECT_EQ(form.seriesTPS1->pen().color(), QColor(Qt::black));
-    EXPECT_EQ(form.seriesTPS2->pen().color(), QColor(Qt::magenta));
+    EXPECT_THAT(form->seriesTPS1->points(), ElementsAre(QPointF(0, 0)));
+    EXPECT_THAT(form->seriesTPS2->points(), ElementsAre(QPointF(0, 0)));
+    EXPECT_EQ(form->seriesTPS1->pen().color(), QColor(Qt::black));
+    EXPECT_EQ(form->seriesTPS2->pen().color(), QColor(Qt::magenta));
 
-    EXPECT_FALSE(form.chartAxisX->isVisible());
-    EXPECT_EQ(form.chartAxisX->max(), 500);
-    EXPECT_EQ(form.chartAxisY->max(), 5000);
-    EXPECT_EQ(form.chartAxisY->titleText(), "mV");
-    EXPECT_EQ(form.chartAxisY2->max(), 5000);
+    EXPECT_FALSE(form->chartAxisX->isVisible());
+    EXPECT_EQ(form->chartAxisX->max(), 500);
+    EXPECT_EQ(form->chartAxisY->max(), 5000);
+    EXPECT_EQ(form->chartAxisY->titleText(), "mV");
+    EXPECT_EQ(form->chartAxisY2->max(), 5000);
 }
 
 TEST_F(Form1Construction, InstructionsAreSevenParagraphs) {
-    auto* box = get<TextBox>("textBox11");
+    auto* box = widget<TextBox>("textBox11");
     ASSERT_NE(box, nullptr);
     const QStringList paragraphs = box->text().split("\r\n\r\n");
     ASSERT_EQ(paragraphs.size(), 7);

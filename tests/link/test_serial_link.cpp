@@ -19,10 +19,7 @@ namespace {
 
 class SerialLinkTest : public ::testing::Test {
 protected:
-    SerialLinkTest() : pty(devRoot) {
-        devRoot.setAsDefault();
-        connect_lines(link);
-    }
+    SerialLinkTest() : pty(devRoot), link(devRoot.path()) { connect_lines(link); }
 
     void connect_lines(SerialLink& l) {
         QObject::connect(&l, &SerialLink::lineReceived, &l, [this](const QString& line) { lines << line; });
@@ -68,6 +65,11 @@ TEST_F(SerialLinkTest, OpensByNameUnderTheDeviceRootAt9600With8N1) {
     EXPECT_FALSE(link.isOpen());
     EXPECT_TRUE(link.setPortName(QStringLiteral("ttyACM0")));
     EXPECT_TRUE(link.open()); // and it opens again
+
+    // Without a device root of its own, names are ports in /dev.
+    SerialLink system;
+    ASSERT_TRUE(system.setPortName(QStringLiteral("ttyACM0")));
+    EXPECT_EQ(system.portPath(), "/dev/ttyACM0");
 }
 
 TEST_F(SerialLinkTest, OpeningAPortThatCannotBeOpenedFailsAndLeavesTheLinkClosed) {
@@ -238,7 +240,7 @@ TEST_F(SerialLinkTest, APeerHangUpClosesTheLinkAtOnce) {
 }
 
 TEST_F(SerialLinkTest, DestroyingTheLinkInsideAHandlerIsSafe) {
-    auto owned = std::make_unique<SerialLink>();
+    auto owned = std::make_unique<SerialLink>(devRoot.path());
     connect_lines(*owned);
     QObject::connect(owned.get(), &SerialLink::lineReceived, owned.get(),
                      [&owned](const QString&) { owned.reset(); });

@@ -329,17 +329,9 @@ TEST(SysfsDiscovery, AControllerWithoutTtyGivesItsPlaceToTheNext) {
     EXPECT_EQ(controllerPort(setup), "");
 }
 
-TEST(SysfsDiscovery, TheRootComesFromTheEnvironmentByDefault) {
-    FakeSysfs sysfs;
-    addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s});
-    {
-        testsupport::ScopedEnvironmentVariable unset("Q5_SYSFS_ROOT", {});
-        EXPECT_EQ(SysfsDeviceSetup().root(), "/sys");
-    }
-    sysfs.setAsDefault();
-    SysfsDeviceSetup setup;
-    EXPECT_EQ(setup.root(), sysfs.root());
-    EXPECT_EQ(controllerPort(setup), "ttyACM0");
+TEST(SysfsDiscovery, WithoutARootTheSystemsTreeIsRead) {
+    EXPECT_EQ(SysfsDeviceSetup().root(), "/sys");
+    EXPECT_EQ(SysfsDeviceSetup(QString()).root(), "/sys");
 }
 
 TEST(SysfsDiscovery, StrangeTreesReadAsDevicesThatAreNotThere) {

@@ -1,7 +1,6 @@
 // The firmware page end to end: the real widgets of Form1 on the offscreen platform, the real engine,
 // and the simulated bootloader in memory. The engine entry is wrapped to record every vector it receives.
 
-#include "app/attachment_state.h"
 #include "app/form1.h"
 #include "fw_update/fw_update.h"
 #include "fw_update/hid.h"
@@ -12,6 +11,7 @@
 #include "sim/bootloader/sim_bootloader.h"
 #include "sim/sample_firmware.h"
 #include "support/scratch_dir.h"
+#include "support/window_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,15 +29,8 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 using namespace DADOV;
 using ::testing::ElementsAre;
@@ -62,7 +55,7 @@ struct EngineRun {
     bool consoleShown; // the console window is up
 };
 
-class FirmwarePage : public ::testing::Test {
+class FirmwarePage : public testsupport::WindowTest {
 protected:
     FirmwarePage() {
         fs::create_directory(work());
@@ -75,10 +68,6 @@ protected:
         super = bootloader->add_device(0x04d8, 0xff03);
         fwu::set_hid_backend(bootloader);
 
-        DeviceAttachedState = 0;
-        OldDeviceAttachedState = 0;
-        type = 0;
-        retry = 0;
         fwu::serial.fill(0);
         fwu::serial_index = 0;
         form = std::make_unique<Form1>(
@@ -101,27 +90,20 @@ protected:
             runs.push_back(run);
             return result;
         };
-        get<QTabWidget>("TabControl1")->setCurrentIndex(3);
+        widget<QTabWidget>("TabControl1")->setCurrentIndex(3);
     }
 
     ~FirmwarePage() override {
         form.reset();
         fwu::set_hid_backend(nullptr);
-        type = 0;
-        retry = 0;
     }
 
     fs::path work() const { return scratch.path() / "work"; }
     fs::path samples() const { return scratch.path() / "samples"; }
     std::string in_work(const char* name) const { return (work() / name).string(); }
 
-    template <typename T> T* get(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    void click(const char* name) { get<QPushButton>(name)->click(); }
-    QString text(const char* name) { return get<QLineEdit>(name)->text(); }
+    void click(const char* name) { widget<QPushButton>(name)->click(); }
+    QString text(const char* name) { return widget<QLineEdit>(name)->text(); }
     QString console() { return page->console->text(); }
 
     void browse(const char* button, const fs::path& file) {
@@ -151,7 +133,6 @@ protected:
     std::shared_ptr<sim::SimBootloader> bootloader = std::make_shared<sim::SimBootloader>();
     sim::SimDevice main{nullptr};
     sim::SimDevice super{nullptr};
-    std::unique_ptr<Form1> form;
     Form1::FirmwarePage* page = nullptr;
     QString chosen;
     QStringList folders;
@@ -196,7 +177,7 @@ TEST_F(FirmwarePage, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFil
 
 TEST_F(FirmwarePage, SupervisoryUpdateReadsNoId) {
     browse("button16", samples() / "q5_superV2.vmk");
-    get<QCheckBox>("checkBox9")->setChecked(false);
+    widget<QCheckBox>("checkBox9")->setChecked(false);
     click("button15");
 
     ASSERT_EQ(runs.size(), 1u);
@@ -255,7 +236,7 @@ TEST_F(FirmwarePage, TwoFailuresShowTheFailureTextOnceAndKeepTheWorkingFile) {
 }
 
 TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
-    get<QComboBox>("comboBox1")->setCurrentIndex(2); // "Analog": the unit is a V2
+    widget<QComboBox>("comboBox1")->setCurrentIndex(2); // "Analog": the unit is a V2
     EXPECT_EQ(type, 1);
     browse("button2", samples() / "q5_main.vmk");
     click("button4");
@@ -294,7 +275,7 @@ TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        get<QComboBox>("comboBox1")->setCurrentIndex(c.item);
+        widget<QComboBox>("comboBox1")->setCurrentIndex(c.item);
         const fs::path file = samples() / c.name;
         sim::write_sample_firmware(file, 4, 16);
         fs::remove_all(work());
@@ -316,7 +297,7 @@ TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
 TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesButKeepsTheWorkingFiles) {
     browse("button2", samples() / "q5_mainV2.vmk");
     browse("button16", samples() / "q5_superV2.vmk");
-    get<QComboBox>("comboBox1")->setCurrentIndex(1);
+    widget<QComboBox>("comboBox1")->setCurrentIndex(1);
     EXPECT_EQ(type, 2);
     EXPECT_EQ(text("textBox5"), "");
     EXPECT_EQ(text("textBox10"), "");
@@ -325,7 +306,7 @@ TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesButKeepsTheWorkingFiles) {
 }
 
 TEST_F(FirmwarePage, TextTypedIntoTheTypeListAddsNoType) {
-    auto* list = get<QComboBox>("comboBox1");
+    auto* list = widget<QComboBox>("comboBox1");
     list->setCurrentIndex(1);
     browse("button2", samples() / "q5_mainV2.vmk"); // rejected for V1: the box shows why
     list->lineEdit()->selectAll();
@@ -360,7 +341,7 @@ TEST_F(FirmwarePage, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) 
     // A V1 (dual mode) unit; the other types' working files cannot be deleted, so the failures tell the
     // order.
     bootloader->add_device(0x04d8, 0xff07);
-    get<QComboBox>("comboBox1")->setCurrentIndex(1);
+    widget<QComboBox>("comboBox1")->setCurrentIndex(1);
     sim::write_sample_firmware(samples() / "q5_superD.vmk", 2, image_length);
     fs::create_directories(work() / "q5_superV2.vmk" / "x");
     fs::create_directories(work() / "q5_super.vmk" / "x");
@@ -421,7 +402,7 @@ TEST_F(FirmwarePage, AFailedIdReadShowsNoStaleId) {
 }
 
 TEST_F(FirmwarePage, WriteIdProgramsTheShownDigits) {
-    get<QComboBox>("comboBox1")->setCurrentIndex(2); // the ID is written to 0xff01 whatever the type
+    widget<QComboBox>("comboBox1")->setCurrentIndex(2); // the ID is written to 0xff01 whatever the type
     click("button27");
 
     ASSERT_EQ(runs.size(), 1u);

@@ -53,7 +53,7 @@ void leave_simulate_folder(const fs::path& folder, pid_t owner) {
 
 TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
     sim::SimulateMode simulation;
-    Form1 form(simulation.deviceSetup());
+    Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
     simulation.apply(form);
     form.firmwarePage->wait = [](int) {};
     QString offered;
@@ -82,7 +82,7 @@ TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
 
 TEST(SimulateMode, ClosingTheWindowPullsTheSimulatedCableFirst) {
     sim::SimulateMode simulation;
-    Form1 form(simulation.deviceSetup());
+    Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
     simulation.apply(form);
     form.show();
     QSignalSpy tick(&form.timer1, &QTimer::timeout);

@@ -3,14 +3,13 @@
 // A window over a fake sysfs tree and a fake /dev, with a recording desktop shell, driven by its real
 // 30 ms timer on the offscreen platform. The test plays the controller on a pseudo-terminal.
 
-#include "app/attachment_state.h"
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "link/device_setup.h"
 #include "pages/desktop_shell.h"
-#include "protocol/state.h"
 #include "support/fake_sysfs.h"
 #include "support/pty_pair.h"
+#include "support/window_fixture.h"
 
 #include <QLabel>
 #include <QLocale>
@@ -23,14 +22,7 @@
 #include <gmock/gmock.h>
 
 #include <memory>
-#include <ostream>
 #include <vector>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace pagetest {
 
@@ -43,13 +35,12 @@ struct ShownBox {
     bool owned;
 };
 
-class PageTest : public ::testing::Test {
+class PageTest : public testsupport::WindowTest {
 protected:
     PageTest() {
-        reset_globals();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        dev.setAsDefault();
-        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()));
+        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()),
+                                              dev.path());
         shell = std::make_shared<DADOV::Form1::DesktopShell>();
         shell->open = [this](const QUrl& url) {
             opened.push_back(url);
@@ -66,27 +57,9 @@ protected:
 
     ~PageTest() override {
         form.reset();
-        reset_globals();
         QLocale::setDefault(QLocale::c());
     }
 
-    static void reset_globals() {
-        DADOV::DeviceAttachedState = 0;
-        DADOV::OldDeviceAttachedState = 0;
-        DADOV::x = 0;
-        DADOV::P = DADOV::I = DADOV::D = DADOV::C = DADOV::A = DADOV::delay = DADOV::Integ = 0;
-        DADOV::failsafes = 0;
-        DADOV::bypass_trigger = DADOV::secondary_trigger = DADOV::bypass_ramp_end = DADOV::boost_limit = 0;
-        DADOV::samples = 0;
-    }
-
-    template <typename T> T* widget(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        if (w == nullptr)
-            ADD_FAILURE() << "no control " << name;
-        return w;
-    }
-    QString text(const char* name) { return widget<QLabel>(name)->text(); }
     QString box_text(const char* name) { return widget<DADOV::TextBox>(name)->text(); }
 
     // Returns once the next tick of timer1 has run to its end.
@@ -129,7 +102,6 @@ protected:
     testsupport::FakeSysfs sysfs;
     testsupport::FakeDevRoot dev;
     std::unique_ptr<testsupport::PtyPair> pty;
-    std::unique_ptr<DADOV::Form1> form;
     std::shared_ptr<DADOV::Form1::DesktopShell> shell;
     QTabWidget* tabs = nullptr;
     std::vector<QUrl> opened;

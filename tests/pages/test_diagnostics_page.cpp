@@ -241,6 +241,9 @@ TEST_F(DiagnosticsPage, StopHidesTheDisplaysAndPairASelectionKeepsThemHidden) {
 }
 
 TEST_F(DiagnosticsPage, HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheirPaint) {
+    // The test screen is smaller than the page: give the window room for all of it, so that every display
+    // the test looks at is on screen at once.
+    form->fit_window(QRect(0, 0, 2000, 2000), QMargins());
     sim->setSweep(); // every reading changes the bars and figures
     select_page(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return text("label4").endsWith(" mv"); }, 3000)) << "no stream";

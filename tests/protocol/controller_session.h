@@ -3,15 +3,14 @@
 // A window attached to the simulated controller: the controller's pseudo-terminal is published in a fake
 // /dev and found through a fake sysfs tree, and the window's real timer attaches it, offscreen.
 
-#include "app/attachment_state.h"
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "link/device_setup.h"
-#include "protocol/state.h"
-#include "protocol/strip_chart.h"
+#include "pages/strip_chart.h"
 #include "sim/controller/sim_controller.h"
 #include "support/fake_sysfs.h"
 #include "support/pty_pair.h"
+#include "support/window_fixture.h"
 
 #include <QLabel>
 #include <QLineSeries>
@@ -21,44 +20,16 @@
 #include <gmock/gmock.h>
 
 #include <memory>
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace testsupport {
 
-// The window side's globals as they are at program start.
-inline void reset_window_state() {
-    using namespace DADOV;
-    DADOV::x = 0;
-    P = I = D = C = A = delay = Integ = 0;
-    failsafes = 0;
-    bypass_trigger = secondary_trigger = bypass_ramp_end = boost_limit = samples = 0;
-    volts1 = volts2 = 0;
-    current_volts = current = peak_curr = 0;
-    t = 0;
-    s = 500;
-    DADOV::count = 16;
-    MyTimerEnable = false;
-    tickcount = 0;
-    TB = 1;
-    streaming_enabled = true;
-    DeviceAttachedState = 0;
-    OldDeviceAttachedState = 0;
-}
-
-class ControllerSession : public ::testing::Test {
+class ControllerSession : public WindowTest {
 protected:
     void SetUp() override {
-        reset_window_state();
-        dev.setAsDefault();
         sim = std::make_unique<DADOV::SimController>(dev.path());
         sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
-        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()));
+        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()),
+                                              dev.path());
         form->show();
         ASSERT_TRUE(QTest::qWaitFor([this] { return form->serialPort1.isOpen(); }, 3000)) << "not attached";
     }
@@ -66,16 +37,8 @@ protected:
     void TearDown() override {
         form.reset();
         sim.reset();
-        reset_window_state();
     }
 
-    template <typename T> T* widget(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        if (w == nullptr)
-            ADD_FAILURE() << "no control " << name;
-        return w;
-    }
-    QString text(const char* name) { return widget<QLabel>(name)->text(); }
     QString box(const char* name) { return widget<DADOV::TextBox>(name)->text(); }
 
     // Runs the event loop until the simulated controller has received `bytes` in all.
@@ -97,7 +60,6 @@ protected:
     FakeSysfs sysfs;
     FakeDevRoot dev;
     std::unique_ptr<DADOV::SimController> sim;
-    std::unique_ptr<DADOV::Form1> form;
 };
 
 } // namespace testsupport

@@ -6,5 +6,4 @@
 
 namespace testsupport {
 using sim::FakeSysfs;
-using sim::ScopedEnvironmentVariable;
 } // namespace testsupport

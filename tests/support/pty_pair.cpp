@@ -28,11 +28,6 @@ QString FakeDevRoot::path() const {
     return m_dir.path();
 }
 
-void FakeDevRoot::setAsDefault() {
-    m_env.reset();
-    m_env.emplace("Q5_DEV_ROOT", path());
-}
-
 PtyPair::PtyPair(const FakeDevRoot& devRoot, const QString& name)
     : m_name(name), m_linkPath(devRoot.path() + QLatin1Char('/') + name) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

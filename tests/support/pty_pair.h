@@ -1,7 +1,5 @@
 #pragma once
 
-#include "support/fake_sysfs.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -13,8 +11,8 @@
 
 namespace testsupport {
 
-// A folder that stands for /dev: point $Q5_DEV_ROOT at it (setAsDefault) and
-// publish pseudo-terminals in it under port names.
+// A folder that stands for /dev, the device root of the window or link under
+// test: pseudo-terminals are published in it under port names.
 class FakeDevRoot {
 public:
     FakeDevRoot();
@@ -23,12 +21,9 @@ public:
     FakeDevRoot& operator=(const FakeDevRoot&) = delete;
 
     QString path() const;
-    // Points $Q5_DEV_ROOT here until the object is destroyed.
-    void setAsDefault();
 
 private:
     QTemporaryDir m_dir;
-    std::optional<ScopedEnvironmentVariable> m_env;
 };
 
 // A pseudo-terminal pair whose slave is published as <dev root>/<name> (a

@@ -1,4 +1,4 @@
-#include "protocol/strip_chart.h"
+#include "pages/strip_chart.h"
 
 #include <QLineSeries>
 #include <QPointF>

@@ -1,8 +1,0 @@
-#include "app/attachment_state.h"
-
-namespace DADOV {
-
-int DeviceAttachedState = 0;
-int OldDeviceAttachedState = 0;
-
-} // namespace DADOV
