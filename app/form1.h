@@ -82,9 +82,12 @@ public:
     void zIdudo_page_refresh();
     void diagnostics_page_entry();
 
-    // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points (protocol/strip_chart.h).
+    // Diagnostics page (pages/diagnostics_page.cpp) and the chart's collected points
+    // (protocol/strip_chart.h).
     std::shared_ptr<class StripChart> stripChart;
     std::shared_ptr<class PaintThrottle> paintThrottle;
+    // Recording of the readings to a file (pages/reading_recorder.h), from the chart's menu or --record.
+    std::shared_ptr<class ReadingRecorder> readingRecorder;
     void button5_Click();
     void button7_Click();
     void button8_Click();
@@ -143,7 +146,8 @@ public:
     void linkLabel4_LinkClicked();
 
 public:
-    // Firmware page and device ID (maintenance/): handlers, the engine run with its console, the page's seams.
+    // Firmware page and device ID (maintenance/): handlers, the engine run with its console, the page's
+    // seams.
     struct FirmwarePage; // maintenance/firmware_page.h; tests and simulate mode replace its engine and dialog
     std::shared_ptr<FirmwarePage> firmwarePage;
     void comboBox1_SelectedIndexChanged();

@@ -5,6 +5,7 @@
 
 #include "app/form1.h"
 #include "app/text_box.h"
+#include "pages/reading_recorder.h"
 #include "protocol/modes.h"
 #include "protocol/paint_throttle.h"
 #include "protocol/state.h"
@@ -299,6 +300,7 @@ void Form1::GetInstruction(const QString& line) {
         if (!mv)
             return;
         volts2 = *mv;
+        readingRecorder->pair(TB, volts1, volts2);
         // A bar takes only values in its range: a reading outside them ends here.
         if (!in_range(volts1, ui->progressBar1))
             return;
@@ -361,6 +363,7 @@ void Form1::GetInstruction(const QString& line) {
         if (!amps)
             return;
         current = *amps;
+        readingRecorder->motorCurrent(current);
         set_label(*paintThrottle, ui->label45, current_text(current));
         if (current > peak_curr) {
             peak_curr = current;
