@@ -1,12 +1,16 @@
-// q5tool: the service tool's window. With --simulate it runs against simulated devices (sim/simulate_mode.h);
-// the command line is read in app/command_line.h.
+// q5tool: the service tool's window. With --simulate it runs against simulated devices (sim/simulate_mode.h),
+// with --record FILE it records the Diagnostics readings from the start (pages/reading_recorder.h); the
+// command line is read in app/command_line.h.
 
 #include "app/command_line.h"
 #include "app/form1.h"
+#include "app/quit_signals.h"
+#include "pages/reading_recorder.h"
 #include "sim/simulate_mode.h"
 
 #include <QApplication>
 #include <QStringList>
+#include <QTabWidget>
 
 #include <cstdio>
 #include <exception>
@@ -37,6 +41,15 @@ bool window_system_named(const QStringList& arguments) {
            arguments.contains(QStringLiteral("--platform"));
 }
 
+// --record: an unattended capture. The window opens on the Diagnostics page, which starts the stream as
+// soon as the controller is attached, and the recording runs from now.
+void record_from_the_start(DADOV::Form1& form, const QString& file) {
+    if (auto* pages = form.findChild<QTabWidget*>(QStringLiteral("TabControl1")))
+        pages->setCurrentIndex(1);
+    if (!form.readingRecorder->start(file))
+        std::fprintf(stderr, "q5tool: %s\n", form.readingRecorder->lastMessage().toLocal8Bit().constData());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -65,12 +78,14 @@ int main(int argc, char** argv) {
         if (simulation)
             simulation->apply(*form);
         form->show();
-        // line.options.recordFile (absolute; empty when --record was not given) is where the readings
-        // are to be recorded from the start. Until the window can record, say so rather than pretend.
         if (!line.options.recordFile.isEmpty())
-            std::fprintf(stderr, "q5tool: recording is not available in this build; %s is not written\n",
-                         line.options.recordFile.toLocal8Bit().constData());
-        return app.exec();
+            record_from_the_start(*form, line.options.recordFile);
+        quit_on_termination_signals();
+        const int status = app.exec();
+        if (simulation)
+            std::fprintf(stderr, "q5tool: the simulated controller sent %lld reading pairs\n",
+                         simulation->controller().pairsSent());
+        return status;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "q5tool: %s\n", e.what());
     } catch (...) {

@@ -1,0 +1,6 @@
+#pragma once
+
+// SIGINT (Ctrl+C in the terminal the tool was started from) and SIGTERM (logout, shutdown, kill) end the
+// event loop, so that the program ends as after its window closed, with a recording complete, instead of
+// being cut off. Needs the application object; call once.
+void quit_on_termination_signals();
