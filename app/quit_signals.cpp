@@ -30,7 +30,8 @@ void quit_on_termination_signals() {
         char bytes[16];
         while (::read(wake_pair[1], bytes, sizeof bytes) > 0) {
         }
-        QCoreApplication::quit();
+        // Not quit(): that asks the window to close, which it refuses while the controller is attached.
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = on_termination_signal;
