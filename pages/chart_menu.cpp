@@ -112,14 +112,14 @@ private:
     }
 
     // Asks for a file, offering a name with the date and time in the folder last used (the documents
-    // folder at first).
+    // folder at first, or home when there is none).
     QString choose(const QString& caption, const QString& stem, const QString& suffix,
                    const QString& filter) {
         Form1::DesktopShell& desktop = shell();
         if (!desktop.chooseSaveFile)
             return {};
         if (_folder.isEmpty())
-            _folder = desktop.documentsFolder.isEmpty() ? QDir::homePath() : desktop.documentsFolder;
+            _folder = QFileInfo(desktop.documentsFolder).isDir() ? desktop.documentsFolder : QDir::homePath();
         const QString name =
             QStringLiteral("%1-%2.%3")
                 .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix);
