@@ -98,6 +98,8 @@ public:
     std::shared_ptr<class PaintThrottle> paintThrottle;
     // The TPS read-outs blank: labels 3, 4 and 9 empty, their three bars at 0.
     void blank_readouts();
+    // Recording of the readings to a file (pages/reading_recorder.h), from the chart's menu or --record.
+    std::shared_ptr<class ReadingRecorder> readingRecorder;
     void button5_Click();
     void button7_Click();
     void button8_Click();

@@ -1,14 +1,17 @@
-// q5tool: the service tool's window. With --simulate it runs against simulated devices (sim/simulate_mode.h);
-// the command line is read in app/command_line.h.
+// q5tool: the service tool's window. With --simulate it runs against simulated devices (sim/simulate_mode.h),
+// with --record FILE it records the Diagnostics readings from the start (pages/reading_recorder.h); the
+// command line is read in app/command_line.h.
 
 #include "app/command_line.h"
+#include "app/exit_on_signals.h"
 #include "app/form1.h"
 #include "link/device_setup.h"
-#include "sim/exit_on_signals.h"
+#include "pages/reading_recorder.h"
 #include "sim/simulate_mode.h"
 
 #include <QApplication>
 #include <QStringList>
+#include <QTabWidget>
 
 #include <cstdio>
 #include <exception>
@@ -40,15 +43,24 @@ bool window_system_named(const QStringList& arguments) {
            arguments.contains(QStringLiteral("--platform"));
 }
 
-// Runs the window; `signal` is set when a signal ended the run (simulate mode, which then cleans up).
+// --record: an unattended capture. The window opens on the Diagnostics page, which starts the stream as
+// soon as the controller is attached, and the recording runs from now.
+void record_from_the_start(DADOV::Form1& form, const QString& file) {
+    if (auto* pages = form.findChild<QTabWidget*>(QStringLiteral("TabControl1")))
+        pages->setCurrentIndex(1);
+    if (!form.readingRecorder->start(file))
+        std::fprintf(stderr, "q5tool: %s\n", form.readingRecorder->lastMessage().toLocal8Bit().constData());
+}
+
+// Runs the window; `signal` is set when a signal ended the run. SIGTERM, SIGINT and SIGHUP end the event
+// loop, so that the program ends as after its window closed (a recording complete, simulate mode's folder
+// removed), also while the controller is attached, when the window would refuse to close.
 int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
     // The signal handling outlives the simulated devices, so that their folder goes whatever ends the run.
-    std::optional<sim::ExitOnSignals> signal_handling;
+    DADOV::ExitOnSignals signal_handling;
     std::unique_ptr<sim::SimulateMode> simulation;
-    if (line.options.simulate) {
-        signal_handling.emplace();
+    if (line.options.simulate)
         simulation = std::make_unique<sim::SimulateMode>();
-    }
     // The window goes before the simulated devices it talks to. Without them the controller is looked
     // for in the sysfs tree at $Q5_SYSFS_ROOT and its port in $Q5_DEV_ROOT (empty: /sys and /dev).
     const std::unique_ptr<DADOV::Form1> form =
@@ -59,14 +71,13 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
     if (simulation)
         simulation->apply(*form);
     form->show();
-    // line.options.recordFile (absolute; empty when --record was not given) is where the readings
-    // are to be recorded from the start. Until the window can record, say so rather than pretend.
     if (!line.options.recordFile.isEmpty())
-        std::fprintf(stderr, "q5tool: recording is not available in this build; %s is not written\n",
-                     line.options.recordFile.toLocal8Bit().constData());
+        record_from_the_start(*form, line.options.recordFile);
     const int result = app.exec();
-    if (signal_handling)
-        signal = signal_handling->caught();
+    if (simulation)
+        std::fprintf(stderr, "q5tool: the simulated controller sent %lld reading pairs\n",
+                     simulation->controller().pairsSent());
+    signal = signal_handling.caught();
     return result;
 }
 
@@ -94,7 +105,7 @@ int main(int argc, char** argv) {
         }
         // Everything is released: end as the signal would have ended the process.
         if (signal != 0)
-            sim::ExitOnSignals::end_by(signal);
+            DADOV::ExitOnSignals::end_by(signal);
         return result;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "q5tool: %s\n", e.what());

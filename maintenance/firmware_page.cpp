@@ -5,6 +5,7 @@
 #include "fw_update/console.h"
 #include "fw_update/fw_update.h"
 #include "maintenance/console_window.h"
+#include "maintenance/file_locations.h"
 #include "maintenance/working_files.h"
 #include "ui_form1.h"
 
@@ -104,6 +105,7 @@ void browse(Form1& form, bool supervisory) {
     const QString chosen = page.chooseFile(&form, page.firmwareFolder);
     if (chosen.isEmpty())
         return;
+    remember_firmware_folder(page, chosen);
     if (!file_name_accepted(type, supervisory, QFileInfo(chosen).fileName())) {
         box->setText(rejection_message(type, supervisory));
         return;
@@ -174,9 +176,9 @@ Form1::FirmwarePage::FirmwarePage()
                                               QStringLiteral("VMK (*.vmk)"));
       }),
       wait([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
-      firmwareFolder(QDir::rootPath()), workingFolderCandidates{QCoreApplication::applicationDirPath(),
-                                                                QStandardPaths::writableLocation(
-                                                                    QStandardPaths::AppDataLocation)} {}
+      firmwareFolder(remembered_firmware_folder()),
+      workingFolderCandidates{QCoreApplication::applicationDirPath(),
+                              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)} {}
 
 QString product_id(int controllerType, bool supervisory) {
     const ControllerType& t = controller_type(controllerType);
@@ -320,8 +322,10 @@ int Form1::run_fw_update(const QStringList& arguments) {
 
     page.console->present();
     fwu::ConsoleStreams streams(page.console->out(), page.console->err());
+    const EngineLogScope log(page); // log.txt beside the working files
     const int result = page.engine(static_cast<int>(arguments.size()), argv.data());
     page.console->out().flush();
+    log.report(*page.console);
     return result;
 }
 

@@ -29,8 +29,10 @@ struct Form1::FirmwarePage {
     std::function<QString(QWidget* parent, const QString& folder)> chooseFile;
     // A fixed wait on the window thread: nothing else runs meanwhile.
     std::function<void(int ms)> wait;
-    // The folder the file dialog opens in.
+    // The folder the file dialog opens in: the one of the last file chosen (maintenance/file_locations.h).
     QString firmwareFolder;
+    // Whether that folder is kept in the user's settings for the next runs.
+    bool rememberFolder = true;
     // Where the working files and the ID file go; when empty, the first usable of workingFolderCandidates
     // is chosen at first use.
     QString workingFolder;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -13,6 +14,10 @@ std::shared_ptr<Form1::DesktopShell> Form1::DesktopShell::system() {
     auto shell = std::make_shared<DesktopShell>();
     shell->open = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     shell->show = [](QMessageBox& box) { box.exec(); };
+    shell->chooseSaveFile = [](QWidget* parent, const QString& caption, const QString& path,
+                               const QString& filter) {
+        return QFileDialog::getSaveFileName(parent, caption, path, filter);
+    };
     shell->applicationFolder = QCoreApplication::applicationDirPath();
     shell->documentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return shell;

@@ -1,8 +1,9 @@
 #pragma once
 
 // How the pages reach the desktop: open a document or a web page with the application registered for it,
-// and show a modal message box. The window holds one (Form1::desktopShell); tests put their own in its
-// place to see what would be opened and which box would be shown, without blocking.
+// show a modal message box, and ask for a file to save to. The window holds one (Form1::desktopShell);
+// tests put their own in its place to see what would be opened and which box would be shown, without
+// blocking.
 
 #include "app/form1.h"
 
@@ -14,6 +15,7 @@
 #include <memory>
 
 class QMessageBox;
+class QWidget;
 
 namespace DADOV {
 
@@ -22,12 +24,16 @@ struct Form1::DesktopShell {
     std::function<bool(const QUrl&)> open;
     // Shows the box modally and returns once the user has closed it.
     std::function<void(QMessageBox&)> show;
+    // Asks for the name of a file to write, offering `path`; an empty text when the user cancels.
+    std::function<QString(QWidget* parent, const QString& caption, const QString& path,
+                          const QString& filter)>
+        chooseSaveFile;
     // The folder of the executable, without a trailing separator.
     QString applicationFolder;
     // The user's documents folder.
     QString documentsFolder;
 
-    // The real desktop: QDesktopServices, QMessageBox::exec, the folders of this run.
+    // The real desktop: QDesktopServices, QMessageBox::exec, QFileDialog, the folders of this run.
     static std::shared_ptr<DesktopShell> system();
 };
 

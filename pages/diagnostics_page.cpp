@@ -2,6 +2,7 @@
 
 #include "app/form1.h"
 #include "app/text_box.h"
+#include "pages/chart_menu.h"
 #include "pages/paint_throttle.h"
 #include "pages/strip_chart.h"
 #include "protocol/modes.h"
@@ -47,6 +48,7 @@ template <typename F> auto guarded(Form1& form, F handler) {
 void Form1::connect_diagnostics_page() {
     stripChart = std::make_shared<StripChart>(seriesTPS1, seriesTPS2);
     paintThrottle = std::make_shared<PaintThrottle>();
+    install_chart_tools(*this);
 
     connect(ui->button5, &QPushButton::clicked, this, guarded(*this, [this] { button5_Click(); }));
     connect(ui->button7, &QPushButton::clicked, this, guarded(*this, [this] { button7_Click(); }));

@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "pages/paint_throttle.h"
+#include "pages/reading_recorder.h"
 #include "pages/strip_chart.h"
 #include "protocol/modes.h"
 #include "protocol/reply_parser.h"
@@ -263,6 +264,7 @@ void take_tps2_reading(Form1& form, const QString& line) {
     if (!mv)
         return;
     volts2 = *mv;
+    form.readingRecorder->pair(TB, volts1, volts2);
     if (!show_tps_readings(form))
         return;
     chart_tps_readings(*form.stripChart);
@@ -291,6 +293,7 @@ void take_amps_reading(Form1& form, const QString& line) {
     if (!amps)
         return;
     current = *amps;
+    form.readingRecorder->motorCurrent(current);
     set_label(throttle, ui.label45, current_text(current));
     if (current > peak_curr) {
         peak_curr = current;

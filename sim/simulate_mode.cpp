@@ -197,6 +197,7 @@ std::unique_ptr<DADOV::DeviceSetup> SimulateMode::deviceSetup() const {
 
 void SimulateMode::apply(DADOV::Form1& form) {
     form.firmwarePage->firmwareFolder = samplesFolder();
+    form.firmwarePage->rememberFolder = false; // a temporary folder: not for the user's settings
     form.firmwarePage->workingFolder = workingFolder();
     form.installEventFilter(new UnplugOnClose(form, *this));
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace fwu {
 
@@ -16,6 +17,9 @@ constexpr std::string_view source_root = Q5_SOURCE_ROOT;
 #else
 constexpr std::string_view source_root;
 #endif
+
+const std::string default_log_file = "log.txt";
+std::string chosen_log_file;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -49,6 +53,14 @@ std::string cut(std::string text) {
 
 } // namespace
 
+void set_log_file(std::string path) {
+    chosen_log_file = std::move(path);
+}
+
+const std::string& log_file() {
+    return chosen_log_file.empty() ? default_log_file : chosen_log_file;
+}
+
 void log_write(const std::string& message, const char* file, int line) {
     std::string place = "  File: ";
     place += relative_source(file);
@@ -61,7 +73,7 @@ void log_write(const std::string& message, const char* file, int line) {
     entry += "\n";
 
     // Appending: the file is created when missing and its contents are kept.
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen("log.txt", "ab"));
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(log_file().c_str(), "ab"));
     if (!out)
         return;
     std::fwrite(entry.data(), 1, entry.size(), out.get());

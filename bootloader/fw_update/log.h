@@ -5,14 +5,21 @@
 
 namespace fwu {
 
-// The engine's diagnostic log: "log.txt" in the current folder. Every entry is
-// one line, "[dd/mm/yyyy hh:mm:ss] !!! Err: <message>  File: <source>, Line: <n>",
+// The engine's diagnostic log: "log.txt" in the current folder, unless a program
+// that embeds the engine names another file. Every entry is one line,
+// "[dd/mm/yyyy hh:mm:ss] !!! Err: <message>  File: <source>, Line: <n>",
 // appended by opening and closing the file. An entry that cannot be written is
 // dropped without a report; logging never changes the engine's flow.
 
 // Longest message and longest place ("  File: ..., Line: ...") of an entry; longer
 // ones are cut.
 constexpr std::size_t log_piece_limit = 1023;
+
+// The file entries are appended to. An empty path means "log.txt" in the current
+// folder, which is where the fw_update program keeps it; the window puts it beside
+// its working files.
+void set_log_file(std::string path);
+const std::string& log_file();
 
 // Appends one entry with the given message. The source file name is written
 // relative to the source tree when it lies inside it.

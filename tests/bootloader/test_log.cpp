@@ -48,6 +48,23 @@ TEST_F(LogTest, EntriesAreAppendedToAnExistingLog) {
     EXPECT_TRUE(std::regex_match(dir.read("log.txt"), std::regex(expected))) << dir.read("log.txt");
 }
 
+TEST_F(LogTest, ANamedLogFileTakesTheEntriesUntilTheDefaultIsBack) {
+    std::filesystem::create_directory(dir.file("elsewhere"));
+    const std::string named = dir.file("elsewhere/log.txt").string();
+    fwu::set_log_file(named);
+    EXPECT_EQ(fwu::log_file(), named);
+    fwu::log_write("there", "a.cpp", 1);
+    fwu::set_log_file("");
+    EXPECT_EQ(fwu::log_file(), "log.txt");
+    fwu::log_write("here", "b.cpp", 2);
+    EXPECT_TRUE(std::regex_match(dir.read("elsewhere/log.txt"),
+                                 std::regex(stamp + "!!! Err: there  File: a.cpp, Line: 1\n")))
+        << dir.read("elsewhere/log.txt");
+    EXPECT_TRUE(
+        std::regex_match(dir.read("log.txt"), std::regex(stamp + "!!! Err: here  File: b.cpp, Line: 2\n")))
+        << dir.read("log.txt");
+}
+
 TEST_F(LogTest, LongMessagesAreCut) {
     fwu::log_error("f.cpp", 3, "%s", std::string(3000, 'a').c_str());
     fwu::log_write(std::string(3000, 'b'), "g.cpp", 4);

@@ -172,7 +172,7 @@ TEST_F(FirmwarePage, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFil
     // The console stays up with the outcome.
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_THAT(console().toStdString(), HasSubstr("Operation successfully completed.\n"));
-    EXPECT_EQ(folders, QStringList{QDir::rootPath()});
+    EXPECT_EQ(folders, QStringList{QDir::homePath()});
 }
 
 TEST_F(FirmwarePage, SupervisoryUpdateReadsNoId) {

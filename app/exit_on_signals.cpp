@@ -1,4 +1,4 @@
-#include "sim/exit_on_signals.h"
+#include "app/exit_on_signals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace sim {
+namespace DADOV {
 
 namespace {
 
@@ -85,4 +85,4 @@ void ExitOnSignals::end_by(int signal) {
     ::raise(signal);
 }
 
-} // namespace sim
+} // namespace DADOV

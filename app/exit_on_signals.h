@@ -11,7 +11,7 @@
 
 class QSocketNotifier;
 
-namespace sim {
+namespace DADOV {
 
 // While it lives, SIGTERM, SIGINT and SIGHUP (the terminal closed) end the application's event loop instead
 // of the process. A signal that was ignored when the object was made stays ignored (as under nohup); a
@@ -40,4 +40,4 @@ private:
     int m_caught = 0;
 };
 
-} // namespace sim
+} // namespace DADOV

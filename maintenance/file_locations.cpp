@@ -1,0 +1,69 @@
+#include "maintenance/file_locations.h"
+
+#include "fw_update/fw_update.h"
+#include "fw_update/log.h"
+#include "maintenance/console_window.h"
+#include "maintenance/working_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <ostream>
+#include <stdexcept>
+
+namespace DADOV {
+
+namespace {
+
+const QString folder_key = QStringLiteral("firmware/folder");
+
+// The user's settings of the tool: ~/.config/q5tool/q5tool.conf.
+QSettings user_settings() {
+    return QSettings(QStringLiteral("q5tool"), QStringLiteral("q5tool"));
+}
+
+} // namespace
+
+EngineLogScope::EngineLogScope(Form1::FirmwarePage& page) : _previous(fwu::log_file()) {
+    try {
+        fwu::set_log_file(QFile::encodeName(working_path(page, QStringLiteral("log.txt"))).toStdString());
+    } catch (const std::runtime_error&) {
+        // No folder for working files: the engine's default it is.
+    }
+}
+
+EngineLogScope::~EngineLogScope() {
+    fwu::set_log_file(_previous);
+}
+
+void EngineLogScope::report(ConsoleWindow& console) const {
+    if (fwu::success)
+        return;
+    const QString shown = console.text();
+    if (!shown.isEmpty() && !shown.endsWith(QLatin1Char('\n')))
+        console.out() << '\n';
+    const QString file = QFileInfo(QFile::decodeName(fwu::log_file().c_str())).absoluteFilePath();
+    console.out() << log_file_line(file).toLocal8Bit().constData() << '\n';
+    console.out().flush();
+}
+
+QString log_file_line(const QString& logFile) {
+    return QStringLiteral("Diagnostic log: ") + QDir::toNativeSeparators(logFile);
+}
+
+QString remembered_firmware_folder() {
+    const QString folder = user_settings().value(folder_key).toString();
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        return folder;
+    return QDir::homePath();
+}
+
+void remember_firmware_folder(Form1::FirmwarePage& page, const QString& chosenFile) {
+    page.firmwareFolder = QFileInfo(chosenFile).absolutePath();
+    if (page.rememberFolder)
+        user_settings().setValue(folder_key, page.firmwareFolder);
+}
+
+} // namespace DADOV

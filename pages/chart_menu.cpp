@@ -1,0 +1,190 @@
+#include "pages/chart_menu.h"
+
+#include "app/form1.h"
+#include "pages/desktop_shell.h"
+#include "pages/reading_recorder.h"
+#include "pages/recording_file.h"
+#include "pages/strip_chart.h"
+#include "ui_form1.h"
+
+#include <QBuffer>
+#include <QChartView>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <memory>
+
+namespace DADOV {
+
+namespace {
+
+// Runs an action from the menu: nothing it throws may reach the event loop.
+template <typename F> auto guarded(F action) {
+    return [action]() {
+        try {
+            action();
+        } catch (...) {
+        }
+    };
+}
+
+class ChartMenu : public QObject {
+public:
+    ChartMenu(Form1& form, std::weak_ptr<ReadingRecorder> recorder)
+        : QObject(form.ui->chart1), _form(form), _recorder(std::move(recorder)) {
+        QChartView* view = form.ui->chart1;
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { popup(pos); });
+    }
+
+private:
+    void popup(const QPoint& pos) {
+        const std::shared_ptr<ReadingRecorder> recorder = _recorder.lock();
+        if (!recorder)
+            return;
+        QChartView* view = _form.ui->chart1;
+        auto* menu = new QMenu(view); // goes when it closes
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        const bool recording = recorder->recording();
+        connect(menu->addAction(recording ? menu_stop_recording : menu_record), &QAction::triggered, this,
+                guarded([this, recording] { recording ? stop_recording() : record(); }));
+        menu->addSeparator();
+        connect(menu->addAction(menu_save_image), &QAction::triggered, this,
+                guarded([this] { save_image(); }));
+        connect(menu->addAction(menu_export_data), &QAction::triggered, this,
+                guarded([this] { export_data(); }));
+        menu->popup(view->viewport()->mapToGlobal(pos));
+    }
+
+    void record() {
+        const QString path = choose(QStringLiteral("Record Readings to CSV"), QStringLiteral("q5-readings"),
+                                    QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
+        if (const std::shared_ptr<ReadingRecorder> recorder = _recorder.lock(); recorder && !path.isEmpty())
+            recorder->start(path);
+    }
+
+    void stop_recording() {
+        if (const std::shared_ptr<ReadingRecorder> recorder = _recorder.lock())
+            recorder->stop();
+    }
+
+    void save_image() {
+        const QString path = choose(QStringLiteral("Save Chart Image"), QStringLiteral("q5-chart"),
+                                    QStringLiteral("png"), QStringLiteral("PNG images (*.png)"));
+        if (path.isEmpty())
+            return;
+        draw_collected_points();
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        _form.ui->chart1->grab().save(&buffer, "PNG");
+        write(QStringLiteral("Save Chart Image"), path, png);
+    }
+
+    void export_data() {
+        const QString path = choose(QStringLiteral("Export Chart Data"), QStringLiteral("q5-chart"),
+                                    QStringLiteral("csv"), QStringLiteral("CSV files (*.csv)"));
+        if (path.isEmpty())
+            return;
+        draw_collected_points();
+        write(QStringLiteral("Export Chart Data"), path,
+              chart_data_csv(_form.seriesTPS1->points(), _form.seriesTPS2->points()));
+    }
+
+    // What is saved is what the chart shows: the readings collected since its last redraw go on first,
+    // unless it is frozen.
+    void draw_collected_points() {
+        if (_form.stripChart)
+            _form.stripChart->flush();
+    }
+
+    Form1::DesktopShell& shell() {
+        if (!_form.desktopShell)
+            _form.desktopShell = Form1::DesktopShell::system();
+        return *_form.desktopShell;
+    }
+
+    // Asks for a file, offering a name with the date and time in the folder last used (the documents
+    // folder at first, or home when there is none).
+    QString choose(const QString& caption, const QString& stem, const QString& suffix,
+                   const QString& filter) {
+        Form1::DesktopShell& desktop = shell();
+        if (!desktop.chooseSaveFile)
+            return {};
+        if (_folder.isEmpty())
+            _folder = QFileInfo(desktop.documentsFolder).isDir() ? desktop.documentsFolder : QDir::homePath();
+        const QString name =
+            QStringLiteral("%1-%2.%3")
+                .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix);
+        const QString path = desktop.chooseSaveFile(&_form, caption, QDir(_folder).filePath(name), filter);
+        if (!path.isEmpty())
+            _folder = QFileInfo(path).absolutePath();
+        return path;
+    }
+
+    void write(const QString& title, const QString& path, const QByteArray& contents) {
+        const QString failure = write_whole_file(path, contents);
+        if (failure.isEmpty())
+            return;
+        QMessageBox box(QMessageBox::Warning, title,
+                        QStringLiteral("Cannot write %1: %2.").arg(QDir::toNativeSeparators(path), failure),
+                        QMessageBox::Ok, &_form);
+        if (Form1::DesktopShell& desktop = shell(); desktop.show)
+            desktop.show(box);
+    }
+
+    Form1& _form;
+    std::weak_ptr<ReadingRecorder> _recorder;
+    QString _folder;
+};
+
+} // namespace
+
+void install_chart_tools(Form1& form) {
+    form.readingRecorder = std::make_shared<ReadingRecorder>(form);
+    new ChartMenu(form, form.readingRecorder); // owned by the chart view
+}
+
+QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2) {
+    QByteArray csv("sample,tps1_mv,tps2_mv\n");
+    const qsizetype rows = std::max(tps1.size(), tps2.size());
+    csv.reserve(csv.size() + rows * 16);
+    for (qsizetype i = 0; i < rows; ++i) {
+        csv += QByteArray::number(i);
+        csv += ',';
+        if (i < tps1.size())
+            csv += QByteArray::number(qRound(tps1[i].y()));
+        csv += ',';
+        if (i < tps2.size())
+            csv += QByteArray::number(qRound(tps2[i].y()));
+        csv += '\n';
+    }
+    return csv;
+}
+
+QString write_whole_file(const QString& path, const QByteArray& contents) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    // Written through the descriptor and synced here: QSaveFile's own writing loses the rest of a write
+    // cut short by a full disk, and ignores a failed sync, and then commits the cut file all the same.
+    int error = write_fully(file.handle(), contents.constData(), static_cast<std::size_t>(contents.size()));
+    if (error == 0)
+        error = sync_written_data(file.handle());
+    if (error != 0) {
+        file.cancelWriting();
+        return QString::fromLocal8Bit(error_text(error));
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+} // namespace DADOV

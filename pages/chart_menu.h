@@ -1,0 +1,31 @@
+#pragma once
+
+// The Diagnostics chart's right-click menu: record the readings to a CSV file (pages/reading_recorder.h),
+// save the chart as a PNG picture, and export the points it shows as CSV. Files are asked for through the
+// window's desktop shell; pictures and exports are written whole or not at all.
+
+#include <QByteArray>
+#include <QList>
+#include <QPointF>
+#include <QString>
+
+namespace DADOV {
+
+class Form1;
+
+inline const QString menu_record = QStringLiteral("Record Readings to CSV...");
+inline const QString menu_stop_recording = QStringLiteral("Stop Recording");
+inline const QString menu_save_image = QStringLiteral("Save Chart Image...");
+inline const QString menu_export_data = QStringLiteral("Export Chart Data...");
+
+// Sets up the window's recorder (Form1::readingRecorder) and the chart's menu.
+void install_chart_tools(Form1& form);
+
+// The points of the two series as CSV: the header "sample,tps1_mv,tps2_mv", then one row per index, a
+// cell empty where its series has no point.
+QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2);
+
+// Writes the file whole, or leaves what was there (QSaveFile). Empty on success, else the reason.
+QString write_whole_file(const QString& path, const QByteArray& contents);
+
+} // namespace DADOV

@@ -1,0 +1,79 @@
+#pragma once
+
+// Recording of the Diagnostics readings: one CSV row per reading pair as the reply parser takes it, every
+// pair and not only those the chart keeps, until the recording is stopped or the window goes. It carries
+// on across unplugging and replugging the controller. While it runs the chart's title names the file.
+//
+//   time_s,pair,tps1_mv,tps2_mv,sum_mv,amps
+//   0.004,B,2500,2490,4990,
+//   0.025,B,2500,2490,4990,4.22
+//
+// time_s: seconds since the recording started, to the millisecond; pair: A, B or AB, the pair selected
+// when the reading came; sum_mv: empty for AB, whose sum means nothing; amps: the last motor current
+// received since the recording started or the pair changed, empty when none.
+//
+// The rows reach the disk through a RecordingFile (at least once a second). When the file cannot be
+// written, the recording stops and a message box names the file and the reason.
+
+#include "pages/recording_file.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace DADOV {
+
+class Form1;
+
+class ReadingRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kHeader = "time_s,pair,tps1_mv,tps2_mv,sum_mv,amps\n";
+
+    explicit ReadingRecorder(Form1& form);
+    // Ends a recording complete.
+    ~ReadingRecorder() override;
+
+    ReadingRecorder(const ReadingRecorder&) = delete;
+    ReadingRecorder& operator=(const ReadingRecorder&) = delete;
+
+    // Starts recording to the file (ending a recording that runs). False, with a message box (shown once
+    // the event loop gets its turn) and lastMessage() set, when the file cannot be written.
+    bool start(const QString& path);
+    // Ends the recording; the file then holds every row. A failure on the way shows a message box.
+    void stop();
+    bool recording() const { return _file != nullptr; }
+    // The file being recorded to, or the last one.
+    QString path() const { return _path; }
+    // The text of the last message box.
+    QString lastMessage() const { return _lastMessage; }
+
+    // From the reply parser: a reading pair, with the pair selected (0 A, 1 B, 2 A and B), and a motor
+    // current. Nothing happens while no recording runs.
+    void pair(int selectedPair, int tps1Millivolts, int tps2Millivolts);
+    void motorCurrent(double amps);
+
+signals:
+    void recordingChanged(bool recording);
+
+private:
+    void writing_failed(quint64 generation, const RecordingFile::Failure& failure);
+    void end(bool quietly);
+    void show_state();
+    void tell(const QString& title, const QString& text);
+
+    Form1& _form;
+    std::unique_ptr<RecordingFile> _file;
+    QString _path;
+    QString _lastMessage;
+    QElapsedTimer _clock;
+    std::optional<double> _amps;
+    int _lastPair = -1;
+    quint64 _generation = 0; // tells a late failure report of an earlier recording apart
+};
+
+} // namespace DADOV

@@ -1,0 +1,108 @@
+// q5tool --record FILE as an unattended capture: the program itself, offscreen, records the controller's
+// stream from the start and, ended by a signal, leaves the file complete, with every pair it received.
+
+#ifdef Q5TOOL_PROGRAM
+
+#include "sim/controller/sim_controller.h"
+#include "support/fake_sysfs.h"
+#include "support/pty_pair.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gmock/gmock.h>
+
+#include <csignal>
+#include <functional>
+
+namespace {
+
+QStringList lines_of(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = f.readAll();
+    QStringList lines = QString::fromUtf8(all).split(QLatin1Char('\n'));
+    lines.removeLast(); // after the last line end: empty for a complete file
+    if (!all.endsWith('\n'))
+        lines << QStringLiteral("<cut>");
+    return lines;
+}
+
+class RecordOption : public ::testing::Test {
+protected:
+    RecordOption() {
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("HOME", home.path());
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    }
+
+    // Runs q5tool with the arguments (--record capture.csv, relative to the folder it starts in) until the
+    // capture holds 40 rows, then sends it the signal. The rows of the capture, after checking the file.
+    QStringList capture(const QStringList& arguments, int signal) {
+        QProcess tool;
+        tool.setProcessEnvironment(environment);
+        tool.setWorkingDirectory(home.path());
+        tool.start(Q5TOOL_PROGRAM, arguments + QStringList{"--record", "capture.csv"});
+        EXPECT_TRUE(tool.waitForStarted());
+        const QString capture = home.filePath("capture.csv");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return lines_of(capture).size() > 40; }, 30000))
+            << tool.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(tool.processId()), signal);
+        EXPECT_TRUE(tool.waitForFinished(10000));
+        // It ends by the signal, as its sender expects, once everything is written and released.
+        EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+        errors = QString::fromLocal8Bit(tool.readAllStandardError());
+
+        const QStringList lines = lines_of(capture);
+        if (lines.isEmpty())
+            return {};
+        EXPECT_EQ(lines.first(), "time_s,pair,tps1_mv,tps2_mv,sum_mv,amps");
+        const QRegularExpression row("^\\d+\\.\\d{3},B,\\d+,\\d+,\\d+,(\\d+(\\.\\d+)?)?$");
+        for (const QString& line : lines.mid(1))
+            EXPECT_TRUE(row.match(line).hasMatch()) << line.toStdString();
+        return lines.mid(1);
+    }
+
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QString errors;
+};
+
+// Every pair received is in the file; one on its way as the tool ends may not have been read.
+MATCHER_P(AllButOneAtMost, sent, "") {
+    return arg <= sent && arg >= sent - 1;
+}
+
+TEST_F(RecordOption, SimulatedCaptureEndsCompleteOnSigterm) {
+    const QStringList rows = capture({"--simulate"}, SIGTERM);
+    const QRegularExpressionMatch sent =
+        QRegularExpression("q5tool: the simulated controller sent (\\d+) reading pairs\n").match(errors);
+    ASSERT_TRUE(sent.hasMatch()) << errors.toStdString();
+    EXPECT_THAT(rows.size(), AllButOneAtMost(sent.captured(1).toLongLong()));
+}
+
+// A signal ends the program while the controller is attached, which closing the window would not.
+TEST_F(RecordOption, CaptureOfAnAttachedControllerEndsCompleteOnCtrlC) {
+    testsupport::FakeSysfs sysfs;
+    testsupport::FakeDevRoot dev;
+    DADOV::SimController controller(dev.path());
+    controller.setStreamRate(200);
+    sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+    environment.insert("Q5_SYSFS_ROOT", sysfs.root());
+    environment.insert("Q5_DEV_ROOT", dev.path());
+
+    const QStringList rows = capture({}, SIGINT);
+    // The controller goes on streaming into the closed port: what it sent is an upper bound only.
+    EXPECT_GT(rows.size(), 40);
+    EXPECT_LE(rows.size(), controller.pairsSent());
+}
+
+} // namespace
+
+#endif

@@ -1,0 +1,327 @@
+// Recording the Diagnostics readings and saving the chart, through the chart's right-click menu, with the
+// window attached to the simulated controller. Files go to a scratch folder; the desktop shell stands in
+// for the file dialog and records the message boxes.
+
+#include "pages/chart_menu.h"
+#include "pages/desktop_shell.h"
+#include "pages/reading_recorder.h"
+#include "protocol/controller_session.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QImage>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <csignal>
+
+#include <sys/resource.h>
+
+using namespace DADOV;
+using ::testing::ElementsAre;
+using testsupport::ControllerSession;
+
+namespace {
+
+const QString header = QStringLiteral("time_s,pair,tps1_mv,tps2_mv,sum_mv,amps");
+
+// While it lives, writing beyond `bytes` into any file fails with EFBIG: a full disk, as a writer sees it.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes) : _handler(std::signal(SIGXFSZ, SIG_IGN)) {
+        rlimit limited{};
+        _got = getrlimit(RLIMIT_FSIZE, &_old) == 0;
+        limited = _old;
+        limited.rlim_cur = static_cast<rlim_t>(bytes);
+        _set = _got && setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        if (_got)
+            setrlimit(RLIMIT_FSIZE, &_old);
+        std::signal(SIGXFSZ, _handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool set() const { return _set; }
+
+private:
+    rlimit _old{};
+    void (*_handler)(int);
+    bool _got = false;
+    bool _set = false;
+};
+
+class Recording : public ControllerSession {
+protected:
+    void SetUp() override {
+        ControllerSession::SetUp();
+        auto shell = std::make_shared<Form1::DesktopShell>();
+        shell->show = [this](QMessageBox& box) { boxes << box.windowTitle() + ": " + box.text(); };
+        shell->chooseSaveFile = [this](QWidget*, const QString& caption, const QString& offered,
+                                       const QString&) {
+            asked << caption;
+            offers << offered;
+            return chosen;
+        };
+        form->desktopShell = shell;
+    }
+
+    QString file(const char* name) const { return scratch.filePath(QString::fromLatin1(name)); }
+
+    QMenu* open_chart_menu() {
+        QWidget* viewport = widget<QChartView>("chart1")->viewport();
+        const QPoint at(40, 40);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QCoreApplication::sendEvent(viewport, &event);
+        QMenu* menu = nullptr;
+        (void)QTest::qWaitFor(
+            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; },
+            2000);
+        return menu;
+    }
+    QStringList chart_menu_texts() {
+        QStringList texts;
+        if (QMenu* menu = open_chart_menu()) {
+            for (const QAction* action : menu->actions())
+                if (!action->isSeparator())
+                    texts << action->text();
+            menu->close();
+        }
+        return texts;
+    }
+    // Picks an entry of the chart's menu, the file dialog answering `path`.
+    void choose(const QString& entry, const QString& path = {}) {
+        chosen = path;
+        QMenu* menu = open_chart_menu();
+        ASSERT_NE(menu, nullptr) << "no menu";
+        for (QAction* action : menu->actions()) {
+            if (action->text() == entry) {
+                action->trigger();
+                menu->close();
+                return;
+            }
+        }
+        menu->close();
+        FAIL() << "no entry " << entry.toStdString();
+    }
+
+    // Lines from the controller; returns once the window has handled the last.
+    void feed(const QStringList& lines) {
+        widget<TextBox>("textBox16")->clear();
+        sim->sendLines(lines);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16") == lines.last(); }, 3000))
+            << "not handled: " << lines.join(" ").toStdString() << "; last "
+            << box("textBox16").toStdString();
+    }
+
+    // A pair button; returns once the controller's answer ("prim" or "sec") has been handled.
+    void select_pair(const char* button, const QString& answer) {
+        widget<TextBox>("textBox16")->clear();
+        widget<QPushButton>(button)->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16") == answer; }, 3000)) << button;
+    }
+
+    static QStringList lines_of(const QString& path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray all = f.readAll();
+        QStringList lines = QString::fromUtf8(all).split(QLatin1Char('\n'));
+        if (!all.endsWith('\n'))
+            lines << QStringLiteral("<cut>"); // a row without its line end
+        lines.removeLast();
+        return lines;
+    }
+    // The rows without their time column, which is checked on its own.
+    static QStringList untimed(const QStringList& rows) {
+        QStringList out;
+        static const QRegularExpression time(QStringLiteral("^\\d+\\.\\d{3},"));
+        for (const QString& row : rows) {
+            const QRegularExpressionMatch m = time.match(row);
+            out << (m.hasMatch() ? row.mid(m.capturedLength()) : QStringLiteral("bad time: ") + row);
+        }
+        return out;
+    }
+
+    QString title() { return widget<QChartView>("chart1")->chart()->title(); }
+
+    QTemporaryDir scratch;
+    QString chosen;
+    QStringList asked;
+    QStringList offers;
+    QStringList boxes;
+};
+
+TEST_F(Recording, RowsFollowThePairAndTheCurrentAcrossUnplugAndReplug) {
+    EXPECT_THAT(chart_menu_texts(), ElementsAre(menu_record, menu_save_image, menu_export_data));
+    choose(menu_record, file("readings.csv"));
+    EXPECT_THAT(asked, ElementsAre("Record Readings to CSV"));
+    EXPECT_TRUE(offers.value(0).endsWith(".csv"));
+    EXPECT_EQ(title(), "Recording to readings.csv");
+    EXPECT_THAT(chart_menu_texts(), ElementsAre(menu_stop_recording, menu_save_image, menu_export_data));
+
+    widget<QRadioButton>("radioButton1")->setChecked(true); // "V2 Unit"
+    feed({"tpsone", "512", "tpstwo", "510"});
+    // Rows reach the file while the recording runs.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines_of(file("readings.csv")).size() == 2; }, 5000));
+    feed({"amps", "2.5", "tpsone", "100", "tpstwo", "0", "1023"}); // a second TPS2 reading is another pair
+
+    // The controller is unplugged and comes back: the recording goes on.
+    sysfs.removeDevice(QStringLiteral("1-1"));
+    sim->hangUp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1.isOpen(); }, 3000));
+    sim = std::make_unique<SimController>(dev.path());
+    sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->serialPort1.isOpen(); }, 3000));
+    feed({"amps", "1", "tpsone", "2", "tpstwo", "7"});
+
+    select_pair("button18", "prim"); // pair A: the current of pair B is not carried over
+    feed({"tpsone", "400", "tpstwo", "600"});
+    select_pair("button22", "prim"); // TPS1 of both bodies: no sum
+    feed({"tpsone", "400", "tpstwo", "600", "amps", "2", "tpstwo", "601"});
+    EXPECT_TRUE(form->readingRecorder->recording());
+
+    choose(menu_stop_recording);
+    EXPECT_EQ(title(), "");
+    EXPECT_THAT(chart_menu_texts(), ElementsAre(menu_record, menu_save_image, menu_export_data));
+    const QStringList lines = lines_of(file("readings.csv"));
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), header);
+    EXPECT_THAT(untimed(lines.mid(1)),
+                ElementsAre("B,2500,2490,4990,", "B,488,0,488,4.22", "B,488,4995,5483,4.22", "B,9,34,43,1.69",
+                            "A,1953,2929,4882,", "AB,1953,2929,,", "AB,1953,2934,,3.38"));
+    double last = 0;
+    for (const QString& row : lines.mid(1)) {
+        const double time = row.section(QLatin1Char(','), 0, 0).toDouble();
+        EXPECT_GE(time, last) << row.toStdString();
+        last = time;
+    }
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+}
+
+TEST_F(Recording, HoldsEveryPairTheControllerStreamed) {
+    sim->setStreamRate(2000);
+    sim->setReadings(512, 600);
+    sim->setAmps("2.5", 10);
+    choose(menu_record, file("stream.csv"));
+    select_page(1); // pair B, then streaming
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim->pairsSent() >= 4000; }, 30000)) << sim->pairsSent();
+    // The controller is told to stop as the window would, but the parser is left on its pair, so that the
+    // pairs on their way are all taken; a last line marks the end of what was sent.
+    form->serialPort1.write(QStringLiteral("65"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sim->streaming(); }, 3000));
+    feed({"end"});
+    choose(menu_stop_recording);
+
+    const QStringList rows = untimed(lines_of(file("stream.csv")).mid(1));
+    EXPECT_EQ(rows.size(), sim->pairsSent());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        // The first current comes after the tenth pair.
+        const bool current_known = i >= 10;
+        if (rows[i] != (current_known ? QStringLiteral("B,2500,2929,5429,4.22")
+                                      : QStringLiteral("B,2500,2929,5429,")) &&
+            !(current_known && rows[i] == QStringLiteral("B,2500,2929,5429,15.43"))) {
+            ADD_FAILURE() << "row " << i << ": " << rows[i].toStdString();
+            break;
+        }
+    }
+}
+
+TEST_F(Recording, AFileThatCannotBeWrittenIsNamedWithTheReason) {
+    const struct {
+        QString path;
+        QString reason;
+    } cases[] = {
+        {file("missing/readings.csv"), "No such file or directory"},
+        {QStringLiteral("/dev/full"), "No space left on device"},
+    };
+    for (const auto& c : cases) {
+        boxes.clear();
+        choose(menu_record, c.path);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000)) << c.path.toStdString();
+        EXPECT_EQ(boxes.first(), "Record Readings: Cannot record to " + c.path + ": " + c.reason + ".");
+        EXPECT_FALSE(form->readingRecorder->recording());
+        EXPECT_EQ(title(), "");
+        EXPECT_THAT(chart_menu_texts(), ElementsAre(menu_record, menu_save_image, menu_export_data));
+    }
+}
+
+// A file size limit stands for a full disk: writes beyond it fail.
+TEST_F(Recording, AFailedWriteStopsTheRecordingAndKeepsEveryWholeRow) {
+    choose(menu_record, file("full.csv"));
+    feed({"tpsone", "512", "tpstwo", "510", "tpstwo", "511"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines_of(file("full.csv")).size() == 3; }, 5000));
+    const QStringList before = lines_of(file("full.csv"));
+
+    const FileSizeLimit limit(QFileInfo(file("full.csv")).size() + 40);
+    ASSERT_TRUE(limit.set());
+    feed({"tpstwo", "100", "tpstwo", "101", "tpstwo", "102", "tpstwo", "103", "tpstwo", "104"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 5000));
+
+    EXPECT_EQ(boxes.first(), "Recording Stopped: Recording to " + file("full.csv") +
+                                 " stopped: File too large. The rows recorded until then are kept.");
+    EXPECT_FALSE(form->readingRecorder->recording());
+    EXPECT_EQ(title(), "");
+    const QStringList after = lines_of(file("full.csv"));
+    EXPECT_EQ(after.mid(0, before.size()), before);
+    EXPECT_LT(after.size(), before.size() + 5);
+    for (const QString& row : untimed(after.mid(before.size())))
+        EXPECT_TRUE(row == "B,2500,488,2988," || row == "B,2500,493,2993,") << row.toStdString();
+}
+
+TEST_F(Recording, AFileDeletedWhileRecordingIsWrittenAgain) {
+    choose(menu_record, file("gone.csv"));
+    feed({"tpsone", "512", "tpstwo", "510"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines_of(file("gone.csv")).size() == 2; }, 5000));
+    feed({"tpstwo", "511"});
+    ASSERT_TRUE(QFile::remove(file("gone.csv")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 5000));
+
+    EXPECT_EQ(boxes.first(), "Recording Stopped: Recording to " + file("gone.csv") +
+                                 " stopped: the file was deleted, and it has been written again. The rows "
+                                 "recorded until then are kept.");
+    EXPECT_FALSE(form->readingRecorder->recording());
+    const QStringList lines = lines_of(file("gone.csv"));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], header);
+    EXPECT_THAT(untimed(lines.mid(1)), ElementsAre("B,2500,2490,4990,", "B,2500,2495,4995,"));
+}
+
+TEST_F(Recording, ChartDataAndPictureAreWrittenWholeOrNotAtAll) {
+    widget<QPushButton>("button5")->click(); // "Reset Chart": the point at 0 of the start goes
+    feed({"tpsone", "512", "tpstwo", "510", "tpsone", "0", "tpstwo", "205"}); // a zero is not charted
+    choose(menu_export_data, file("chart.csv"));
+    EXPECT_THAT(asked, ElementsAre("Export Chart Data"));
+    QFile data(file("chart.csv"));
+    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
+    EXPECT_EQ(data.readAll(), "sample,tps1_mv,tps2_mv\n0,2500,2490\n1,,1000\n");
+
+    choose(menu_save_image, file("chart.png"));
+    const QImage picture(file("chart.png"), "PNG");
+    EXPECT_EQ(picture.size(), widget<QChartView>("chart1")->size());
+
+    // A failing write leaves the file as it was, and says why.
+    {
+        QFile old(file("chart.png"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    const FileSizeLimit limit(100);
+    ASSERT_TRUE(limit.set());
+    choose(menu_save_image, file("chart.png"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000));
+    EXPECT_EQ(boxes.first(), "Save Chart Image: Cannot write " + file("chart.png") + ": File too large.");
+    QFile kept(file("chart.png"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "old");
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files), QStringList({"chart.csv", "chart.png"}));
+}
+
+} // namespace
