@@ -3,6 +3,8 @@
 #include "fw_update/errors.h"
 #include "fw_update/log.h"
 
+#include <algorithm>
+
 namespace fwu {
 
 namespace {
@@ -111,6 +113,16 @@ std::string IntelHexRecord::text() const {
     append_byte(s, checksum());
     s += '\n';
     return s;
+}
+
+std::string IntelHexRecord::line(std::uint8_t type, std::uint16_t address,
+                                 std::span<const std::uint8_t> data) {
+    IntelHexRecord record;
+    record.m_Type = type;
+    record.m_Address = address;
+    record.m_Size = static_cast<std::uint8_t>(std::min(data.size(), record.m_Data.size()));
+    std::copy_n(data.begin(), record.m_Size, record.m_Data.begin());
+    return record.text();
 }
 
 void IntelHexRecord::set_data(std::uint8_t size, std::uint16_t address, const std::uint8_t* pData) {
