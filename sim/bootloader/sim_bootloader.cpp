@@ -236,6 +236,12 @@ struct DeviceState {
     // Carries out one request packet; the answer, or nothing for a command that
     // is not answered. Sets the bits of the memories it changed.
     std::optional<Report> carry_out(const std::uint8_t* packet, unsigned& changed);
+    // The readback_difference fault: inverts its byte in the answer to a flash
+    // read of size bytes from address that covers it, until it heals.
+    void mark_readback_difference(std::size_t address, std::size_t size, std::uint8_t* answer_data);
+    // Erases size blocks (0 standing for 256) from address, clipped to flash
+    // and sparing the bootloader; false when nothing was left to erase.
+    bool erase(std::size_t address, std::size_t size);
 
     void store(unsigned changed) const;
 };
@@ -254,11 +260,11 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
     };
     auto read = [&](std::span<const std::uint8_t> memory) {
         if (inside(memory))
-            std::copy_n(memory.begin() + address, size, answer_data);
+            std::copy_n(memory.data() + address, size, answer_data);
     };
     auto write = [&](std::span<std::uint8_t> memory, unsigned bit) {
         if (inside(memory)) {
-            std::copy_n(data, size, memory.begin() + address);
+            std::copy_n(data, size, memory.data() + address);
             changed |= bit;
         }
     };
@@ -266,30 +272,17 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
     switch (cmd) {
     case read_flash:
         read(flash);
-        if (inside(flash) && faults.readback_difference) {
-            std::size_t offset = *faults.readback_difference;
-            bool covered = offset >= address && offset < address + size;
-            bool healed = faults.readback_heals_after && readback_differences >= *faults.readback_heals_after;
-            if (covered && !healed) {
-                answer_data[offset - address] ^= 0xFF;
-                ++readback_differences;
-            }
-        }
+        if (inside(flash))
+            mark_readback_difference(address, size, answer_data);
         break;
     case write_flash:
         if (address >= bootloader_end)
             write(flash, changed_flash);
         break;
-    case erase_flash: {
-        std::size_t blocks = size == 0 ? 256 : size;
-        std::size_t begin = std::max(address, bootloader_end);
-        std::size_t end = std::min(address + blocks * erase_block_size, flash_size);
-        if (begin < end) {
-            std::fill(flash.begin() + begin, flash.begin() + end, 0xFF);
+    case erase_flash:
+        if (erase(address, size))
             changed |= changed_flash;
-        }
         break;
-    }
     case get_version:
         answer[1 + 2] = version.major;
         answer[1 + 3] = version.minor;
@@ -314,6 +307,28 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
         break;
     }
     return answer;
+}
+
+void DeviceState::mark_readback_difference(std::size_t address, std::size_t size, std::uint8_t* answer_data) {
+    if (!faults.readback_difference)
+        return;
+    const std::size_t offset = *faults.readback_difference;
+    const bool covered = offset >= address && offset < address + size;
+    const bool healed = faults.readback_heals_after && readback_differences >= *faults.readback_heals_after;
+    if (covered && !healed) {
+        answer_data[offset - address] ^= 0xFF;
+        ++readback_differences;
+    }
+}
+
+bool DeviceState::erase(std::size_t address, std::size_t size) {
+    const std::size_t blocks = size == 0 ? 256 : size;
+    const std::size_t begin = std::max(address, bootloader_end);
+    const std::size_t end = std::min(address + blocks * erase_block_size, flash_size);
+    if (begin >= end)
+        return false;
+    std::fill(flash.begin() + begin, flash.begin() + end, 0xFF);
+    return true;
 }
 
 void DeviceState::store(unsigned changed) const {
