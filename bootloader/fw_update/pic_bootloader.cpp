@@ -165,11 +165,12 @@ std::uint32_t page_size(int code) {
     return code == memory_flash ? 32 : 8;
 }
 
-// The command and device window of one read, write or verify.
+// The command, device window and packet size of one read, write or verify.
 struct PicBootloader::Transfer {
     std::uint8_t cmd;
     std::uint32_t first;
     std::uint32_t end;
+    std::uint32_t page;
 };
 
 PicBootloader::PicBootloader() = default;
@@ -185,14 +186,19 @@ std::string PicBootloader::name() const {
     return "RVLN";
 }
 
-PicBootloader::Transfer PicBootloader::prepare(int mem, bool for_write, const std::string& memory,
+// The transfer for a memory by name, with the packets blanked and the iterator stepping a packet at a
+// time. Throws DEBadValue for an unknown name and DEBadMemoryType for "all".
+PicBootloader::Transfer PicBootloader::prepare(const std::string& memory, bool for_write, Iterator& iterator,
                                                Packet& request, Packet& answer) const {
+    const int mem = memory_type(memory);
     const MemoryInfo* m = memory_info(mem);
     if (!m)
         throw DEBadMemoryType("BootLoader", memory);
     request.fill(0xFF);
     answer.fill(0xFF);
-    return Transfer{for_write ? m->write_cmd : m->read_cmd, m->first, m->end};
+    const std::uint32_t page = page_size(mem);
+    iterator.set_step(page);
+    return Transfer{for_write ? m->write_cmd : m->read_cmd, m->first, m->end, page};
 }
 
 void PicBootloader::erase(const std::string& memory, const Parameters& parameters) {
@@ -263,17 +269,13 @@ std::uint32_t PicBootloader::read_size(std::uint32_t n, std::uint32_t page) {
 }
 
 void PicBootloader::write(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
-    const int mem = memory_type(memory);
     Packet request;
     Packet answer;
-    const Transfer t = prepare(mem, true, memory, request, answer);
-    const std::uint32_t page = page_size(mem);
-    iterator.set_step(page);
-
+    const Transfer t = prepare(memory, true, iterator, request, answer);
     framed(action_programming, memory, parameters, OnFailure::close_if_open, [&] {
         for (;;) {
             std::uint32_t offset = 0;
-            const std::uint32_t n = iterator.read(request.data() + packet::data, page, offset);
+            const std::uint32_t n = iterator.read(request.data() + packet::data, t.page, offset);
             if (n == 0)
                 break;
             if (!outside_window(offset, t, memory)) {
@@ -289,19 +291,15 @@ void PicBootloader::write(Iterator& iterator, const std::string& memory, const P
 }
 
 void PicBootloader::read(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
-    const int mem = memory_type(memory);
     Packet request;
     Packet answer;
-    const Transfer t = prepare(mem, false, memory, request, answer);
-    const std::uint32_t page = page_size(mem);
-    iterator.set_step(page);
-
+    const Transfer t = prepare(memory, false, iterator, request, answer);
     framed(action_reading, memory, parameters, OnFailure::close_if_open, [&] {
         for (;;) {
             const std::uint32_t chunk = iterator.chunk_length();
             if (chunk == 0)
                 break;
-            const std::uint32_t n = read_size(chunk, page);
+            const std::uint32_t n = read_size(chunk, t.page);
             set_header(request, t.cmd, iterator.address(), n);
             exchange(request, answer);
             iterator.write(answer.data() + packet::data, n);
@@ -312,26 +310,22 @@ void PicBootloader::read(Iterator& iterator, const std::string& memory, const Pa
 }
 
 void PicBootloader::verify(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
-    const int mem = memory_type(memory);
     Packet expected;
     expected.fill(0xFF);
     Packet request;
     Packet answer;
-    const Transfer t = prepare(mem, false, memory, request, answer);
-    const std::uint32_t page = page_size(mem);
-    iterator.set_step(page);
-
+    const Transfer t = prepare(memory, false, iterator, request, answer);
     framed(action_verifying, memory, parameters, OnFailure::close_if_open, [&] {
         for (;;) {
             std::uint32_t offset = 0;
-            const std::uint32_t chunk = iterator.read(expected.data() + packet::data, page, offset);
+            const std::uint32_t chunk = iterator.read(expected.data() + packet::data, t.page, offset);
             if (chunk == 0)
                 break;
             if (outside_window(offset, t, memory)) {
                 expected.fill(0xFF);
                 continue;
             }
-            const std::uint32_t n = read_size(chunk, page);
+            const std::uint32_t n = read_size(chunk, t.page);
             set_header(request, t.cmd, offset, n);
             // A difference is asked again with the same packet, five times in all.
             for (int attempt = 0;; ++attempt) {

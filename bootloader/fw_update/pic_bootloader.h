@@ -104,7 +104,7 @@ private:
         close,         // closes it, opened or not
         leave_open,    // leaves it as it is
     };
-    Transfer prepare(int mem, bool for_write, const std::string& memory, Packet& request,
+    Transfer prepare(const std::string& memory, bool for_write, Iterator& iterator, Packet& request,
                      Packet& answer) const;
     std::uint8_t next_echo() { return ++m_Echo; }
     template <typename Work>
