@@ -55,6 +55,13 @@ template <std::size_t N> std::array<std::uint8_t, N> erased() {
     return memory;
 }
 
+// Sleeps until the time has come. A single sleep_until may wake a little early
+// (under Windows it is one sleep of the time left, on a coarser clock).
+void wait_until(std::chrono::steady_clock::time_point t) {
+    while (std::chrono::steady_clock::now() < t)
+        std::this_thread::sleep_until(t);
+}
+
 std::string quoted(const fs::path& file) {
     return "\"" + file.string() + "\"";
 }
@@ -388,7 +395,7 @@ public:
             if (!s.frame_origin)
                 s.frame_origin = now;
             const auto frames = (now - *s.frame_origin) / s.latency + 1;
-            std::this_thread::sleep_until(*s.frame_origin + frames * s.latency);
+            wait_until(*s.frame_origin + frames * s.latency);
         }
 
         ++s.counters.requests;
@@ -432,10 +439,10 @@ public:
             const auto deadline =
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
             if (*next.due > deadline) {
-                std::this_thread::sleep_until(deadline);
+                wait_until(deadline);
                 return fwu::HidStatus::timeout;
             }
-            std::this_thread::sleep_until(*next.due);
+            wait_until(*next.due);
         }
         std::copy_n(next.report.begin(), next.count, report);
         count = next.count;
