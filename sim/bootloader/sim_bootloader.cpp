@@ -266,8 +266,10 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
         return size <= data_capacity && address + size <= memory.size();
     };
     auto read = [&](std::span<const std::uint8_t> memory) {
-        if (inside(memory))
-            std::copy_n(memory.data() + address, size, answer_data);
+        if (!inside(memory))
+            return false;
+        std::copy_n(memory.data() + address, size, answer_data);
+        return true;
     };
     auto write = [&](std::span<std::uint8_t> memory, unsigned bit) {
         if (inside(memory)) {
@@ -278,8 +280,7 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
 
     switch (cmd) {
     case read_flash:
-        read(flash);
-        if (inside(flash))
+        if (read(flash))
             mark_readback_difference(address, size, answer_data);
         break;
     case write_flash:
@@ -310,9 +311,7 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
     case write_eeprom:
         write(eeprom, changed_eeprom);
         break;
-    default:
-        break;
-    }
+    } // other commands: the header alone
     return answer;
 }
 
