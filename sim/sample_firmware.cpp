@@ -1,8 +1,10 @@
 #include "sim/sample_firmware.h"
 
+#include "fw_update/image/intel_hex_record.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
+#include <span>
 #include <stdexcept>
 
 namespace sim {
@@ -16,34 +18,25 @@ std::vector<std::uint8_t> sample_firmware(unsigned variant, std::size_t length) 
 
 std::string intel_hex(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
     std::string text;
-    char field[8];
+    // Each record line with "\r\n" at its end instead of "\n".
+    const auto add = [&text](const std::string& line) {
+        text.append(line, 0, line.size() - 1);
+        text += "\r\n";
+    };
     std::uint32_t upper = 0;
     for (std::size_t at = 0; at < bytes.size(); at += 16) {
         const std::uint32_t a = address + static_cast<std::uint32_t>(at);
         if ((a >> 16) != upper) {
             upper = a >> 16;
-            const unsigned sum = 2 + 4 + (upper >> 8) + (upper & 0xFF);
-            std::snprintf(field, sizeof field, "%04X", static_cast<unsigned>(upper));
-            text += ":02000004";
-            text += field;
-            std::snprintf(field, sizeof field, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-            text += field;
+            const std::uint8_t page[] = {static_cast<std::uint8_t>(upper >> 8),
+                                         static_cast<std::uint8_t>(upper)};
+            add(fwu::IntelHexRecord::line(fwu::IntelHexRecord::extended_linear_address, 0, page));
         }
         const std::size_t n = std::min<std::size_t>(16, bytes.size() - at);
-        unsigned sum = static_cast<unsigned>(n) + ((a >> 8) & 0xFF) + (a & 0xFF);
-        std::snprintf(field, sizeof field, ":%02X", static_cast<unsigned>(n));
-        text += field;
-        std::snprintf(field, sizeof field, "%04X00", static_cast<unsigned>(a & 0xFFFF));
-        text += field;
-        for (std::size_t i = 0; i < n; ++i) {
-            std::snprintf(field, sizeof field, "%02X", bytes[at + i]);
-            text += field;
-            sum += bytes[at + i];
-        }
-        std::snprintf(field, sizeof field, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += field;
+        add(fwu::IntelHexRecord::line(fwu::IntelHexRecord::data, static_cast<std::uint16_t>(a),
+                                      std::span(bytes).subspan(at, n)));
     }
-    text += ":00000001FF\r\n";
+    add(fwu::IntelHexRecord::line(fwu::IntelHexRecord::end_of_file, 0, {}));
     return text;
 }
 

@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -18,37 +17,25 @@
 
 #include "fw_update/console.h"
 #include "fw_update/fw_update.h"
+#include "fw_update/image/intel_hex_record.h"
 #include "sim/bootloader/sim_bootloader.h"
 
 namespace {
 
 constexpr double exchanges = 2 + 960 + 960;
 
-std::string hex_line(unsigned type, unsigned address, const std::vector<unsigned>& data) {
-    char buf[16];
-    std::string line = ":";
-    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
-    std::snprintf(buf, sizeof buf, "%02X%04X%02X", unsigned(data.size()), address, type);
-    line += buf;
-    for (unsigned b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + buf;
-}
-
 // Firmware from 0x0800 to the end of flash, in 16-byte records.
 std::filesystem::path firmware_file(const std::filesystem::path& folder) {
-    std::string text = hex_line(4, 0, {0, 0});
+    using fwu::IntelHexRecord;
+    const std::uint8_t page[] = {0, 0};
+    std::string text = IntelHexRecord::line(IntelHexRecord::extended_linear_address, 0, page);
     for (unsigned a = 0x800; a < 0x8000; a += 16) {
-        std::vector<unsigned> data;
+        std::vector<std::uint8_t> data;
         for (unsigned i = 0; i < 16; ++i)
-            data.push_back((a + i) * 13 & 0xFF);
-        text += hex_line(0, a, data);
+            data.push_back(static_cast<std::uint8_t>((a + i) * 13));
+        text += IntelHexRecord::line(IntelHexRecord::data, static_cast<std::uint16_t>(a), data);
     }
-    text += ":00000001FF\n";
+    text += IntelHexRecord::line(IntelHexRecord::end_of_file, 0, {});
     const auto path = folder / "firmware.vmk";
     std::ofstream(path) << text;
     return path;

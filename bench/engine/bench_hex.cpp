@@ -2,10 +2,10 @@
 // size in a full pass) and one full read pass in 256-byte chunks. The figure
 // is bytes of HEX text per second.
 #include "fw_update/image/intel_hex_image.h"
+#include "fw_update/image/intel_hex_record.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,20 +15,16 @@ namespace {
 // A 32 KiB firmware image: an extended linear address record, 16-byte data
 // records from 0x800 to 0x7FFF, and the end-of-file record.
 std::string firmware_hex() {
-    std::string text = ":020000040000FA\n";
-    char line[64];
+    using fwu::IntelHexRecord;
+    const std::uint8_t page[] = {0, 0};
+    std::string text = IntelHexRecord::line(IntelHexRecord::extended_linear_address, 0, page);
     for (unsigned address = 0x800; address < 0x8000; address += 16) {
-        unsigned sum = 16 + (address >> 8) + (address & 0xFF);
-        int n = std::snprintf(line, sizeof line, ":10%04X00", address);
-        for (unsigned i = 0; i < 16; ++i) {
-            const unsigned byte = (address * 31 + i * 7) & 0xFF;
-            sum += byte;
-            n += std::snprintf(line + n, sizeof line - n, "%02X", byte);
-        }
-        std::snprintf(line + n, sizeof line - n, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
+        std::uint8_t data[16];
+        for (unsigned i = 0; i < 16; ++i)
+            data[i] = static_cast<std::uint8_t>(address * 31 + i * 7);
+        text += IntelHexRecord::line(IntelHexRecord::data, static_cast<std::uint16_t>(address), data);
     }
-    return text + ":00000001FF\n";
+    return text + IntelHexRecord::line(IntelHexRecord::end_of_file, 0, {});
 }
 
 void BM_ReadFirmwareHex(benchmark::State& state) {

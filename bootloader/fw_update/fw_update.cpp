@@ -34,8 +34,29 @@ constexpr unsigned cmd_erase = 0x10;
 
 const int region_codes[] = {memory_flash, memory_id, memory_eeprom};
 
-std::uint32_t round_up_8(std::uint32_t n) {
-    return n % 8 == 0 ? n : (n | 7u) + 1;
+// What the data commands of one run share: the options, the memories chosen
+// and the device.
+struct Job {
+    const Parameters& parameters;
+    // The options that place a window in a memory: with memory type all, the
+    // address and size options take no part in any window.
+    const Parameters& range_params;
+    int mask;
+    bool all;
+    PicBootloader& bootloader;
+
+    // Calls f with the code of each chosen memory, in the fixed order.
+    template <typename F> void for_each_memory(F f) const {
+        for (int code : region_codes)
+            if (mask & code)
+                f(code);
+    }
+};
+
+// The window [start, end) of a memory of the given size that the options ask for.
+void memory_window(const Job& job, int code, std::uint32_t size, std::uint32_t& start, std::uint32_t& end) {
+    std::uint32_t length = size;
+    address_range(code, size, start, end, length, job.range_params);
 }
 
 // The contents to program into (or verify against) one memory, taken from the
@@ -47,6 +68,26 @@ struct RegionData {
     std::uint32_t start = 0;  // the window to program and verify
     std::uint32_t end = 0;
 };
+
+std::unique_ptr<Image> input_image(const Parameters& parameters) {
+    if (parameters.has(ARG_IMAGE_BIN_IN))
+        return std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_IN).asString());
+    if (parameters.has(ARG_DATA))
+        return std::make_unique<ArgumentImage>(ARG_DATA, parameters);
+    if (parameters.has(ARG_IMAGE_HEX_IN))
+        return std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_IN).asString());
+    throw DEImageAbsent();
+}
+
+std::unique_ptr<Image> output_image(const Parameters& parameters) {
+    if (parameters.has(ARG_IMAGE_BIN_OUT))
+        return std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_OUT).asString());
+    if (parameters.has(ARG_DATA))
+        return std::make_unique<CoutImage>();
+    if (parameters.has(ARG_IMAGE_HEX_OUT))
+        return std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_OUT).asString());
+    throw DEImageAbsent();
+}
 
 // Loads the input image's bytes that fall into a memory's window into a
 // buffer of the memory's size filled with 0xFF.
@@ -62,16 +103,7 @@ RegionData load_region(int code, const Parameters& parameters) {
     const bool absolute = parameters.has(ARG_IMAGE_HEX_IN);
     const std::uint32_t window_base = absolute ? base : 0;
 
-    std::unique_ptr<Image> image;
-    if (parameters.has(ARG_IMAGE_BIN_IN))
-        image = std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_IN).asString());
-    else if (parameters.has(ARG_DATA))
-        image = std::make_unique<ArgumentImage>(ARG_DATA, parameters);
-    else if (parameters.has(ARG_IMAGE_HEX_IN))
-        image = std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_IN).asString());
-    else
-        throw DEImageAbsent();
-
+    std::unique_ptr<Image> image = input_image(parameters);
     image->open(Image::Mode::read);
     std::uint8_t chunk[256];
     std::uint32_t length = 0;
@@ -97,31 +129,27 @@ void warn_no_data(int code) {
     err() << "WARNING: No data for memory type = " << memory_name(code) << std::endl;
 }
 
-int run(int argc, const char* const* argv) {
-    FUUsage usage;
-    Parser parser(usage);
-    Parameters parameters(usage);
-    parser.parse(argc, argv, parameters);
-
+int print_help(const FUUsage& usage) {
     std::ostream& o = out();
-    if (parameters.has(ARG_HELP)) {
-        o << "USAGE:\n"
-          << "fw_update <COMMAND> [OPTIONS...]\n";
-        usage.print();
-        o.flush();
-        return result_help_or_version;
-    }
-    if (parameters.has(ARG_VERSION)) {
-        o << "fw_update Version: " << engine_version << std::endl;
-        PicBootloader bootloader;
-        Packet answer{};
-        bootloader.version(answer, parameters);
-        o << "BootLoader Version"
-          << ": " << unsigned(answer[2]) << "." << unsigned(answer[3]) << "." << unsigned(answer[4])
-          << std::endl;
-        return result_help_or_version;
-    }
+    o << "USAGE:\n"
+      << "fw_update <COMMAND> [OPTIONS...]\n";
+    usage.print();
+    o.flush();
+    return result_help_or_version;
+}
 
+int print_version(const Parameters& parameters) {
+    std::ostream& o = out();
+    o << "fw_update Version: " << engine_version << std::endl;
+    PicBootloader bootloader;
+    Packet answer{};
+    bootloader.version(answer, parameters);
+    o << "BootLoader Version"
+      << ": " << unsigned(answer[2]) << "." << unsigned(answer[3]) << "." << unsigned(answer[4]) << std::endl;
+    return result_help_or_version;
+}
+
+unsigned requested_commands(const Parameters& parameters) {
     unsigned commands = 0;
     if (parameters.has(ARG_WRITE))
         commands |= cmd_write;
@@ -131,17 +159,11 @@ int run(int argc, const char* const* argv) {
         commands |= cmd_verify;
     if (parameters.has(ARG_ERASE))
         commands |= cmd_erase;
+    return commands;
+}
 
-    bool reset = true;
-    if (parameters.has(ARG_RESET))
-        reset = parameters.get(ARG_RESET).asBool();
-
-    if (commands == 0) {
-        o << "At least one command must be specified.\n" << close_hint;
-        o.flush();
-        return result_no_command;
-    }
-
+// The device's identity is given, and at most one input and one output image.
+void check_arguments(const Parameters& parameters, const FUUsage& usage) {
     if (!parameters.has(ARG_VENDORID))
         throw DEArgumentAbsent(usage.get(ARG_VENDORID).shortName);
     if (!parameters.has(ARG_PRODUCTID))
@@ -155,160 +177,187 @@ int run(int argc, const char* const* argv) {
                         int(parameters.has(ARG_IMAGE_HEX_OUT));
     if (outputs > 1)
         throw DEArgumentMultipleUsage("output image");
+}
+
+// Memory type all: the address and size options are ignored, and only a HEX
+// image can be written.
+void check_memory_all(const Parameters& parameters, unsigned commands) {
+    for (int id : {ARG_ADDRESS, ARG_SIZE})
+        if (parameters.has(id))
+            err() << "WARNING: argument \"" << parameters.get(id).name() << "\" ignored for memory type = all"
+                  << std::endl;
+    if ((commands & cmd_write) && !parameters.has(ARG_IMAGE_HEX_IN)) {
+        std::string name;
+        if (parameters.has(ARG_IMAGE_BIN_IN))
+            name = parameters.get(ARG_IMAGE_BIN_IN).name();
+        else if (parameters.has(ARG_DATA))
+            name = parameters.get(ARG_DATA).name();
+        err() << "Write to memory type ALL supported on HEX images only." << std::endl;
+        throw DEBadArgument(name);
+    }
+}
+
+// The input image is loaded, and its windows checked, before the device is
+// touched: a missing, unreadable or misplaced firmware image must never leave
+// a unit erased.
+std::vector<RegionData> load_inputs(const Job& job, unsigned commands) {
+    std::vector<RegionData> regions;
+    bool any_data = false;
+    job.for_each_memory([&](int code) {
+        RegionData region = load_region(code, job.parameters);
+        if (region.length != 0) {
+            std::uint32_t length = region.buffer->size();
+            address_range(code, region.length, region.start, region.end, length, job.range_params);
+            any_data = true;
+        }
+        regions.push_back(std::move(region));
+    });
+    if ((commands & cmd_erase) && (commands & cmd_write) && !any_data) {
+        // Nothing to program: erasing now would wipe the unit and report success.
+        // Without an erase the memories are left as they are, each with its warning.
+        for (const RegionData& region : regions)
+            warn_no_data(region.code);
+        throw DEFileReadFailed();
+    }
+    return regions;
+}
+
+// One memory as read from the device.
+struct ReadRegion {
+    std::uint32_t base;
+    std::unique_ptr<Buffer> buffer;
+    std::unique_ptr<Iterator> iterator;
+};
+
+ReadRegion read_region(const Job& job, int code) {
+    std::uint32_t base = 0;
+    std::uint32_t size = 0;
+    memory_range(code, base, size);
+    ReadRegion region{base, std::make_unique<Buffer>(size, 0xFF), nullptr};
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+    memory_window(job, code, size, start, end);
+    region.iterator = std::make_unique<Iterator>(*region.buffer);
+    region.iterator->set_begin(start);
+    region.iterator->set_end(end);
+    job.bootloader.read(*region.iterator, memory_name(code), job.parameters);
+    region.iterator->set_begin(start);
+    region.iterator->set_end(end);
+    return region;
+}
+
+// Reads every chosen memory, then writes them all to the output image.
+void read_memories(const Job& job) {
+    std::vector<ReadRegion> regions;
+    job.for_each_memory([&](int code) { regions.push_back(read_region(job, code)); });
+    std::unique_ptr<Image> image = output_image(job.parameters);
+    // A binary file holds one memory from its offset 0, as a binary input is
+    // loaded; only the memories of type all keep their image addresses apart.
+    const bool offsets = job.parameters.has(ARG_IMAGE_BIN_OUT) && !job.all;
+    image->open(Image::Mode::write);
+    for (ReadRegion& region : regions) {
+        image->set_address((offsets ? 0 : region.base) + region.iterator->begin());
+        std::uint8_t chunk[256];
+        for (;;) {
+            std::uint32_t offset = 0;
+            const std::uint32_t n = region.iterator->read(chunk, sizeof chunk, offset);
+            if (n == 0)
+                break;
+            image->write(chunk, n);
+        }
+    }
+    image->close();
+}
+
+void erase_memories(const Job& job) {
+    job.for_each_memory([&](int code) {
+        if (code == memory_flash) {
+            job.bootloader.erase(memory_name(code), job.parameters);
+            return;
+        }
+        // id and eeprom are erased by programming 0xFF from the window's start.
+        std::uint32_t base = 0;
+        std::uint32_t size = 0;
+        memory_range(code, base, size);
+        std::uint32_t start = 0;
+        std::uint32_t end = 0;
+        memory_window(job, code, size, start, end);
+        Buffer buffer(size, 0xFF);
+        Iterator iterator(buffer);
+        iterator.set_begin(start);
+        iterator.set_end(size);
+        job.bootloader.write(iterator, memory_name(code), job.parameters);
+    });
+}
+
+// Programs (or verifies) the input image's data in each memory's window.
+void program_memories(const Job& job, std::vector<RegionData>& regions, bool writing) {
+    for (RegionData& region : regions) {
+        if (region.length == 0) {
+            warn_no_data(region.code);
+            continue;
+        }
+        Iterator iterator(*region.buffer);
+        iterator.set_begin(region.start);
+        iterator.set_end(region.end);
+        if (writing)
+            job.bootloader.write(iterator, memory_name(region.code), job.parameters);
+        else
+            job.bootloader.verify(iterator, memory_name(region.code), job.parameters);
+    }
+}
+
+// The data commands in their fixed order, whatever the order of the command line.
+void run_commands(const Job& job, unsigned commands) {
+    std::vector<RegionData> inputs;
+    if (commands & (cmd_write | cmd_verify))
+        inputs = load_inputs(job, commands);
+    if (commands & cmd_read)
+        read_memories(job);
+    if (commands & cmd_erase)
+        erase_memories(job);
+    if (commands & cmd_write)
+        program_memories(job, inputs, true);
+    if (commands & cmd_verify)
+        program_memories(job, inputs, false);
+}
+
+int run(int argc, const char* const* argv) {
+    FUUsage usage;
+    Parser parser(usage);
+    Parameters parameters(usage);
+    parser.parse(argc, argv, parameters);
+
+    if (parameters.has(ARG_HELP))
+        return print_help(usage);
+    if (parameters.has(ARG_VERSION))
+        return print_version(parameters);
+
+    const unsigned commands = requested_commands(parameters);
+    bool reset = true;
+    if (parameters.has(ARG_RESET))
+        reset = parameters.get(ARG_RESET).asBool();
+
+    std::ostream& o = out();
+    if (commands == 0) {
+        o << "At least one command must be specified.\n" << close_hint;
+        o.flush();
+        return result_no_command;
+    }
+    check_arguments(parameters, usage);
 
     PicBootloader bootloader;
     const int mask = memory_type_of(parameters);
     const bool all = mask == memory_all;
     const Parameters without_options = parameters.without({ARG_ADDRESS, ARG_SIZE});
-    // With memory type all the address and size options take no part in any window.
-    const Parameters& range_params = all ? without_options : parameters;
-
-    if (all) {
-        if (parameters.has(ARG_ADDRESS))
-            err() << "WARNING: argument \"" << parameters.get(ARG_ADDRESS).name()
-                  << "\" ignored for memory type = all" << std::endl;
-        if (parameters.has(ARG_SIZE))
-            err() << "WARNING: argument \"" << parameters.get(ARG_SIZE).name()
-                  << "\" ignored for memory type = all" << std::endl;
-        if ((commands & cmd_write) && !parameters.has(ARG_IMAGE_HEX_IN)) {
-            std::string name;
-            if (parameters.has(ARG_IMAGE_BIN_IN))
-                name = parameters.get(ARG_IMAGE_BIN_IN).name();
-            else if (parameters.has(ARG_DATA))
-                name = parameters.get(ARG_DATA).name();
-            err() << "Write to memory type ALL supported on HEX images only." << std::endl;
-            throw DEBadArgument(name);
-        }
-    }
-
-    // The input image is loaded, and its windows checked, before the device is
-    // touched: a missing, unreadable or misplaced firmware image must never
-    // leave a unit erased.
-    std::vector<RegionData> inputs_by_region;
-    if (commands & (cmd_write | cmd_verify)) {
-        bool any_data = false;
-        for (int code : region_codes) {
-            if (!(mask & code))
-                continue;
-            RegionData region = load_region(code, parameters);
-            if (region.length != 0) {
-                std::uint32_t length = region.buffer->size();
-                address_range(code, region.length, region.start, region.end, length, range_params);
-                any_data = true;
-            }
-            inputs_by_region.push_back(std::move(region));
-        }
-        if ((commands & cmd_erase) && (commands & cmd_write) && !any_data) {
-            // Nothing to program: erasing now would wipe the unit and report success.
-            // Without an erase the memories are left as they are, each with its warning.
-            for (const RegionData& region : inputs_by_region)
-                warn_no_data(region.code);
-            throw DEFileReadFailed();
-        }
-    }
-
-    if (commands & cmd_read) {
-        struct ReadRegion {
-            std::uint32_t base;
-            std::unique_ptr<Buffer> buffer;
-            std::unique_ptr<Iterator> iterator;
-        };
-        std::vector<ReadRegion> regions;
-        for (int code : region_codes) {
-            if (!(mask & code))
-                continue;
-            std::uint32_t base = 0;
-            std::uint32_t size = 0;
-            memory_range(code, base, size);
-            ReadRegion region{base, std::make_unique<Buffer>(size, 0xFF), nullptr};
-            std::uint32_t start = 0;
-            std::uint32_t end = 0;
-            std::uint32_t length = size;
-            address_range(code, size, start, end, length, range_params);
-            region.iterator = std::make_unique<Iterator>(*region.buffer);
-            region.iterator->set_begin(start);
-            region.iterator->set_end(end);
-            bootloader.read(*region.iterator, memory_name(code), parameters);
-            region.iterator->set_begin(start);
-            region.iterator->set_end(end);
-            regions.push_back(std::move(region));
-        }
-        std::unique_ptr<Image> image;
-        if (parameters.has(ARG_IMAGE_BIN_OUT))
-            image = std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_OUT).asString());
-        else if (parameters.has(ARG_DATA))
-            image = std::make_unique<CoutImage>();
-        else if (parameters.has(ARG_IMAGE_HEX_OUT))
-            image = std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_OUT).asString());
-        else
-            throw DEImageAbsent();
-        // A binary file holds one memory from its offset 0, as a binary input is
-        // loaded; only the memories of type all keep their image addresses apart.
-        const bool offsets = parameters.has(ARG_IMAGE_BIN_OUT) && !all;
-        image->open(Image::Mode::write);
-        for (ReadRegion& region : regions) {
-            image->set_address((offsets ? 0 : region.base) + region.iterator->begin());
-            std::uint8_t chunk[256];
-            for (;;) {
-                std::uint32_t offset = 0;
-                const std::uint32_t n = region.iterator->read(chunk, sizeof chunk, offset);
-                if (n == 0)
-                    break;
-                image->write(chunk, n);
-            }
-        }
-        image->close();
-    }
-
-    if (commands & cmd_erase) {
-        for (int code : region_codes) {
-            if (!(mask & code))
-                continue;
-            if (code == memory_flash) {
-                bootloader.erase(memory_name(code), parameters);
-                continue;
-            }
-            // id and eeprom are erased by programming 0xFF.
-            std::uint32_t base = 0;
-            std::uint32_t size = 0;
-            memory_range(code, base, size);
-            std::uint32_t start = 0;
-            std::uint32_t end = 0;
-            std::uint32_t length = size;
-            address_range(code, size, start, end, length, range_params);
-            Buffer buffer(size, 0xFF);
-            Iterator iterator(buffer);
-            iterator.set_begin(start);
-            iterator.set_end(size);
-            bootloader.write(iterator, memory_name(code), parameters);
-        }
-    }
-
-    const auto program = [&](bool writing) {
-        for (RegionData& region : inputs_by_region) {
-            if (region.length == 0) {
-                warn_no_data(region.code);
-                continue;
-            }
-            Iterator iterator(*region.buffer);
-            iterator.set_begin(region.start);
-            iterator.set_end(region.end);
-            if (writing)
-                bootloader.write(iterator, memory_name(region.code), parameters);
-            else
-                bootloader.verify(iterator, memory_name(region.code), parameters);
-        }
-    };
-    if (commands & cmd_write)
-        program(true);
-    if (commands & cmd_verify)
-        program(false);
+    if (all)
+        check_memory_all(parameters, commands);
+    run_commands(Job{parameters, all ? without_options : parameters, mask, all, bootloader}, commands);
 
     if (reset) {
         o << "RESET Device" << std::endl;
         bootloader.reset(parameters);
     }
-
     o << "Operation successfully completed.\n";
     success = true;
     o << close_hint;

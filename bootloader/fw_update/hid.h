@@ -53,8 +53,13 @@ public:
     // for that transfer; others need nothing.
     virtual HidStatus begin_read() { return HidStatus::ok; }
 
-    // The system's number for the last failure of a transfer, for the log.
-    virtual int error_number() const { return errno; }
+    // The system's number for the last failure of a transfer, for the log:
+    // errno, or GetLastError() on Windows; 0 before any failure.
+    virtual int error_number() const { return 0; }
+
+    // The system's description of that failure, for diagnostics (as hidapi's
+    // hid_error gives it); empty before any failure.
+    virtual std::string last_error() const { return {}; }
 };
 
 // Access to the present HID interfaces.

@@ -78,7 +78,11 @@ public:
             return HidStatus::failed;
         errno = 0;
         const int written = hid_write(_device.get(), report, hid_report_size);
-        return hidraw_write_status(written, errno);
+        const int error = errno;
+        const HidStatus status = hidraw_write_status(written, error);
+        if (status != HidStatus::ok)
+            _error = error;
+        return status;
     }
 
     HidStatus read(std::uint8_t* report, std::size_t& count, int timeout_ms) override {
@@ -99,9 +103,11 @@ public:
             }
             if (n == 0)
                 return HidStatus::timeout;
+            const int error = errno;
             // A signal cut the wait short: wait on for what is left of the time-out.
-            if (errno == EINTR && clock::now() < deadline)
+            if (error == EINTR && clock::now() < deadline)
                 continue;
+            _error = error;
             return HidStatus::failed;
         }
     }
@@ -113,11 +119,15 @@ public:
         }
     }
 
+    int error_number() const override { return _error; }
+    std::string last_error() const override { return _error == 0 ? std::string() : std::strerror(_error); }
+
 private:
     std::shared_ptr<HidapiLibrary> _library; // outlives _device
     HidHandle _device;
     std::optional<std::pair<std::uint16_t, std::uint16_t>> _enumerated;
     std::vector<std::uint8_t> _input;
+    int _error = 0; // errno of the last failed transfer
 };
 
 struct EnumerationFree {
@@ -152,13 +162,19 @@ std::optional<std::vector<std::string>> HidapiBackend::enumerate() {
         return std::nullopt;
     // An empty list comes back as null: no HID interface is present.
     std::unique_ptr<hid_device_info, EnumerationFree> list(hid_enumerate(0, 0));
-    std::vector<std::string> paths;
     _enumerated.clear();
     for (const hid_device_info* info = list.get(); info; info = info->next) {
-        if (!info->path)
-            continue;
-        paths.emplace_back(info->path);
-        _enumerated.emplace(info->path, std::make_pair(info->vendor_id, info->product_id));
+        if (info->path)
+            _enumerated.emplace(info->path, std::make_pair(info->vendor_id, info->product_id));
+    }
+    return paths_in_order(list.get());
+}
+
+std::vector<std::string> paths_in_order(const hid_device_info* list) {
+    std::vector<std::string> paths;
+    for (const hid_device_info* info = list; info; info = info->next) {
+        if (info->path)
+            paths.emplace_back(info->path);
     }
     std::sort(paths.begin(), paths.end());
     paths.erase(std::unique(paths.begin(), paths.end()), paths.end());

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+struct hid_device_info;
+
 namespace fwu {
 
 class HidapiLibrary;
@@ -57,6 +59,10 @@ private:
 // hid_report_size bytes are stored in report; the result is the length of the
 // whole report (n + 1), so a report longer than the bootloader's shows as such.
 std::size_t report_from_hidraw(const std::uint8_t* data, std::size_t n, std::uint8_t* report);
+
+// The paths of hidapi's list of interfaces in enumeration order: sorted, each
+// once, entries without a path left out.
+std::vector<std::string> paths_in_order(const hid_device_info* list);
 
 // The outcome of one hidraw write of a report: written is what hid_write gave,
 // error the errno it left.

@@ -121,6 +121,19 @@ void WinHidDevice::settle(Transfer& t) {
         end(t);
 }
 
+std::string WinHidDevice::last_error() const {
+    if (_error == 0)
+        return {};
+    std::array<char, 512> text{};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                   _error, 0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    std::string message(text.data(), n);
+    // Without the line end that system messages come with.
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(_error) : message;
+}
+
 HidStatus WinHidDevice::begin_read() {
     settle(*_read);
     if (_read->pending)

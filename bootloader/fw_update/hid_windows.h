@@ -84,6 +84,8 @@ public:
     void cancel() override;
     HidStatus begin_read() override;
     int error_number() const override { return static_cast<int>(_error); }
+    // The system's message for that error (FormatMessage).
+    std::string last_error() const override;
 
 private:
     // One direction's transfer: its record, its event and its report buffer.

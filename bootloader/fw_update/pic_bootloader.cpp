@@ -1,9 +1,9 @@
 #include "fw_update/pic_bootloader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "fw_update/console.h"
@@ -41,10 +41,6 @@ const MemoryInfo* memory_info(int code) {
         if (m.code == code)
             return &m;
     return nullptr;
-}
-
-std::uint32_t round_up_8(std::uint32_t n) {
-    return n % 8 == 0 ? n : (n | 7u) + 1;
 }
 
 void set_address(Packet& p, std::uint32_t offset) {
@@ -161,15 +157,20 @@ void address_range(int code, std::uint32_t memory_size, std::uint32_t& address, 
     }
 }
 
+std::uint32_t round_up_8(std::uint32_t n) {
+    return n % 8 == 0 ? n : (n | 7u) + 1;
+}
+
 std::uint32_t page_size(int code) {
     return code == memory_flash ? 32 : 8;
 }
 
-// The command and device window of one read, write or verify.
+// The command, device window and packet size of one read, write or verify.
 struct PicBootloader::Transfer {
     std::uint8_t cmd;
     std::uint32_t first;
     std::uint32_t end;
+    std::uint32_t page;
 };
 
 PicBootloader::PicBootloader() = default;
@@ -185,14 +186,19 @@ std::string PicBootloader::name() const {
     return "RVLN";
 }
 
-PicBootloader::Transfer PicBootloader::prepare(int mem, bool for_write, const std::string& memory,
+// The transfer for a memory by name, with the packets blanked and the iterator stepping a packet at a
+// time. Throws DEBadValue for an unknown name and DEBadMemoryType for "all".
+PicBootloader::Transfer PicBootloader::prepare(const std::string& memory, bool for_write, Iterator& iterator,
                                                Packet& request, Packet& answer) const {
+    const int mem = memory_type(memory);
     const MemoryInfo* m = memory_info(mem);
     if (!m)
         throw DEBadMemoryType("BootLoader", memory);
     request.fill(0xFF);
     answer.fill(0xFF);
-    return Transfer{for_write ? m->write_cmd : m->read_cmd, m->first, m->end};
+    const std::uint32_t page = page_size(mem);
+    iterator.set_step(page);
+    return Transfer{for_write ? m->write_cmd : m->read_cmd, m->first, m->end, page};
 }
 
 void PicBootloader::erase(const std::string& memory, const Parameters& parameters) {
@@ -203,32 +209,25 @@ void PicBootloader::erase(const std::string& memory, const Parameters& parameter
     Packet request{};
     Packet answer{};
     request[packet::cmd] = command::erase_flash;
-
-    show_progress(action_erasing, name(), memory, 0);
-    try {
-        open(parameters);
-        // 0x0800 to 0x3FFF in 224 blocks of 64 bytes, then 0x4000 to 0x7FFF in 256 (0 stands for 256).
-        request[packet::echo] = next_echo();
-        set_address(request, 0x0800);
-        request[packet::size] = 0xE0;
-        exchange(request, answer);
-        request[packet::echo] = next_echo();
-        set_address(request, 0x4000);
-        request[packet::size] = 0x00;
-        exchange(request, answer);
-        close();
-        show_progress(action_erasing, name(), memory, progress_done);
-    } catch (...) {
-        show_progress(action_erasing, name(), memory, progress_failed);
-        throw;
-    }
+    // 0x0800 to 0x3FFF in 224 blocks of 64 bytes, then 0x4000 to 0x7FFF in 256 (0 stands for 256).
+    const std::pair<std::uint32_t, std::uint8_t> blocks[] = {{0x0800, 0xE0}, {0x4000, 0x00}};
+    // A failed erase leaves the device open: the destructor notes and closes it.
+    framed(action_erasing, memory, parameters, OnFailure::leave_open, [&] {
+        for (const auto& [address, count] : blocks) {
+            request[packet::echo] = next_echo();
+            set_address(request, address);
+            request[packet::size] = count;
+            exchange(request, answer);
+        }
+    });
 }
 
-// One read, write or verify on the device: the progress line from 0 % to DONE, the device opened
-// around the work and closed after it; any failure finishes the line with FAILED and passes on.
+// One operation on the device: the progress line from 0 % to DONE, the device opened around the work
+// and closed after it; any failure finishes the line with FAILED, deals with the device as on_failure
+// says and passes on.
 template <typename Work>
 void PicBootloader::framed(const char* action, const std::string& memory, const Parameters& parameters,
-                           Work work) {
+                           OnFailure on_failure, Work work) {
     show_progress(action, name(), memory, 0);
     try {
         open(parameters);
@@ -237,7 +236,7 @@ void PicBootloader::framed(const char* action, const std::string& memory, const 
         show_progress(action, name(), memory, progress_done);
     } catch (...) {
         show_progress(action, name(), memory, progress_failed);
-        if (is_open())
+        if (on_failure == OnFailure::close || (on_failure == OnFailure::close_if_open && is_open()))
             close();
         throw;
     }
@@ -270,17 +269,13 @@ std::uint32_t PicBootloader::read_size(std::uint32_t n, std::uint32_t page) {
 }
 
 void PicBootloader::write(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
-    const int mem = memory_type(memory);
     Packet request;
     Packet answer;
-    const Transfer t = prepare(mem, true, memory, request, answer);
-    const std::uint32_t page = page_size(mem);
-    iterator.set_step(page);
-
-    framed(action_programming, memory, parameters, [&] {
+    const Transfer t = prepare(memory, true, iterator, request, answer);
+    framed(action_programming, memory, parameters, OnFailure::close_if_open, [&] {
         for (;;) {
             std::uint32_t offset = 0;
-            const std::uint32_t n = iterator.read(request.data() + packet::data, page, offset);
+            const std::uint32_t n = iterator.read(request.data() + packet::data, t.page, offset);
             if (n == 0)
                 break;
             if (!outside_window(offset, t, memory)) {
@@ -296,19 +291,15 @@ void PicBootloader::write(Iterator& iterator, const std::string& memory, const P
 }
 
 void PicBootloader::read(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
-    const int mem = memory_type(memory);
     Packet request;
     Packet answer;
-    const Transfer t = prepare(mem, false, memory, request, answer);
-    const std::uint32_t page = page_size(mem);
-    iterator.set_step(page);
-
-    framed(action_reading, memory, parameters, [&] {
+    const Transfer t = prepare(memory, false, iterator, request, answer);
+    framed(action_reading, memory, parameters, OnFailure::close_if_open, [&] {
         for (;;) {
             const std::uint32_t chunk = iterator.chunk_length();
             if (chunk == 0)
                 break;
-            const std::uint32_t n = read_size(chunk, page);
+            const std::uint32_t n = read_size(chunk, t.page);
             set_header(request, t.cmd, iterator.address(), n);
             exchange(request, answer);
             iterator.write(answer.data() + packet::data, n);
@@ -319,26 +310,22 @@ void PicBootloader::read(Iterator& iterator, const std::string& memory, const Pa
 }
 
 void PicBootloader::verify(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
-    const int mem = memory_type(memory);
     Packet expected;
     expected.fill(0xFF);
     Packet request;
     Packet answer;
-    const Transfer t = prepare(mem, false, memory, request, answer);
-    const std::uint32_t page = page_size(mem);
-    iterator.set_step(page);
-
-    framed(action_verifying, memory, parameters, [&] {
+    const Transfer t = prepare(memory, false, iterator, request, answer);
+    framed(action_verifying, memory, parameters, OnFailure::close_if_open, [&] {
         for (;;) {
             std::uint32_t offset = 0;
-            const std::uint32_t chunk = iterator.read(expected.data() + packet::data, page, offset);
+            const std::uint32_t chunk = iterator.read(expected.data() + packet::data, t.page, offset);
             if (chunk == 0)
                 break;
             if (outside_window(offset, t, memory)) {
                 expected.fill(0xFF);
                 continue;
             }
-            const std::uint32_t n = read_size(chunk, page);
+            const std::uint32_t n = read_size(chunk, t.page);
             set_header(request, t.cmd, offset, n);
             // A difference is asked again with the same packet, five times in all.
             for (int attempt = 0;; ++attempt) {
@@ -361,19 +348,11 @@ void PicBootloader::version(Packet& answer, const Parameters& parameters) {
     request[packet::cmd] = command::version;
     answer.fill(0x00);
     const std::string memory = "BootLoader Version";
-
-    show_progress(action_reading, name(), memory, 0);
-    try {
-        open(parameters);
+    // A failed version request closes the device whether it was opened or not.
+    framed(action_reading, memory, parameters, OnFailure::close, [&] {
         exchange(request, answer);
-        close();
-    } catch (...) {
-        show_progress(action_reading, name(), memory, progress_failed);
-        close();
-        throw;
-    }
-    show_progress(action_reading, name(), memory, 100);
-    show_progress(action_reading, name(), memory, progress_done);
+        show_progress(action_reading, name(), memory, 100);
+    });
 }
 
 void PicBootloader::reset(const Parameters& parameters) {
@@ -441,45 +420,8 @@ void PicBootloader::exchange(const Packet& request, Packet& answer) {
             log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
             throw DEHidReadFailed();
         }
-        std::array<std::uint8_t, hid_report_size> report{};
-        report[0] = 0x00;
-        std::copy(request.begin(), request.end(), report.begin() + 1);
-        switch (m_hDevice->write(report.data(), hid_write_timeout_ms)) {
-        case HidStatus::ok:
-            break;
-        case HidStatus::timeout:
-            log_error(__FILE__, __LINE__, "Write timeout");
-            throw DEHidWriteTimeout();
-        case HidStatus::failed:
-            log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
-            throw DEHidWriteFailed();
-        }
-
-        std::array<std::uint8_t, hid_report_size> input{};
-        std::size_t count = 0;
-        switch (m_hDevice->read(input.data(), count, hid_read_timeout_ms)) {
-        case HidStatus::ok:
-            break;
-        case HidStatus::timeout:
-            throw DEHidReadTimeout();
-        case HidStatus::failed:
-            log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", m_hDevice->error_number(),
-                      static_cast<int>(count));
-            throw DEHidReadFailed();
-        }
-        if (count != hid_report_size) {
-            log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", 0, static_cast<int>(count));
-            throw DEHidReadFailed();
-        }
-        std::copy(input.begin() + 1, input.end(), answer.begin());
-
-        if (answer[packet::cmd] != request[packet::cmd] || answer[packet::echo] != request[packet::echo]) {
-            log_error(__FILE__, __LINE__, "pOut->header.cmd = %d,  pIn->header.cmd = %d",
-                      request[packet::cmd], answer[packet::cmd]);
-            log_error(__FILE__, __LINE__, "pOut->header.echo = %d,  pIn->header.echo = %d",
-                      request[packet::echo], answer[packet::echo]);
-            throw DEHidResponseIdMismatch();
-        }
+        write_request(request);
+        read_answer(request, answer);
     } catch (...) {
         if (m_hDevice)
             m_hDevice->cancel();
@@ -493,22 +435,56 @@ void PicBootloader::send(const Packet& request) {
             log_error(__FILE__, __LINE__, "LastError = %d", hid_error_not_open);
             throw DEHidWriteFailed();
         }
-        std::array<std::uint8_t, hid_report_size> report{};
-        std::copy(request.begin(), request.end(), report.begin() + 1);
-        switch (m_hDevice->write(report.data(), hid_write_timeout_ms)) {
-        case HidStatus::ok:
-            break;
-        case HidStatus::timeout:
-            log_error(__FILE__, __LINE__, "Write timeout");
-            throw DEHidWriteTimeout();
-        case HidStatus::failed:
-            log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
-            throw DEHidWriteFailed();
-        }
+        write_request(request);
     } catch (...) {
         if (m_hDevice)
             m_hDevice->cancel();
         throw;
+    }
+}
+
+// The request as one output report: report ID 0, then the packet.
+void PicBootloader::write_request(const Packet& request) {
+    std::array<std::uint8_t, hid_report_size> report{};
+    std::copy(request.begin(), request.end(), report.begin() + 1);
+    switch (m_hDevice->write(report.data(), hid_write_timeout_ms)) {
+    case HidStatus::ok:
+        return;
+    case HidStatus::timeout:
+        log_error(__FILE__, __LINE__, "Write timeout");
+        throw DEHidWriteTimeout();
+    case HidStatus::failed:
+        log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
+        throw DEHidWriteFailed();
+    }
+}
+
+// The answer to a request: one whole input report whose packet repeats the request's command and echo.
+void PicBootloader::read_answer(const Packet& request, Packet& answer) {
+    std::array<std::uint8_t, hid_report_size> input{};
+    std::size_t count = 0;
+    switch (m_hDevice->read(input.data(), count, hid_read_timeout_ms)) {
+    case HidStatus::ok:
+        break;
+    case HidStatus::timeout:
+        throw DEHidReadTimeout();
+    case HidStatus::failed:
+        log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", m_hDevice->error_number(),
+                  static_cast<int>(count));
+        throw DEHidReadFailed();
+    }
+    if (count != hid_report_size) {
+        log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", 0, static_cast<int>(count));
+        throw DEHidReadFailed();
+    }
+    std::copy(input.begin() + 1, input.end(), answer.begin());
+
+    if (answer[packet::cmd] != request[packet::cmd] || answer[packet::echo] != request[packet::echo]) {
+        log_error(__FILE__, __LINE__, "pOut->header.cmd = %d,  pIn->header.cmd = %d", request[packet::cmd],
+                  answer[packet::cmd]);
+        log_error(__FILE__, __LINE__, "pOut->header.echo = %d,  pIn->header.echo = %d", request[packet::echo],
+                  answer[packet::echo]);
+        throw DEHidResponseIdMismatch();
     }
 }
 

@@ -64,6 +64,8 @@ void memory_range(int code, std::uint32_t& base, std::uint32_t& size);
 // when the size option is absent. Impossible values throw DEBadValue.
 void address_range(int code, std::uint32_t memory_size, std::uint32_t& address, std::uint32_t& end,
                    std::uint32_t& size, const Parameters& parameters);
+// n rounded up to a whole multiple of 8; values above 0xFFFFFFF8 wrap to 0.
+std::uint32_t round_up_8(std::uint32_t n);
 // Bytes per packet: 32 for flash, 8 for every other code.
 std::uint32_t page_size(int code);
 
@@ -96,11 +98,20 @@ public:
 
 private:
     struct Transfer;
-    Transfer prepare(int mem, bool for_write, const std::string& memory, Packet& request,
+    // What an operation does with the device when it fails.
+    enum class OnFailure {
+        close_if_open, // closes it when it was opened
+        close,         // closes it, opened or not
+        leave_open,    // leaves it as it is
+    };
+    Transfer prepare(const std::string& memory, bool for_write, Iterator& iterator, Packet& request,
                      Packet& answer) const;
     std::uint8_t next_echo() { return ++m_Echo; }
     template <typename Work>
-    void framed(const char* action, const std::string& memory, const Parameters& parameters, Work work);
+    void framed(const char* action, const std::string& memory, const Parameters& parameters,
+                OnFailure on_failure, Work work);
+    void write_request(const Packet& request);
+    void read_answer(const Packet& request, Packet& answer);
     void set_header(Packet& request, std::uint8_t cmd, std::uint32_t offset, std::uint32_t size);
     static bool outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory);
     static std::uint32_t read_size(std::uint32_t n, std::uint32_t page);

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <deque>
 #include <fstream>
 #include <iterator>
 #include <span>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 namespace sim {
@@ -50,6 +53,13 @@ template <std::size_t N> std::array<std::uint8_t, N> erased() {
     std::array<std::uint8_t, N> memory;
     memory.fill(0xFF);
     return memory;
+}
+
+// Sleeps until the time has come. A single sleep_until may wake a little early
+// (under Windows it is one sleep of the time left, on a coarser clock).
+void wait_until(std::chrono::steady_clock::time_point t) {
+    while (std::chrono::steady_clock::now() < t)
+        std::this_thread::sleep_until(t);
 }
 
 std::string quoted(const fs::path& file) {
@@ -233,6 +243,12 @@ struct DeviceState {
     // Carries out one request packet; the answer, or nothing for a command that
     // is not answered. Sets the bits of the memories it changed.
     std::optional<Report> carry_out(const std::uint8_t* packet, unsigned& changed);
+    // The readback_difference fault: inverts its byte in the answer to a flash
+    // read of size bytes from address that covers it, until it heals.
+    void mark_readback_difference(std::size_t address, std::size_t size, std::uint8_t* answer_data);
+    // Erases size blocks (0 standing for 256) from address, clipped to flash
+    // and sparing the bootloader; false when nothing was left to erase.
+    bool erase(std::size_t address, std::size_t size);
 
     void store(unsigned changed) const;
 };
@@ -250,43 +266,31 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
         return size <= data_capacity && address + size <= memory.size();
     };
     auto read = [&](std::span<const std::uint8_t> memory) {
-        if (inside(memory))
-            std::copy_n(memory.begin() + address, size, answer_data);
+        if (!inside(memory))
+            return false;
+        std::copy_n(memory.data() + address, size, answer_data);
+        return true;
     };
     auto write = [&](std::span<std::uint8_t> memory, unsigned bit) {
         if (inside(memory)) {
-            std::copy_n(data, size, memory.begin() + address);
+            std::copy_n(data, size, memory.data() + address);
             changed |= bit;
         }
     };
 
     switch (cmd) {
     case read_flash:
-        read(flash);
-        if (inside(flash) && faults.readback_difference) {
-            std::size_t offset = *faults.readback_difference;
-            bool covered = offset >= address && offset < address + size;
-            bool healed = faults.readback_heals_after && readback_differences >= *faults.readback_heals_after;
-            if (covered && !healed) {
-                answer_data[offset - address] ^= 0xFF;
-                ++readback_differences;
-            }
-        }
+        if (read(flash))
+            mark_readback_difference(address, size, answer_data);
         break;
     case write_flash:
         if (address >= bootloader_end)
             write(flash, changed_flash);
         break;
-    case erase_flash: {
-        std::size_t blocks = size == 0 ? 256 : size;
-        std::size_t begin = std::max(address, bootloader_end);
-        std::size_t end = std::min(address + blocks * erase_block_size, flash_size);
-        if (begin < end) {
-            std::fill(flash.begin() + begin, flash.begin() + end, 0xFF);
+    case erase_flash:
+        if (erase(address, size))
             changed |= changed_flash;
-        }
         break;
-    }
     case get_version:
         answer[1 + 2] = version.major;
         answer[1 + 3] = version.minor;
@@ -307,10 +311,30 @@ std::optional<Report> DeviceState::carry_out(const std::uint8_t* packet, unsigne
     case write_eeprom:
         write(eeprom, changed_eeprom);
         break;
-    default:
-        break;
-    }
+    } // other commands: the header alone
     return answer;
+}
+
+void DeviceState::mark_readback_difference(std::size_t address, std::size_t size, std::uint8_t* answer_data) {
+    if (!faults.readback_difference)
+        return;
+    const std::size_t offset = *faults.readback_difference;
+    const bool covered = offset >= address && offset < address + size;
+    const bool healed = faults.readback_heals_after && readback_differences >= *faults.readback_heals_after;
+    if (covered && !healed) {
+        answer_data[offset - address] ^= 0xFF;
+        ++readback_differences;
+    }
+}
+
+bool DeviceState::erase(std::size_t address, std::size_t size) {
+    const std::size_t blocks = size == 0 ? 256 : size;
+    const std::size_t begin = std::max(address, bootloader_end);
+    const std::size_t end = std::min(address + blocks * erase_block_size, flash_size);
+    if (begin >= end)
+        return false;
+    std::fill(flash.begin() + begin, flash.begin() + end, 0xFF);
+    return true;
 }
 
 void DeviceState::store(unsigned changed) const {
@@ -347,17 +371,19 @@ public:
         DeviceState& s = *_state;
         ++s.counters.writes;
         if (!report)
-            return fwu::HidStatus::failed;
+            return fail(EINVAL, "no report");
         Report copy;
         std::copy_n(report, copy.size(), copy.begin());
         s.written.push_back(copy);
+        if (s.is_unplugged())
+            return fail(ENODEV, "the device was unplugged");
         // The device has no numbered reports: anything but report ID 0 does not go out.
-        if (s.is_unplugged() || report[0] != 0)
-            return fwu::HidStatus::failed;
+        if (report[0] != 0)
+            return fail(EINVAL, "report ID " + std::to_string(report[0]) + " is not the device's");
 
         const bool faulty = s.transfer_faults_apply();
         if (faulty && s.faults.write_fails)
-            return fwu::HidStatus::failed;
+            return fail(EIO, "write_fails fault");
         if (faulty && s.faults.write_timeout)
             return fwu::HidStatus::timeout;
         if (s.latency.count() > 0) {
@@ -368,7 +394,7 @@ public:
             if (!s.frame_origin)
                 s.frame_origin = now;
             const auto frames = (now - *s.frame_origin) / s.latency + 1;
-            std::this_thread::sleep_until(*s.frame_origin + frames * s.latency);
+            wait_until(*s.frame_origin + frames * s.latency);
         }
 
         ++s.counters.requests;
@@ -378,7 +404,7 @@ public:
             s.store(changed);
         } catch (const SimError& e) {
             s.store_error = e.what();
-            return fwu::HidStatus::failed;
+            return fail(EIO, e.what());
         }
         if (answer && !(faulty && s.faults.read_timeout)) {
             Answer queued{*answer, fwu::hid_report_size, faulty && s.faults.late_answer, std::nullopt};
@@ -398,10 +424,10 @@ public:
         ++s.counters.reads;
         count = 0;
         if (!report)
-            return fwu::HidStatus::failed;
+            return fail(EINVAL, "no report");
         // Time-outs are reported at once; only a delayed answer (answer_delay) is waited for.
         if (_answers.empty())
-            return s.is_unplugged() ? fwu::HidStatus::failed : fwu::HidStatus::timeout;
+            return s.is_unplugged() ? fail(ENODEV, "the device was unplugged") : fwu::HidStatus::timeout;
         Answer& next = _answers.front();
         if (next.late) {
             next.late = false;
@@ -412,10 +438,10 @@ public:
             const auto deadline =
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
             if (*next.due > deadline) {
-                std::this_thread::sleep_until(deadline);
+                wait_until(deadline);
                 return fwu::HidStatus::timeout;
             }
-            std::this_thread::sleep_until(*next.due);
+            wait_until(*next.due);
         }
         std::copy_n(next.report.begin(), next.count, report);
         count = next.count;
@@ -429,7 +455,17 @@ public:
         _answers.clear();
     }
 
+    int error_number() const override { return _error; }
+    std::string last_error() const override { return _error_text; }
+
 private:
+    // A failed transfer: an errno value for the log, and what failed.
+    fwu::HidStatus fail(int error, std::string text) {
+        _error = error;
+        _error_text = std::generic_category().message(error) + ": " + text;
+        return fwu::HidStatus::failed;
+    }
+
     struct Answer {
         Report report;
         std::size_t count;
@@ -439,6 +475,88 @@ private:
 
     std::shared_ptr<DeviceState> _state;
     std::deque<Answer> _answers;
+    int _error = 0;
+    std::string _error_text;
+};
+
+// The value of one line of a faults file, read as its fault wants it. A value
+// that does not fit throws SimError naming the file and line.
+class FaultValue {
+public:
+    FaultValue(const fs::path& file, int line, std::string text)
+        : _file(file), _line(line), _text(std::move(text)) {}
+
+    const std::string& text() const { return _text; }
+
+    [[noreturn]] void fail(const std::string& what) const {
+        throw SimError(quoted(_file) + " line " + std::to_string(_line) + ": " + what);
+    }
+
+    bool flag() const {
+        const std::optional<bool> parsed = parse_flag(_text);
+        if (!parsed)
+            fail("\"" + _text + "\" is not 1, 0, yes, no, true or false");
+        return *parsed;
+    }
+
+    // The number, limited to at most limit.
+    std::uint64_t number(std::uint64_t limit = UINT64_MAX) const {
+        const std::optional<std::uint64_t> parsed = parse_number(_text);
+        if (!parsed)
+            fail("\"" + _text + "\" is not a number");
+        return std::min(*parsed, limit);
+    }
+
+private:
+    const fs::path& _file;
+    int _line;
+    std::string _text;
+};
+
+using FaultSetter = void (*)(DeviceState&, const FaultValue&);
+
+// What each name of a faults file sets.
+const std::pair<std::string_view, FaultSetter> fault_setters[] = {
+    {"absent", [](DeviceState& d, const FaultValue& v) { d.faults.absent = v.flag(); }},
+    {"open_fails", [](DeviceState& d, const FaultValue& v) { d.faults.open_fails = v.flag(); }},
+    {"permission_denied", [](DeviceState& d, const FaultValue& v) { d.faults.permission_denied = v.flag(); }},
+    {"attributes_fail", [](DeviceState& d, const FaultValue& v) { d.faults.attributes_fail = v.flag(); }},
+    {"write_fails", [](DeviceState& d, const FaultValue& v) { d.faults.write_fails = v.flag(); }},
+    {"write_timeout", [](DeviceState& d, const FaultValue& v) { d.faults.write_timeout = v.flag(); }},
+    {"read_timeout", [](DeviceState& d, const FaultValue& v) { d.faults.read_timeout = v.flag(); }},
+    {"late_answer", [](DeviceState& d, const FaultValue& v) { d.faults.late_answer = v.flag(); }},
+    {"answer_delay",
+     [](DeviceState& d, const FaultValue& v) {
+         d.faults.answer_delay = std::chrono::milliseconds(v.number(600'000));
+     }},
+    {"wrong_echo", [](DeviceState& d, const FaultValue& v) { d.faults.wrong_echo = v.flag(); }},
+    {"short_read",
+     [](DeviceState& d, const FaultValue& v) {
+         d.faults.short_read = static_cast<std::size_t>(v.number(fwu::hid_report_size));
+     }},
+    {"transfer_faults_after",
+     [](DeviceState& d, const FaultValue& v) { d.faults.transfer_faults_after = v.number(); }},
+    {"readback_difference",
+     [](DeviceState& d, const FaultValue& v) {
+         d.faults.readback_difference = static_cast<std::size_t>(v.number(flash_size));
+     }},
+    {"readback_heals_after",
+     [](DeviceState& d, const FaultValue& v) {
+         if (v.text() == "never")
+             d.faults.readback_heals_after.reset();
+         else
+             d.faults.readback_heals_after = v.number();
+     }},
+    {"unplug_after", [](DeviceState& d, const FaultValue& v) { d.faults.unplug_after = v.number(); }},
+    {"latency_us", [](DeviceState& d,
+                      const FaultValue& v) { d.latency = std::chrono::microseconds(v.number(10'000'000)); }},
+    {"version",
+     [](DeviceState& d, const FaultValue& v) {
+         const std::optional<Version> parsed = parse_version(v.text());
+         if (!parsed)
+             v.fail("\"" + v.text() + "\" is not a version such as 2.4.1");
+         d.version = *parsed;
+     }},
 };
 
 // Applies the lines of a faults file to a device.
@@ -452,70 +570,15 @@ void load_faults(const fs::path& file, DeviceState& state) {
         std::string name, value, extra;
         if (!(words >> name))
             continue;
-        auto fail = [&](const std::string& what) {
-            throw SimError(quoted(file) + " line " + std::to_string(number) + ": " + what);
-        };
-        if (!(words >> value) || (words >> extra))
-            fail("expected \"name value\"");
-
-        auto flag = [&](bool& field) {
-            auto parsed = parse_flag(value);
-            if (!parsed)
-                fail("\"" + value + "\" is not 1, 0, yes, no, true or false");
-            field = *parsed;
-        };
-        auto number_value = [&]() {
-            auto parsed = parse_number(value);
-            if (!parsed)
-                fail("\"" + value + "\" is not a number");
-            return *parsed;
-        };
-
-        Faults& f = state.faults;
-        if (name == "absent")
-            flag(f.absent);
-        else if (name == "open_fails")
-            flag(f.open_fails);
-        else if (name == "permission_denied")
-            flag(f.permission_denied);
-        else if (name == "attributes_fail")
-            flag(f.attributes_fail);
-        else if (name == "write_fails")
-            flag(f.write_fails);
-        else if (name == "write_timeout")
-            flag(f.write_timeout);
-        else if (name == "read_timeout")
-            flag(f.read_timeout);
-        else if (name == "late_answer")
-            flag(f.late_answer);
-        else if (name == "answer_delay")
-            f.answer_delay = std::chrono::milliseconds(std::min<std::uint64_t>(number_value(), 600'000));
-        else if (name == "wrong_echo")
-            flag(f.wrong_echo);
-        else if (name == "short_read")
-            f.short_read =
-                static_cast<std::size_t>(std::min<std::uint64_t>(number_value(), fwu::hid_report_size));
-        else if (name == "transfer_faults_after")
-            f.transfer_faults_after = number_value();
-        else if (name == "readback_difference")
-            f.readback_difference =
-                static_cast<std::size_t>(std::min<std::uint64_t>(number_value(), flash_size));
-        else if (name == "readback_heals_after") {
-            if (value == "never")
-                f.readback_heals_after.reset();
-            else
-                f.readback_heals_after = number_value();
-        } else if (name == "unplug_after")
-            f.unplug_after = number_value();
-        else if (name == "latency_us")
-            state.latency = std::chrono::microseconds(std::min<std::uint64_t>(number_value(), 10'000'000));
-        else if (name == "version") {
-            auto parsed = parse_version(value);
-            if (!parsed)
-                fail("\"" + value + "\" is not a version such as 2.4.1");
-            state.version = *parsed;
-        } else
-            fail("unknown fault \"" + name + "\"");
+        const bool one_value = (words >> value) && !(words >> extra);
+        const FaultValue fault_value(file, number, value);
+        if (!one_value)
+            fault_value.fail("expected \"name value\"");
+        const auto setter = std::find_if(std::begin(fault_setters), std::end(fault_setters),
+                                         [&](const auto& entry) { return entry.first == name; });
+        if (setter == std::end(fault_setters))
+            fault_value.fail("unknown fault \"" + name + "\"");
+        setter->second(state, fault_value);
     }
 }
 

@@ -39,6 +39,11 @@
 // is refused as a whole (header-only answer) and an erase leaves it alone.
 // Bytes of an answer that carry nothing are 0x00.
 //
+// A failed transfer leaves an errno value in error_number() and says what failed
+// in last_error(): ENODEV once the device is unplugged, EIO for the write_fails
+// fault and for a memory file that cannot be stored, EINVAL for a report that is
+// not the device's.
+//
 // File-backed devices (SimBootloader::from_folder) keep their state in a folder:
 //
 //   flash.bin   32768 bytes    created when missing: 0xFF, except the bootloader

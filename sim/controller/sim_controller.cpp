@@ -328,96 +328,103 @@ void SimController::takeCommandByte(char b) {
     }
 }
 
+// The commands that ask for values one after the other, then report them.
+const SimController::ValueCommand SimController::valueCommands[] = {
+    {"91",
+     {{"4", Field::P}, {"5", Field::I}, {"6", Field::D}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Proportional Gain= " + number(s.P), "Integral Gain= " + number(s.I),
+                                         "Derivative Gain= " + number(s.D), "end"};
+     }},
+    {"92",
+     {{"curr", Field::Curr}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Current Limit= " + number(s.currentLimit) + " amps", "end"};
+     }},
+    {"94",
+     {{"accel", Field::Accel}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Blade Acceleration= " + number(s.acceleration), "end"};
+     }},
+    {"DEL",
+     {{"delay", Field::Delay}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Control Loop Delay= " + number(s.loopDelay), "hertz",
+                                         number(100 - s.loopDelay), "end"};
+     }},
+    {"INT",
+     {{"integ", Field::Integ}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Integral Limit= " + number(s.integralLimit), "end"};
+     }},
+    {"SEN",
+     {{"sens", Field::Sens}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Primary Throttle Active Sense= " + number(s.activeSense), "end"};
+     }},
+    {"FAI",
+     {{"fails", Field::Fails}},
+     [](const Settings& s) {
+         char mask[8];
+         std::snprintf(mask, sizeof mask, "0x%02X", static_cast<unsigned>(s.failsafes & 0xFF));
+         return std::vector<std::string>{std::string("Failsafes Disabled= ") + mask, "end"};
+     }},
+    {"BYP",
+     {{"bypas", Field::Bypas}, {"sectrig", Field::Sectrig}, {"ramp", Field::Ramp}, {"filter", Field::Filter}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Primary Trigger= " + number(s.bypassTrigger),
+                                         std::string("Inputs Swapped= ") + (s.swapInputs ? "yes" : "no"),
+                                         "Secondary Trigger= " + number(s.secondaryTrigger),
+                                         "Ramp In Complete= " + number(s.rampEnd),
+                                         "Filter Sample Size= " + number(1 << std::clamp(s.filter, 0, 10)),
+                                         "end"};
+     }},
+    {"BOO",
+     {{"boost", Field::Boost}},
+     [](const Settings& s) {
+         return std::vector<std::string>{"Initial Bypass Position= " + number(s.boostLimit) + " %", "end"};
+     }},
+};
+
 void SimController::command_received(const std::string& cmd) {
     const Clock::time_point now = Clock::now();
-    const auto request = [](const char* keyword, Field field) { return Step{keyword, field, {}}; };
-    const auto lines = [](std::function<std::vector<std::string>()> make) {
-        return Step{{}, {}, std::move(make)};
-    };
-    const Settings& s = _settings;
-
-    if (cmd == "91") {
-        _steps.push_back(request("4", Field::P));
-        _steps.push_back(request("5", Field::I));
-        _steps.push_back(request("6", Field::D));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Proportional Gain= " + number(s.P),
-                                            "Integral Gain= " + number(s.I),
-                                            "Derivative Gain= " + number(s.D), "end"};
-        }));
-    } else if (cmd == "92") {
-        _steps.push_back(request("curr", Field::Curr));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Current Limit= " + number(s.currentLimit) + " amps", "end"};
-        }));
-    } else if (cmd == "94") {
-        _steps.push_back(request("accel", Field::Accel));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Blade Acceleration= " + number(s.acceleration), "end"};
-        }));
-    } else if (cmd == "DEL") {
-        _steps.push_back(request("delay", Field::Delay));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Control Loop Delay= " + number(s.loopDelay), "hertz",
-                                            number(100 - s.loopDelay), "end"};
-        }));
-    } else if (cmd == "INT") {
-        _steps.push_back(request("integ", Field::Integ));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Integral Limit= " + number(s.integralLimit), "end"};
-        }));
-    } else if (cmd == "SEN") {
-        _steps.push_back(request("sens", Field::Sens));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Primary Throttle Active Sense= " + number(s.activeSense), "end"};
-        }));
-    } else if (cmd == "FAI") {
-        _steps.push_back(request("fails", Field::Fails));
-        _steps.push_back(lines([&s] {
-            char mask[8];
-            std::snprintf(mask, sizeof mask, "0x%02X", static_cast<unsigned>(s.failsafes & 0xFF));
-            return std::vector<std::string>{std::string("Failsafes Disabled= ") + mask, "end"};
-        }));
-    } else if (cmd == "BYP") {
-        _steps.push_back(request("bypas", Field::Bypas));
-        _steps.push_back(request("sectrig", Field::Sectrig));
-        _steps.push_back(request("ramp", Field::Ramp));
-        _steps.push_back(request("filter", Field::Filter));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Primary Trigger= " + number(s.bypassTrigger),
-                                            std::string("Inputs Swapped= ") + (s.swapInputs ? "yes" : "no"),
-                                            "Secondary Trigger= " + number(s.secondaryTrigger),
-                                            "Ramp In Complete= " + number(s.rampEnd),
-                                            "Filter Sample Size= " + number(1 << std::clamp(s.filter, 0, 10)),
-                                            "end"};
-        }));
-    } else if (cmd == "BOO") {
-        _steps.push_back(request("boost", Field::Boost));
-        _steps.push_back(lines([&s] {
-            return std::vector<std::string>{"Initial Bypass Position= " + number(s.boostLimit) + " %", "end"};
-        }));
+    const auto valueCommand = std::find_if(std::begin(valueCommands), std::end(valueCommands),
+                                           [&](const ValueCommand& c) { return cmd == c.command; });
+    if (valueCommand != std::end(valueCommands)) {
+        for (const auto& [keyword, field] : valueCommand->requests)
+            _steps.push_back(Step{keyword, field, {}});
+        // The report is made when its turn comes, from the values received by then.
+        _steps.push_back(Step{{}, {}, [this, report = valueCommand->report] { return report(_settings); }});
     } else if (cmd == "SET") {
-        _steps.push_back(lines([this] {
-            std::vector<std::string> out{"newPID"};
-            for (std::string& line : listing())
-                out.push_back(std::move(line));
-            out.push_back("end");
-            return out;
-        }));
+        _steps.push_back(Step{{}, {}, [this] {
+                                  std::vector<std::string> out{"newPID"};
+                                  for (std::string& line : listing())
+                                      out.push_back(std::move(line));
+                                  out.push_back("end");
+                                  return out;
+                              }});
     } else if (cmd == "DTC") {
-        _steps.push_back(lines([this] {
-            std::vector<std::string> out{"DTC"};
-            for (const QString& line : _faults)
-                out.push_back(line.toStdString());
-            out.push_back("end");
-            return out;
-        }));
-    } else if (cmd == "93" || cmd == "95" || cmd == "96") {
+        _steps.push_back(Step{{}, {}, [this] {
+                                  std::vector<std::string> out{"DTC"};
+                                  for (const QString& line : _faults)
+                                      out.push_back(line.toStdString());
+                                  out.push_back("end");
+                                  return out;
+                              }});
+    } else {
+        streamCommand(cmd, now);
+    }
+    startNextStep(now);
+}
+
+// The commands of the stream: the pair to stream, start, stop and the timed capture.
+void SimController::streamCommand(const std::string& cmd, Clock::time_point now) {
+    if (cmd == "93" || cmd == "95" || cmd == "96") {
         const Pair selected = cmd == "93" ? Pair::A : cmd == "96" ? Pair::B : Pair::AandB;
-        _steps.push_back(lines([this, selected] {
-            _pair = selected;
-            return std::vector<std::string>{selected == Pair::B ? "sec" : "prim"};
-        }));
+        _steps.push_back(Step{{}, {}, [this, selected] {
+                                  _pair = selected;
+                                  return std::vector<std::string>{selected == Pair::B ? "sec" : "prim"};
+                              }});
     } else if (cmd == "85") {
         if (!_streaming && !_capturing)
             _nextPair = now;
@@ -425,16 +432,15 @@ void SimController::command_received(const std::string& cmd) {
     } else if (cmd == "65") {
         _streaming = false;
     } else if (cmd == "99") {
-        _steps.push_back(lines([this] {
-            const Clock::time_point start = Clock::now();
-            if (!_streaming && !_capturing)
-                _nextPair = start;
-            _capturing = true;
-            _captureUntil = start + _captureDuration;
-            return std::vector<std::string>{"star"};
-        }));
+        _steps.push_back(Step{{}, {}, [this] {
+                                  const Clock::time_point start = Clock::now();
+                                  if (!_streaming && !_capturing)
+                                      _nextPair = start;
+                                  _capturing = true;
+                                  _captureUntil = start + _captureDuration;
+                                  return std::vector<std::string>{"star"};
+                              }});
     }
-    startNextStep(now);
 }
 
 std::vector<std::string> SimController::listing() const {
@@ -484,22 +490,33 @@ void SimController::finishValue(Clock::time_point now) {
     startNextStep(now);
 }
 
+// Each value's name in valuesReceived() and where it goes; the failsafe mask (one raw byte) is stored
+// apart.
+const SimController::FieldRule SimController::fieldRules[] = {
+    {Field::P, "P", [](Settings& s, int v) { s.P = v; }},
+    {Field::I, "I", [](Settings& s, int v) { s.I = v; }},
+    {Field::D, "D", [](Settings& s, int v) { s.D = v; }},
+    {Field::Curr, "curr", [](Settings& s, int v) { s.currentLimit = v; }},
+    {Field::Accel, "accel", [](Settings& s, int v) { s.acceleration = v; }},
+    {Field::Delay, "delay", [](Settings& s, int v) { s.loopDelay = v; }},
+    {Field::Integ, "integ", [](Settings& s, int v) { s.integralLimit = v; }},
+    {Field::Sens, "sens", [](Settings& s, int v) { s.activeSense = v; }},
+    {Field::Fails, "fails", nullptr},
+    {Field::Bypas, "bypas",
+     [](Settings& s, int v) {
+         s.swapInputs = v >= 2000;
+         s.bypassTrigger = s.swapInputs ? v - 2000 : v;
+     }},
+    {Field::Sectrig, "sectrig", [](Settings& s, int v) { s.secondaryTrigger = v; }},
+    {Field::Ramp, "ramp", [](Settings& s, int v) { s.rampEnd = v; }},
+    {Field::Filter, "filter", [](Settings& s, int v) { s.filter = v; }},
+    {Field::Boost, "boost", [](Settings& s, int v) { s.boostLimit = v; }},
+};
+
 void SimController::store(Field field, const std::string& text, bool got) {
-    static const std::map<Field, const char*> names{{Field::P, "P"},
-                                                    {Field::I, "I"},
-                                                    {Field::D, "D"},
-                                                    {Field::Curr, "curr"},
-                                                    {Field::Accel, "accel"},
-                                                    {Field::Delay, "delay"},
-                                                    {Field::Integ, "integ"},
-                                                    {Field::Sens, "sens"},
-                                                    {Field::Fails, "fails"},
-                                                    {Field::Bypas, "bypas"},
-                                                    {Field::Sectrig, "sectrig"},
-                                                    {Field::Ramp, "ramp"},
-                                                    {Field::Filter, "filter"},
-                                                    {Field::Boost, "boost"}};
-    const QString name = QString::fromLatin1(names.at(field));
+    const FieldRule& rule = *std::find_if(std::begin(fieldRules), std::end(fieldRules),
+                                          [field](const FieldRule& r) { return r.field == field; });
+    const QString name = QString::fromLatin1(rule.name);
     if (!got) {
         _values << name + QStringLiteral("=<none>");
         return;
@@ -520,51 +537,7 @@ void SimController::store(Field field, const std::string& text, bool got) {
         return;
     }
     _values << name + QLatin1Char('=') + QString::number(value);
-    Settings& s = _settings;
-    switch (field) {
-    case Field::P:
-        s.P = value;
-        break;
-    case Field::I:
-        s.I = value;
-        break;
-    case Field::D:
-        s.D = value;
-        break;
-    case Field::Curr:
-        s.currentLimit = value;
-        break;
-    case Field::Accel:
-        s.acceleration = value;
-        break;
-    case Field::Delay:
-        s.loopDelay = value;
-        break;
-    case Field::Integ:
-        s.integralLimit = value;
-        break;
-    case Field::Sens:
-        s.activeSense = value;
-        break;
-    case Field::Bypas:
-        s.swapInputs = value >= 2000;
-        s.bypassTrigger = s.swapInputs ? value - 2000 : value;
-        break;
-    case Field::Sectrig:
-        s.secondaryTrigger = value;
-        break;
-    case Field::Ramp:
-        s.rampEnd = value;
-        break;
-    case Field::Filter:
-        s.filter = value;
-        break;
-    case Field::Boost:
-        s.boostLimit = value;
-        break;
-    case Field::Fails:
-        break;
-    }
+    rule.apply(_settings, value);
 }
 
 std::pair<int, int> SimController::nextCounts() {

@@ -129,10 +129,26 @@ private:
         std::function<std::vector<std::string>()> lines{}; // or lines to send (made when the step runs)
     };
 
+    // A command that asks for values one after the other, then reports them.
+    struct ValueCommand {
+        const char* command;
+        std::vector<std::pair<const char*, Field>> requests; // keyword, where the value goes
+        std::vector<std::string> (*report)(const Settings&);
+    };
+    // A value's name in valuesReceived() and how it is stored.
+    struct FieldRule {
+        Field field;
+        const char* name;
+        void (*apply)(Settings&, int value);
+    };
+    static const ValueCommand valueCommands[];
+    static const FieldRule fieldRules[];
+
     void run();
     void takeBytes(const char* data, size_t n, Clock::time_point now);
     void takeCommandByte(char b);
     void command_received(const std::string& cmd);
+    void streamCommand(const std::string& cmd, Clock::time_point now);
     void startNextStep(Clock::time_point now);
     void finishValue(Clock::time_point now);
     void store(Field field, const std::string& text, bool got);

@@ -1,5 +1,7 @@
 #include "bootloader/fw_update_harness.h"
 
+#include "fw_update/image/intel_hex_record.h"
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -23,19 +25,7 @@ Image firmware_image(std::uint32_t begin, std::uint32_t end, std::uint8_t seed) 
 }
 
 std::string hex_record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data) {
-    char field[16];
-    std::string line = ":";
-    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
-    std::snprintf(field, sizeof field, "%02X%04X%02X", unsigned(data.size()), unsigned(address),
-                  unsigned(type));
-    line += field;
-    for (std::uint8_t b : data) {
-        std::snprintf(field, sizeof field, "%02X", unsigned(b));
-        line += field;
-        sum += b;
-    }
-    std::snprintf(field, sizeof field, "%02X\n", unsigned((0x100 - (sum & 0xFF)) & 0xFF));
-    return line + field;
+    return fwu::IntelHexRecord::line(type, address, data);
 }
 
 std::string hex_text(const Image& image) {

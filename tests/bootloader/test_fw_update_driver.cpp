@@ -164,31 +164,9 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, DriverFaults,
     ::testing::Values(
         RunFault{"absent", [](sim::Faults& f) { f.absent = true; }, "Device is not found."},
-        RunFault{"write_timeout",
-                 [](sim::Faults& f) {
-                     f.write_timeout = true;
-                     f.transfer_faults_after = 10;
-                 },
-                 "HID buffer write timeout."},
-        RunFault{"read_timeout",
-                 [](sim::Faults& f) {
-                     f.read_timeout = true;
-                     f.transfer_faults_after = 500;
-                 },
-                 "HID buffer read timeout."},
-        RunFault{"wrong_echo",
-                 [](sim::Faults& f) {
-                     f.wrong_echo = true;
-                     f.transfer_faults_after = 900;
-                 },
-                 "HID response ID doesn't correspond to command ID."},
-        RunFault{"short_read",
-                 [](sim::Faults& f) {
-                     f.short_read = 33;
-                     f.transfer_faults_after = 1000;
-                 },
-                 "Failed to read HID buffer."},
         RunFault{"verify", [](sim::Faults& f) { f.readback_difference = 0x4000; }, "Verification failed."},
+        // One link failure in the middle of the programming; every link failure and its message:
+        // TransferFaults in test_pic_bootloader.cpp.
         RunFault{"unplugged", [](sim::Faults& f) { f.unplug_after = 700; }, "Failed to send HID buffer."}),
     [](const auto& info) { return std::string(info.param.name); });
 

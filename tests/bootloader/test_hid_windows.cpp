@@ -82,6 +82,7 @@ public:
     void cancel() override { _device->cancel(); }
     HidStatus begin_read() override { return _device->begin_read(); }
     int error_number() const override { return _device->error_number(); }
+    std::string last_error() const override { return _device->last_error(); }
 
 private:
     void serve() {
@@ -203,6 +204,15 @@ TEST_F(WindowsTransfers, FailuresLogTheirErrorNumbers) {
                 ElementsAre("LastError = 5", "LastError = 5", "LastError = 5",
                             "Assertion: m_hDevice == INVALID_HANDLE_VALUE", "LastError = 0, readed = 10"));
     EXPECT_EQ(device.counters().opens, device.counters().closes);
+
+    // The device also says what failed, in the system's words and on one line.
+    PipePair write_only(GENERIC_WRITE);
+    WinHidDevice dev(WinHandle(write_only.client.release()));
+    EXPECT_EQ(dev.last_error(), "");
+    EXPECT_EQ(dev.begin_read(), HidStatus::failed);
+    EXPECT_EQ(dev.error_number(), 5);
+    EXPECT_NE(dev.last_error(), "");
+    EXPECT_EQ(dev.last_error().find_first_of("\r\n"), std::string::npos) << dev.last_error();
 }
 
 TEST_F(WindowsTransfers, EachDirectionHasItsTimeLimit) {

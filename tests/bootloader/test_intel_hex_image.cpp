@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+using fwtest::hex_record;
 using fwu::Image;
 using fwu::IntelHexImage;
 using ::testing::ElementsAre;
@@ -22,26 +23,10 @@ using ::testing::Not;
 
 namespace {
 
-// A record line with its checksum, computed here independently of the engine.
-std::string line(unsigned size, unsigned address, unsigned type, const std::vector<unsigned>& data) {
-    char field[16];
-    std::string s = ":";
-    unsigned sum = size + (address >> 8) + (address & 0xFF) + type;
-    std::snprintf(field, sizeof field, "%02X%04X%02X", size, address, type);
-    s += field;
-    for (unsigned b : data) {
-        std::snprintf(field, sizeof field, "%02X", b);
-        s += field;
-        sum += b;
-    }
-    std::snprintf(field, sizeof field, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    return s + field + "\n";
-}
-
-std::vector<unsigned> bytes(unsigned count, unsigned first = 0) {
-    std::vector<unsigned> v;
+std::vector<std::uint8_t> bytes(unsigned count, unsigned first = 0) {
+    std::vector<std::uint8_t> v;
     for (unsigned i = 0; i < count; ++i)
-        v.push_back((first + i) & 0xFF);
+        v.push_back(static_cast<std::uint8_t>(first + i));
     return v;
 }
 
@@ -99,8 +84,8 @@ protected:
 };
 
 TEST_F(IntelHexImageTest, ReadsDataWithAbsoluteAddresses) {
-    dir.write("in.hex", std::string(":020000040020DA\n") + line(4, 0, 0, {1, 2, 3, 4}) +
-                            line(2, 0x10, 0, {5, 6}) + ":020000021000EC\n" + line(1, 0x0004, 0, {9}));
+    dir.write("in.hex", std::string(":020000040020DA\n") + hex_record(0, 0, {1, 2, 3, 4}) +
+                            hex_record(0, 0x10, {5, 6}) + ":020000021000EC\n" + hex_record(0, 0x0004, {9}));
     std::vector<Chunk> chunks;
     std::uint32_t size = 0;
     auto data = read_all("in.hex", 256, &chunks, &size);
@@ -112,8 +97,8 @@ TEST_F(IntelHexImageTest, ReadsDataWithAbsoluteAddresses) {
 }
 
 TEST_F(IntelHexImageTest, ChunksNeverExceedTheMaximumOrARecord) {
-    dir.write("in.hex",
-              line(16, 0x800, 0, bytes(16)) + line(3, 0x900, 0, bytes(3, 16)) + line(0, 0x950, 0, {}));
+    dir.write("in.hex", hex_record(0, 0x800, bytes(16)) + hex_record(0, 0x900, bytes(3, 16)) +
+                            hex_record(0, 0x950, {}));
     std::vector<Chunk> chunks;
     auto data = read_all("in.hex", 5, &chunks);
     EXPECT_THAT(chunks, ElementsAre(Chunk{0x800, 5}, Chunk{0x805, 5}, Chunk{0x80A, 5}, Chunk{0x80F, 1},
@@ -123,8 +108,8 @@ TEST_F(IntelHexImageTest, ChunksNeverExceedTheMaximumOrARecord) {
 }
 
 TEST_F(IntelHexImageTest, SizeIsTheEndAddressOfTheData) {
-    dir.write("in.hex", ":020000040000FA\n" + line(16, 0x7FF0, 0, bytes(16)) +
-                            line(16, 0x0800, 0, bytes(16)) + ":00000001FF\n");
+    dir.write("in.hex", ":020000040000FA\n" + hex_record(0, 0x7FF0, bytes(16)) +
+                            hex_record(0, 0x0800, bytes(16)) + ":00000001FF\n");
     IntelHexImage image("in.hex");
     image.open(Image::Mode::read);
     EXPECT_EQ(image.size(), 0x8000u);
@@ -142,18 +127,19 @@ TEST_F(IntelHexImageTest, WrongChecksumsBlankLinesAndEndRecordsAreNoObstacle) {
     EXPECT_EQ(dir.read("log.txt"), "");
 
     dir.write("in.hex",
-              line(2, 0x10, 0, {1, 2}) + ":00000001FF\n" + line(2, 0x08, 0, {3, 4}) + ":00000001FF\n");
+              hex_record(0, 0x10, {1, 2}) + ":00000001FF\n" + hex_record(0, 0x08, {3, 4}) + ":00000001FF\n");
     std::vector<Chunk> chunks;
     read_all("in.hex", 256, &chunks);
     EXPECT_THAT(chunks, ElementsAre(Chunk{0x10, 2}, Chunk{0x08, 2}));
 }
 
 TEST_F(IntelHexImageTest, EndOfFileCharactersAndNulPaddingAfterTheEndRecordAreBlank) {
-    const std::string body = line(4, 0x10, 0, {1, 2, 3, 4});
+    const std::string body = hex_record(0, 0x10, {1, 2, 3, 4});
     const std::string nuls(600, '\0'); // longer than one piece
-    for (const std::string& tail : {std::string(":00000001FF\r\n\x1A"), std::string(":00000001FF\x1A"),
-                                    ":00000001FF\n" + nuls, ":00000001FF" + nuls + "\x1A\r\n\x1A\x1A\n",
-                                    ":00000001FF\r\n\x1A\n" + line(1, 0x20, 0, {5}) + ":00000001FF\n\x1A"}) {
+    for (const std::string& tail :
+         {std::string(":00000001FF\r\n\x1A"), std::string(":00000001FF\x1A"), ":00000001FF\n" + nuls,
+          ":00000001FF" + nuls + "\x1A\r\n\x1A\x1A\n",
+          ":00000001FF\r\n\x1A\n" + hex_record(0, 0x20, {5}) + ":00000001FF\n\x1A"}) {
         dir.write("in.hex", body + tail);
         std::map<std::uint32_t, std::uint8_t> data = read_all("in.hex");
         EXPECT_EQ(data.size(), tail.find(":01") == std::string::npos ? 4u : 5u);
@@ -163,14 +149,14 @@ TEST_F(IntelHexImageTest, EndOfFileCharactersAndNulPaddingAfterTheEndRecordAreBl
 
     // Before the end record they are no padding but damage.
     for (const std::string& bad :
-         {body + "\x1A\n:00000001FF\n", body + std::string("\0\n", 2) + line(1, 0x20, 0, {5}),
-          line(4, 0x10, 0, {1, 2, 3, 4}).insert(19, "\x1A") + ":00000001FF\n"})
+         {body + "\x1A\n:00000001FF\n", body + std::string("\0\n", 2) + hex_record(0, 0x20, {5}),
+          hex_record(0, 0x10, {1, 2, 3, 4}).insert(19, "\x1A") + ":00000001FF\n"})
         EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(bad), "Invalid HEX file format.");
 }
 
 TEST_F(IntelHexImageTest, LongestRecordOfOnePieceIsRead) {
     // 244 data bytes make a line of 499 characters: the longest read at once.
-    const std::string record = line(244, 0, 0, bytes(244));
+    const std::string record = hex_record(0, 0, bytes(244));
     ASSERT_EQ(record.size(), 500u);
     dir.write("in.hex", record + record.substr(0, 499) + "\r\n");
     std::vector<Chunk> chunks;
@@ -179,17 +165,17 @@ TEST_F(IntelHexImageTest, LongestRecordOfOnePieceIsRead) {
 }
 
 TEST_F(IntelHexImageTest, MalformedLinesAndUnsupportedTypesAreRejected) {
-    const std::string good = line(4, 0, 0, {1, 2, 3, 4});
+    const std::string good = hex_record(0, 0, {1, 2, 3, 4});
     for (const std::string& bad :
          {good + "0400000001020304F2\n", good + ":0400000001020304\n", good + ":1000000001020304F2\n",
           std::string(":04000000010203 4F2\n"), std::string(":04000000\0\0\0\0\0\0\0\0F2\n", 20),
-          good + "\x1A\r\n" + good,     // Ctrl-Z ends no file early
-          line(250, 0, 0, bytes(250))}) // longer than one piece: never read whole
+          good + "\x1A\r\n" + good,      // Ctrl-Z ends no file early
+          hex_record(0, 0, bytes(250))}) // longer than one piece: never read whole
         EXPECT_EQ(open_error<fwu::DEFileInvalidHexFormat>(bad), "Invalid HEX file format.") << bad;
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Not a HEX record in line 2  File: "));
 
     for (unsigned type : {5u, 3u}) {
-        EXPECT_EQ(open_error<fwu::DEFileReadFailed>(line(4, 0, type, {0, 0, 1, 0})),
+        EXPECT_EQ(open_error<fwu::DEFileReadFailed>(hex_record(type, 0, {0, 0, 1, 0})),
                   "Failed to read image file.");
         EXPECT_THAT(dir.read("log.txt"),
                     HasSubstr("!!! Err: _record.m_Type = " + std::to_string(type) + "  File: "));

@@ -69,7 +69,11 @@ TEST_F(IntelHexRecordTest, ExtendedAddresses) {
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("Assertion: m_Size == 2"));
 }
 
-TEST_F(IntelHexRecordTest, MissingDataPointerIsLogged) {
+TEST_F(IntelHexRecordTest, LinesCarryTheirFieldsAndChecksumInUpperCase) {
+    const std::uint8_t data[] = {0x01, 0x02, 0x03, 0xAB};
+    EXPECT_EQ(IntelHexRecord::line(IntelHexRecord::data, 0x0010, data), ":04001000010203AB3B\n");
+    EXPECT_EQ(IntelHexRecord::line(IntelHexRecord::end_of_file, 0, {}), ":00000001FF\n");
+
     r.set_data(4, 0x10, nullptr);
     EXPECT_EQ(r.text(), ":00001000F0\n");
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Assertion: pData  File: "));

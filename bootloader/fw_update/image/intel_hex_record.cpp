@@ -3,6 +3,8 @@
 #include "fw_update/errors.h"
 #include "fw_update/log.h"
 
+#include <algorithm>
+
 namespace fwu {
 
 namespace {
@@ -12,11 +14,11 @@ constexpr std::array<std::int8_t, 256> make_digits() {
     std::array<std::int8_t, 256> digits{};
     for (auto& d : digits)
         d = -1;
-    for (int c = '0'; c <= '9'; ++c)
+    for (std::size_t c = '0'; c <= '9'; ++c)
         digits[c] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'a'; c <= 'f'; ++c)
+    for (std::size_t c = 'a'; c <= 'f'; ++c)
         digits[c] = static_cast<std::int8_t>(c - 'a' + 10);
-    for (int c = 'A'; c <= 'F'; ++c)
+    for (std::size_t c = 'A'; c <= 'F'; ++c)
         digits[c] = static_cast<std::int8_t>(c - 'A' + 10);
     return digits;
 }
@@ -92,7 +94,8 @@ IntelHexRecord::Verdict IntelHexRecord::parse_line(std::string_view line) {
 }
 
 std::uint8_t IntelHexRecord::checksum() const {
-    unsigned sum = m_Size + (m_Address >> 8) + (m_Address & 0xFF) + m_Type;
+    const unsigned address = m_Address;
+    unsigned sum = m_Size + (address >> 8) + (address & 0xFF) + m_Type;
     for (std::size_t i = 0; i < m_Size; ++i)
         sum += m_Data[i];
     return static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
@@ -111,6 +114,16 @@ std::string IntelHexRecord::text() const {
     append_byte(s, checksum());
     s += '\n';
     return s;
+}
+
+std::string IntelHexRecord::line(std::uint8_t type, std::uint16_t address,
+                                 std::span<const std::uint8_t> data) {
+    IntelHexRecord record;
+    record.m_Type = type;
+    record.m_Address = address;
+    record.m_Size = static_cast<std::uint8_t>(std::min(data.size(), record.m_Data.size()));
+    std::copy_n(data.begin(), record.m_Size, record.m_Data.begin());
+    return record.text();
 }
 
 void IntelHexRecord::set_data(std::uint8_t size, std::uint16_t address, const std::uint8_t* pData) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,9 @@ public:
     std::uint8_t checksum() const;
     // The record line in upper-case hexadecimal, ending in "\n".
     std::string text() const;
+    // The line of a record with these fields, as text() writes it (at most 255
+    // bytes of data are taken). The tools and tests that make HEX files use it.
+    static std::string line(std::uint8_t type, std::uint16_t address, std::span<const std::uint8_t> data);
 
     void set_data(std::uint8_t size, std::uint16_t address, const std::uint8_t* pData);
     void set_end_of_file();

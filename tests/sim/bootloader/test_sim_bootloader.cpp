@@ -5,7 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -194,8 +197,11 @@ TEST_F(SimBootloaderTest, PresenceFaults) {
 
 TEST_F(SimBootloaderTest, WriteFaultsKeepTheRequestFromTheDevice) {
     Report w = request(7, 1, 0, 8, Bytes(8, 0x55));
+    EXPECT_EQ(link->error_number(), 0);
     dev.faults().write_fails = true;
     EXPECT_EQ(send(w), HidStatus::failed);
+    EXPECT_EQ(link->error_number(), EIO);
+    EXPECT_THAT(link->last_error(), HasSubstr("write_fails"));
     dev.faults() = {};
     dev.faults().write_timeout = true;
     EXPECT_EQ(send(w), HidStatus::timeout);
@@ -207,6 +213,7 @@ TEST_F(SimBootloaderTest, WriteFaultsKeepTheRequestFromTheDevice) {
     dev.faults() = {};
     w[0] = 1;
     EXPECT_EQ(send(w), HidStatus::failed);
+    EXPECT_EQ(link->error_number(), EINVAL);
 }
 
 TEST_F(SimBootloaderTest, AnswerFaults) {
@@ -274,6 +281,8 @@ TEST_F(SimBootloaderTest, UnplugAfterExchanges) {
     EXPECT_EQ(read_answer(*link).report[2], 2);
     EXPECT_EQ(read_answer(*link).status, HidStatus::failed);
     EXPECT_EQ(send(request(6, 3, 0, 8)), HidStatus::failed);
+    EXPECT_EQ(link->error_number(), ENODEV);
+    EXPECT_EQ(link->last_error(), std::generic_category().message(ENODEV) + ": the device was unplugged");
     EXPECT_FALSE(attributes());
     EXPECT_EQ(backend.open(dev.path()), nullptr);
     dev.faults().unplug_after.reset();
@@ -378,6 +387,27 @@ TEST_F(SimFolderTest, FaultsFileSetsTheDeviceUp) {
     EXPECT_EQ(dev.version().patch, 3);
 }
 
+TEST_F(SimFolderTest, EachFlagOfAFaultsFileSetsItsOwnFault) {
+    const std::pair<const char*, bool sim::Faults::*> flags[] = {
+        {"absent", &sim::Faults::absent},
+        {"open_fails", &sim::Faults::open_fails},
+        {"permission_denied", &sim::Faults::permission_denied},
+        {"attributes_fail", &sim::Faults::attributes_fail},
+        {"write_fails", &sim::Faults::write_fails},
+        {"write_timeout", &sim::Faults::write_timeout},
+        {"read_timeout", &sim::Faults::read_timeout},
+        {"late_answer", &sim::Faults::late_answer},
+        {"wrong_echo", &sim::Faults::wrong_echo},
+    };
+    std::filesystem::create_directory(folder);
+    for (const auto& [name, field] : flags) {
+        dir.write("device/faults", std::string(name) + " true\n");
+        sim::SimDevice dev = sim::SimBootloader::from_folder(folder)->device(0);
+        for (const auto& [other, other_field] : flags)
+            EXPECT_EQ(dev.faults().*other_field, other == name) << name << " set " << other;
+    }
+}
+
 TEST_F(SimFolderTest, AFileThatCannotBeStoredFailsTheWrite) {
     auto backend = sim::SimBootloader::from_folder(folder);
     sim::SimDevice dev = backend->device(0);
@@ -386,6 +416,7 @@ TEST_F(SimFolderTest, AFileThatCannotBeStoredFailsTheWrite) {
     std::filesystem::create_directory(folder / "id.bin");
     EXPECT_EQ(link->write(request(7, 1, 0, 8, Bytes(8, 0)).data(), 100), HidStatus::failed);
     EXPECT_THAT(dev.store_error(), HasSubstr((folder / "id.bin").string()));
+    EXPECT_EQ(link->error_number(), EIO);
     EXPECT_FALSE(std::filesystem::exists(folder / "id.bin.tmp"));
 }
 
