@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "link/usb_discovery.h"
+#include "logging/guarded.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
 
@@ -374,8 +375,9 @@ QString Form1::permission_hint(const QString& portPath) {
         .arg(portPath);
 }
 
+// A failing refresh or query must not end the program; the next tick starts afresh.
 void Form1::timer1_Tick() {
-    try {
+    run_guarded(lcLink(), "timer1_Tick", [this] {
         // 1. The refresh of the page shown.
         if (ui->TabControl1->currentIndex() == 0)
             tuning_page_refresh();
@@ -424,9 +426,7 @@ void Form1::timer1_Tick() {
 
         // 6.
         OldDeviceAttachedState = DeviceAttachedState;
-    } catch (...) {
-        // A failing refresh or query must not end the program; the next tick starts afresh.
-    }
+    });
 }
 
 // While no controller is found: the displays that show its data are reset at every tick.
@@ -450,17 +450,11 @@ void Form1::not_attached_reset() {
 }
 
 void Form1::usb_reconnected() {
-    try {
-        run_page_actions();
-    } catch (...) {
-    }
+    run_guarded(lcPages(), "usb_reconnected", [this] { run_page_actions(); });
 }
 
 void Form1::TabControl1_SelectedIndexChanged() {
-    try {
-        run_page_actions();
-    } catch (...) {
-    }
+    run_guarded(lcPages(), "TabControl1_SelectedIndexChanged", [this] { run_page_actions(); });
 }
 
 // The page actions bring a freshly attached controller, or a newly selected page, into the state the
@@ -472,22 +466,19 @@ void Form1::run_page_actions() {
         diagnostics_page_entry();
 }
 
+// A line the parser fails on is dropped; the next line is handled normally.
 void Form1::SetText(const QString& text) {
-    try {
+    run_guarded(lcProtocol(), "SetText", [this, &text] {
         ui->textBox16->clear();
         ui->textBox16->setText(text);
         GetInstruction(text);
-    } catch (...) {
-        // A line the parser fails on is dropped; the next line is handled normally.
-    }
+    });
 }
 
+// A closing handler that fails keeps the window open.
 void Form1::closeEvent(QCloseEvent* event) {
-    try {
-        Form1_FormClosing(event);
-    } catch (...) {
+    if (!run_guarded(lcPages(), "Form1_FormClosing", [this, event] { Form1_FormClosing(event); }))
         event->ignore();
-    }
 }
 
 // The window does not close while the controller's link is attached: the user is asked to unplug it

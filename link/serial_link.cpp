@@ -1,5 +1,7 @@
 #include "link/serial_link.h"
 
+#include "logging/guarded.h"
+
 #include <QFileInfo>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -190,11 +192,8 @@ void SerialLink::deliverLines() {
     while (!m_lines.empty() && m_holds == 0) {
         const QString line = std::move(m_lines.front());
         m_lines.pop_front();
-        try {
-            emit lineReceived(line);
-        } catch (...) {
-            // A failing handler costs its line only.
-        }
+        // A failing handler costs its line only.
+        run_guarded(lcLink(), "lineReceived", [this, &line] { emit lineReceived(line); });
         if (!self)
             return;
     }

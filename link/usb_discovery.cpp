@@ -1,6 +1,7 @@
 #include "link/usb_discovery.h"
 
 #include "link/device_setup.h"
+#include "logging/guarded.h"
 
 #include <exception>
 
@@ -128,6 +129,8 @@ QString usb_check_if_present_and_get_com_string(DeviceSetup& setup, quint16 vend
     try {
         return query(setup, vendorId, productId, position, interfaceFlag, interfaceNumber);
     } catch (...) {
+        // A query that fails finds no port; the caller asks again at its next tick.
+        log_failure(lcLink(), "usb_check_if_present_and_get_com_string");
         return {};
     }
 }

@@ -4,6 +4,7 @@
 
 #include "fw_update/fw_update.h"
 #include "fw_update/image/cout_image.h"
+#include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/working_files.h"
 #include "ui_form1.h"
@@ -90,6 +91,7 @@ void Form1::Read_Device_ID() {
         }
         firmwarePage->wait(2000);
     } catch (...) {
+        log_failure(lcMaintenance(), "Read_Device_ID");
         ui->textBox15->setText(QStringLiteral("Failed to retrieve ID"));
     }
 }
@@ -133,6 +135,7 @@ void Form1::write_serial() {
             throw std::runtime_error("ID file");
         }
     } catch (...) {
+        log_failure(lcMaintenance(), "write_serial");
         ui->textBox15->setText(QStringLiteral("An Error Occurred"));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "fw_update/fw_update.h"
 #include "fw_update/log.h"
+#include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/working_files.h"
 
@@ -30,7 +31,9 @@ EngineLogScope::EngineLogScope(Form1::FirmwarePage& page) : _previous(fwu::log_f
     try {
         fwu::set_log_file(QFile::encodeName(working_path(page, QStringLiteral("log.txt"))).toStdString());
     } catch (const std::runtime_error&) {
-        // No folder for working files: the engine's default it is.
+        // No folder for working files: the engine's default it is. The page reports the missing folder
+        // where it matters, so this is only noted.
+        log_failure(lcMaintenance(), "engine log file", QtInfoMsg);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "fw_update/console.h"
 #include "fw_update/fw_update.h"
+#include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/file_locations.h"
 #include "maintenance/working_files.h"
@@ -62,15 +63,14 @@ const ControllerType& controller_type(int t) {
     return controller_types[t];
 }
 
-// Runs a handler from a signal: nothing may escape into the event loop, and nothing starts while the
-// engine runs (its console holds user input back; this is the second line of defence).
-template <typename F> void guarded(const Form1& form, F&& f) {
-    if (form.firmwarePage->engineRunning)
-        return;
-    try {
-        f();
-    } catch (...) {
-    }
+// A page handler as a guarded slot that starts nothing while the engine runs (its console holds user
+// input back; this is the second line of defence).
+template <typename F> auto page_slot(const Form1& form, const char* name, F handler) {
+    return [&form, name, handler]() {
+        if (form.firmwarePage->engineRunning)
+            return;
+        run_guarded(lcMaintenance(), name, handler);
+    };
 }
 
 // While the engine runs, the window does not close: its run is on the window's own call stack.
@@ -162,6 +162,7 @@ void update_mcu(Form1& form, bool supervisory) {
             }
         }
     } catch (...) {
+        log_failure(lcMaintenance(), supervisory ? "supervisory MCU update" : "main MCU update");
         box->setText(update_process_error);
     }
     form.timer1.start();
@@ -244,19 +245,19 @@ void Form1::connect_maintenance_page() {
     installEventFilter(new CloseGuard(*this));
 
     connect(ui->comboBox1, &QComboBox::currentIndexChanged, this,
-            [this] { guarded(*this, [this] { comboBox1_SelectedIndexChanged(); }); });
+            page_slot(*this, "comboBox1_SelectedIndexChanged", [this] { comboBox1_SelectedIndexChanged(); }));
     connect(ui->button2, &QPushButton::clicked, this,
-            [this] { guarded(*this, [this] { button2_Click_1(); }); });
+            page_slot(*this, "button2_Click_1", [this] { button2_Click_1(); }));
     connect(ui->button16, &QPushButton::clicked, this,
-            [this] { guarded(*this, [this] { button16_Click(); }); });
+            page_slot(*this, "button16_Click", [this] { button16_Click(); }));
     connect(ui->button4, &QPushButton::clicked, this,
-            [this] { guarded(*this, [this] { button4_Click(); }); });
+            page_slot(*this, "button4_Click", [this] { button4_Click(); }));
     connect(ui->button15, &QPushButton::clicked, this,
-            [this] { guarded(*this, [this] { button15_Click(); }); });
+            page_slot(*this, "button15_Click", [this] { button15_Click(); }));
     connect(ui->button20, &QPushButton::clicked, this,
-            [this] { guarded(*this, [this] { button20_Click(); }); });
+            page_slot(*this, "button20_Click", [this] { button20_Click(); }));
     connect(ui->button27, &QPushButton::clicked, this,
-            [this] { guarded(*this, [this] { button27_Click(); }); });
+            page_slot(*this, "button27_Click", [this] { button27_Click(); }));
 }
 
 void Form1::comboBox1_SelectedIndexChanged() {

@@ -1,6 +1,7 @@
 #include "pages/chart_menu.h"
 
 #include "app/form1.h"
+#include "logging/guarded.h"
 #include "pages/desktop_shell.h"
 #include "pages/reading_recorder.h"
 #include "pages/recording_file.h"
@@ -25,23 +26,14 @@ namespace DADOV {
 
 namespace {
 
-// Runs an action from the menu: nothing it throws may reach the event loop.
-template <typename F> auto guarded(F action) {
-    return [action]() {
-        try {
-            action();
-        } catch (...) {
-        }
-    };
-}
-
 class ChartMenu : public QObject {
 public:
     ChartMenu(Form1& form, std::weak_ptr<ReadingRecorder> recorder)
         : QObject(form.ui->chart1), _form(form), _recorder(std::move(recorder)) {
         QChartView* view = form.ui->chart1;
         view->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(view, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { popup(pos); });
+        connect(view, &QWidget::customContextMenuRequested, this,
+                [this](const QPoint& pos) { run_guarded(lcPages(), "popup", [this, &pos] { popup(pos); }); });
     }
 
 private:
@@ -54,12 +46,13 @@ private:
         menu->setAttribute(Qt::WA_DeleteOnClose);
         const bool recording = recorder->recording();
         connect(menu->addAction(recording ? menu_stop_recording : menu_record), &QAction::triggered, this,
-                guarded([this, recording] { recording ? stop_recording() : record(); }));
+                guarded(lcPages(), recording ? "stop_recording" : "record",
+                        [this, recording] { recording ? stop_recording() : record(); }));
         menu->addSeparator();
         connect(menu->addAction(menu_save_image), &QAction::triggered, this,
-                guarded([this] { save_image(); }));
+                guarded(lcPages(), "save_image", [this] { save_image(); }));
         connect(menu->addAction(menu_export_data), &QAction::triggered, this,
-                guarded([this] { export_data(); }));
+                guarded(lcPages(), "export_data", [this] { export_data(); }));
         menu->popup(view->viewport()->mapToGlobal(pos));
     }
 

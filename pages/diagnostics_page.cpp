@@ -2,6 +2,7 @@
 
 #include "app/form1.h"
 #include "app/text_box.h"
+#include "logging/guarded.h"
 #include "pages/chart_menu.h"
 #include "pages/paint_throttle.h"
 #include "pages/strip_chart.h"
@@ -29,18 +30,15 @@ constexpr int ticks_per_countdown_step = 30;
 const QString no_convergence = QStringLiteral("No Convergence");
 const QString two_blanks = QStringLiteral("  ");
 
-// Runs an action as a slot: nothing it throws may reach the event loop. What the action shows, hides
-// or rewrites reaches the screen at once: the stream's displays are let go first (a hidden display
-// that is held stays on screen), and the action's changes are painted before the next line comes.
-template <typename F> auto guarded(Form1& form, F handler) {
-    return [&form, handler]() {
-        try {
-            form.paintThrottle->release();
-            handler();
-            PaintThrottle::paint_pending(form.window());
-        } catch (...) {
-        }
-    };
+// A page handler as a guarded slot whose changes reach the screen at once: the stream's displays are
+// let go first (a hidden display that is held stays on screen), and the handler's changes are painted
+// before the next line comes (not after a handler that failed).
+template <typename F> auto painted_slot(Form1& form, const char* name, F handler) {
+    return guarded(lcPages(), name, [&form, handler]() {
+        form.paintThrottle->release();
+        handler();
+        PaintThrottle::paint_pending(form.window());
+    });
 }
 
 } // namespace
@@ -50,20 +48,32 @@ void Form1::connect_diagnostics_page() {
     paintThrottle = std::make_shared<PaintThrottle>();
     install_chart_tools(*this);
 
-    connect(ui->button5, &QPushButton::clicked, this, guarded(*this, [this] { button5_Click(); }));
-    connect(ui->button7, &QPushButton::clicked, this, guarded(*this, [this] { button7_Click(); }));
-    connect(ui->button8, &QPushButton::clicked, this, guarded(*this, [this] { button8_Click(); }));
+    connect(ui->button5, &QPushButton::clicked, this,
+            painted_slot(*this, "button5_Click", [this] { button5_Click(); }));
+    connect(ui->button7, &QPushButton::clicked, this,
+            painted_slot(*this, "button7_Click", [this] { button7_Click(); }));
+    connect(ui->button8, &QPushButton::clicked, this,
+            painted_slot(*this, "button8_Click", [this] { button8_Click(); }));
     connect(ui->numericUpDown1, &QSpinBox::valueChanged, this,
-            guarded(*this, [this] { numericUpDown1_ValueChanged(); }));
-    connect(ui->button18, &QPushButton::clicked, this, guarded(*this, [this] { button18_Click(); }));
-    connect(ui->button19, &QPushButton::clicked, this, guarded(*this, [this] { button19_Click(); }));
-    connect(ui->button22, &QPushButton::clicked, this, guarded(*this, [this] { button22_Click(); }));
-    connect(ui->button23, &QPushButton::clicked, this, guarded(*this, [this] { button23_Click(); }));
-    connect(ui->button25, &QPushButton::clicked, this, guarded(*this, [this] { button25_Click(); }));
-    connect(ui->button26, &QPushButton::clicked, this, guarded(*this, [this] { button26_Click(); }));
-    connect(ui->button6, &QPushButton::clicked, this, guarded(*this, [this] { button6_Click(); }));
-    connect(ui->button24, &QPushButton::clicked, this, guarded(*this, [this] { button24_Click(); }));
-    connect(ui->button17, &QPushButton::clicked, this, guarded(*this, [this] { button17_Click(); }));
+            painted_slot(*this, "numericUpDown1_ValueChanged", [this] { numericUpDown1_ValueChanged(); }));
+    connect(ui->button18, &QPushButton::clicked, this,
+            painted_slot(*this, "button18_Click", [this] { button18_Click(); }));
+    connect(ui->button19, &QPushButton::clicked, this,
+            painted_slot(*this, "button19_Click", [this] { button19_Click(); }));
+    connect(ui->button22, &QPushButton::clicked, this,
+            painted_slot(*this, "button22_Click", [this] { button22_Click(); }));
+    connect(ui->button23, &QPushButton::clicked, this,
+            painted_slot(*this, "button23_Click", [this] { button23_Click(); }));
+    connect(ui->button25, &QPushButton::clicked, this,
+            painted_slot(*this, "button25_Click", [this] { button25_Click(); }));
+    connect(ui->button26, &QPushButton::clicked, this,
+            painted_slot(*this, "button26_Click", [this] { button26_Click(); }));
+    connect(ui->button6, &QPushButton::clicked, this,
+            painted_slot(*this, "button6_Click", [this] { button6_Click(); }));
+    connect(ui->button24, &QPushButton::clicked, this,
+            painted_slot(*this, "button24_Click", [this] { button24_Click(); }));
+    connect(ui->button17, &QPushButton::clicked, this,
+            painted_slot(*this, "button17_Click", [this] { button17_Click(); }));
 }
 
 // "Reset Chart": an empty chart that draws again.

@@ -2,8 +2,8 @@
 
 #include "app/form1.h"
 #include "app/link_label.h"
+#include "logging/guarded.h"
 #include "pages/desktop_shell.h"
-#include "pages/page_slot.h"
 #include "ui_form1.h"
 
 #include <QMessageBox>
@@ -31,10 +31,14 @@ void open_product_document(Form1::DesktopShell& shell, const QString& name) {
 void Form1::connect_documentation_page() {
     if (!desktopShell)
         desktopShell = DesktopShell::system();
-    connect(ui->linkLabel1, &LinkLabel::LinkClicked, this, guarded([this] { linkLabel1_LinkClicked(); }));
-    connect(ui->linkLabel2, &LinkLabel::LinkClicked, this, guarded([this] { linkLabel2_LinkClicked(); }));
-    connect(ui->linkLabel3, &LinkLabel::LinkClicked, this, guarded([this] { linkLabel3_LinkClicked(); }));
-    connect(ui->linkLabel4, &LinkLabel::LinkClicked, this, guarded([this] { linkLabel4_LinkClicked(); }));
+    connect(ui->linkLabel1, &LinkLabel::LinkClicked, this,
+            guarded(lcPages(), "linkLabel1_LinkClicked", [this] { linkLabel1_LinkClicked(); }));
+    connect(ui->linkLabel2, &LinkLabel::LinkClicked, this,
+            guarded(lcPages(), "linkLabel2_LinkClicked", [this] { linkLabel2_LinkClicked(); }));
+    connect(ui->linkLabel3, &LinkLabel::LinkClicked, this,
+            guarded(lcPages(), "linkLabel3_LinkClicked", [this] { linkLabel3_LinkClicked(); }));
+    connect(ui->linkLabel4, &LinkLabel::LinkClicked, this,
+            guarded(lcPages(), "linkLabel4_LinkClicked", [this] { linkLabel4_LinkClicked(); }));
 }
 
 // "q5 PC App".

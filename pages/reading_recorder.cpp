@@ -1,6 +1,7 @@
 #include "pages/reading_recorder.h"
 
 #include "app/form1.h"
+#include "logging/guarded.h"
 #include "pages/desktop_shell.h"
 #include "ui_form1.h"
 
@@ -51,7 +52,9 @@ bool ReadingRecorder::start(const QString& path) {
         [this, generation](const RecordingFile::Failure& failure) {
             // On the writer's thread: the window thread takes it up.
             QMetaObject::invokeMethod(
-                this, [this, generation, failure] { writing_failed(generation, failure); },
+                this,
+                guarded(lcPages(), "writing_failed",
+                        [this, generation, failure] { writing_failed(generation, failure); }),
                 Qt::QueuedConnection);
         },
         reason);
@@ -162,13 +165,14 @@ void ReadingRecorder::show_state() {
 // The box comes once the event loop has its turn, so that no caller waits on the user.
 void ReadingRecorder::tell(const QString& title, const QString& text) {
     _lastMessage = text;
-    QTimer::singleShot(0, this, [this, title, text] {
+    auto show = [this, title, text] {
         if (!_form.desktopShell)
             _form.desktopShell = Form1::DesktopShell::system();
         QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, &_form);
         if (_form.desktopShell->show)
             _form.desktopShell->show(box);
-    });
+    };
+    QTimer::singleShot(0, this, guarded(lcPages(), "tell", std::move(show)));
 }
 
 } // namespace DADOV

@@ -2,7 +2,7 @@
 
 #include "app/form1.h"
 #include "app/text_box.h"
-#include "pages/page_slot.h"
+#include "logging/guarded.h"
 #include "protocol/modes.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
@@ -35,23 +35,40 @@ void set_failsafe_bit(const QCheckBox* box, quint8 mask) {
 } // namespace
 
 void Form1::connect_tuning_page() {
-    connect(ui->button21, &QPushButton::clicked, this, guarded([this] { button21_Click(); }));
-    connect(ui->button11, &QPushButton::clicked, this, guarded([this] { button11_Click(); }));
-    connect(ui->button1, &QPushButton::clicked, this, guarded([this] { button1_Click(); }));
-    connect(ui->button31, &QPushButton::clicked, this, guarded([this] { button31_Click(); }));
-    connect(ui->button12, &QPushButton::clicked, this, guarded([this] { button12_Click(); }));
-    connect(ui->button3, &QPushButton::clicked, this, guarded([this] { button3_Click(); }));
-    connect(ui->button14, &QPushButton::clicked, this, guarded([this] { button14_Click(); }));
-    connect(ui->button9, &QPushButton::clicked, this, guarded([this] { button9_Click(); }));
-    connect(ui->button10, &QPushButton::clicked, this, guarded([this] { button10_Click(); }));
-    connect(ui->button13, &QPushButton::clicked, this, guarded([this] { button13_Click(); }));
-    connect(ui->checkBox1, &QCheckBox::toggled, this, guarded([this] { checkBox1_CheckedChanged(); }));
-    connect(ui->checkBox2, &QCheckBox::toggled, this, guarded([this] { checkBox2_CheckedChanged(); }));
-    connect(ui->checkBox3, &QCheckBox::toggled, this, guarded([this] { checkBox3_CheckedChanged(); }));
-    connect(ui->checkBox4, &QCheckBox::toggled, this, guarded([this] { checkBox4_CheckedChanged(); }));
-    connect(ui->checkBox5, &QCheckBox::toggled, this, guarded([this] { checkBox5_CheckedChanged(); }));
-    connect(ui->checkBox6, &QCheckBox::toggled, this, guarded([this] { checkBox6_CheckedChanged(); }));
-    connect(ui->checkBox7, &QCheckBox::toggled, this, guarded([this] { checkBox7_CheckedChanged(); }));
+    connect(ui->button21, &QPushButton::clicked, this,
+            guarded(lcPages(), "button21_Click", [this] { button21_Click(); }));
+    connect(ui->button11, &QPushButton::clicked, this,
+            guarded(lcPages(), "button11_Click", [this] { button11_Click(); }));
+    connect(ui->button1, &QPushButton::clicked, this,
+            guarded(lcPages(), "button1_Click", [this] { button1_Click(); }));
+    connect(ui->button31, &QPushButton::clicked, this,
+            guarded(lcPages(), "button31_Click", [this] { button31_Click(); }));
+    connect(ui->button12, &QPushButton::clicked, this,
+            guarded(lcPages(), "button12_Click", [this] { button12_Click(); }));
+    connect(ui->button3, &QPushButton::clicked, this,
+            guarded(lcPages(), "button3_Click", [this] { button3_Click(); }));
+    connect(ui->button14, &QPushButton::clicked, this,
+            guarded(lcPages(), "button14_Click", [this] { button14_Click(); }));
+    connect(ui->button9, &QPushButton::clicked, this,
+            guarded(lcPages(), "button9_Click", [this] { button9_Click(); }));
+    connect(ui->button10, &QPushButton::clicked, this,
+            guarded(lcPages(), "button10_Click", [this] { button10_Click(); }));
+    connect(ui->button13, &QPushButton::clicked, this,
+            guarded(lcPages(), "button13_Click", [this] { button13_Click(); }));
+    connect(ui->checkBox1, &QCheckBox::toggled, this,
+            guarded(lcPages(), "checkBox1_CheckedChanged", [this] { checkBox1_CheckedChanged(); }));
+    connect(ui->checkBox2, &QCheckBox::toggled, this,
+            guarded(lcPages(), "checkBox2_CheckedChanged", [this] { checkBox2_CheckedChanged(); }));
+    connect(ui->checkBox3, &QCheckBox::toggled, this,
+            guarded(lcPages(), "checkBox3_CheckedChanged", [this] { checkBox3_CheckedChanged(); }));
+    connect(ui->checkBox4, &QCheckBox::toggled, this,
+            guarded(lcPages(), "checkBox4_CheckedChanged", [this] { checkBox4_CheckedChanged(); }));
+    connect(ui->checkBox5, &QCheckBox::toggled, this,
+            guarded(lcPages(), "checkBox5_CheckedChanged", [this] { checkBox5_CheckedChanged(); }));
+    connect(ui->checkBox6, &QCheckBox::toggled, this,
+            guarded(lcPages(), "checkBox6_CheckedChanged", [this] { checkBox6_CheckedChanged(); }));
+    connect(ui->checkBox7, &QCheckBox::toggled, this,
+            guarded(lcPages(), "checkBox7_CheckedChanged", [this] { checkBox7_CheckedChanged(); }));
 }
 
 // Tuning page refresh: the tuning variables and read-outs from the sliders.

@@ -2,8 +2,8 @@
 
 #include "app/form1.h"
 #include "app/text_box.h"
+#include "logging/guarded.h"
 #include "pages/desktop_shell.h"
-#include "pages/page_slot.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
 
@@ -60,15 +60,23 @@ void Form1::connect_zidudo_page() {
     // A size typed into the list chooses nothing: only its eleven sizes can be sent.
     ui->comboBox2->setInsertPolicy(QComboBox::NoInsert);
 
-    connect(ui->button28, &QPushButton::clicked, this, guarded([this] { button28_Click(); }));
-    connect(ui->button29, &QPushButton::clicked, this, guarded([this] { button29_Click(); }));
-    connect(ui->button32, &QPushButton::clicked, this, guarded([this] { button32_Click(); }));
-    connect(ui->button30, &QPushButton::clicked, this, guarded([this] { button30_Click(); }));
-    connect(ui->comboBox2, &QComboBox::currentIndexChanged, this,
-            guarded([this] { comboBox2_SelectedIndexChanged(); }));
-    connect(ui->trackBar8, &QSlider::valueChanged, this, guarded([this] { trackBar8_ValueChanged(); }));
-    connect(ui->trackBar10, &QSlider::valueChanged, this, guarded([this] { trackBar10_ValueChanged(); }));
-    connect(ui->trackBar9, &QSlider::valueChanged, this, guarded([this] { trackBar9_ValueChanged(); }));
+    connect(ui->button28, &QPushButton::clicked, this,
+            guarded(lcPages(), "button28_Click", [this] { button28_Click(); }));
+    connect(ui->button29, &QPushButton::clicked, this,
+            guarded(lcPages(), "button29_Click", [this] { button29_Click(); }));
+    connect(ui->button32, &QPushButton::clicked, this,
+            guarded(lcPages(), "button32_Click", [this] { button32_Click(); }));
+    connect(ui->button30, &QPushButton::clicked, this,
+            guarded(lcPages(), "button30_Click", [this] { button30_Click(); }));
+    connect(
+        ui->comboBox2, &QComboBox::currentIndexChanged, this,
+        guarded(lcPages(), "comboBox2_SelectedIndexChanged", [this] { comboBox2_SelectedIndexChanged(); }));
+    connect(ui->trackBar8, &QSlider::valueChanged, this,
+            guarded(lcPages(), "trackBar8_ValueChanged", [this] { trackBar8_ValueChanged(); }));
+    connect(ui->trackBar10, &QSlider::valueChanged, this,
+            guarded(lcPages(), "trackBar10_ValueChanged", [this] { trackBar10_ValueChanged(); }));
+    connect(ui->trackBar9, &QSlider::valueChanged, this,
+            guarded(lcPages(), "trackBar9_ValueChanged", [this] { trackBar9_ValueChanged(); }));
 }
 
 // zIdudo page refresh: the bypass variables and read-outs from the sliders.

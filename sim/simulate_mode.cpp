@@ -1,6 +1,7 @@
 #include "sim/simulate_mode.h"
 
 #include "app/form1.h"
+#include "logging/guarded.h"
 #include "maintenance/firmware_page.h"
 #include "sim/sample_firmware.h"
 
@@ -45,11 +46,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == &_form && event->type() == QEvent::Close && _simulation.controllerPlugged()) {
-            try {
-                _simulation.unplugController();
-            } catch (...) {
-                return false; // the window's own closing handler decides
-            }
+            // When the cable cannot be pulled, the window's own closing handler decides.
+            if (!DADOV::run_guarded(lcLink(), "unplugController", [this] { _simulation.unplugController(); }))
+                return false;
             QTimer::singleShot(std::chrono::milliseconds(150), &_form, [form = &_form] { form->close(); });
         }
         return false;

@@ -1,6 +1,7 @@
 // The serial link over a real pseudo-terminal: the test plays the controller.
 
 #include "link/serial_link.h"
+#include "support/expected_warning.h"
 #include "support/pty_pair.h"
 
 #include <gmock/gmock.h>
@@ -194,6 +195,7 @@ TEST_F(SerialLinkTest, AFailingHandlerCostsOnlyItsLine) {
         if (line == "bad")
             throw std::runtime_error("parser failure");
     });
+    const testsupport::ExpectedWarning logged("q5.link", QStringLiteral("lineReceived: parser failure"));
     ASSERT_TRUE(pty.write("bad\ngood\n"));
     ASSERT_TRUE(waitForLines(2));
     EXPECT_EQ(lines, (QStringList{"bad", "good"}));

@@ -3,6 +3,7 @@
 
 #include "link/device_setup.h"
 #include "link/usb_discovery.h"
+#include "support/expected_warning.h"
 #include "support/fake_sysfs.h"
 
 #include <gmock/gmock.h>
@@ -135,6 +136,8 @@ TEST(UsbDiscovery, MatchesTheFirstHardwareIdOnlyInAnyCase) {
     EXPECT_EQ(controllerPort(setup), "");
     setup.listFails = false;
     setup.throwOnFriendlyName = true;
+    const testsupport::ExpectedWarning logged(
+        "q5.link", QStringLiteral("usb_check_if_present_and_get_com_string: std::bad_alloc"));
     EXPECT_EQ(controllerPort(setup), "");
 }
 

@@ -10,6 +10,7 @@
 #include "maintenance/firmware_page.h"
 #include "sim/bootloader/sim_bootloader.h"
 #include "sim/sample_firmware.h"
+#include "support/expected_warning.h"
 #include "support/scratch_dir.h"
 #include "support/window_fixture.h"
 
@@ -444,6 +445,7 @@ TEST_F(FirmwarePage, WriteIdAppendsToAnIdFileLeftBehind) {
 
 TEST_F(FirmwarePage, WriteIdThatCannotWriteItsFileSaysSo) {
     fs::create_directories(work() / "id.txt" / "x");
+    const testsupport::ExpectedWarning logged("q5.maintenance", QStringLiteral("write_serial: ID file"));
     click("button27");
     EXPECT_TRUE(runs.empty());
     EXPECT_EQ(text("textBox15"), "An Error Occurred");
