@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
 
 #include <gmock/gmock.h>
 
