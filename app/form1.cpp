@@ -27,6 +27,7 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QTabBar>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QWindow>
@@ -72,6 +73,7 @@ const char* const update_instructions[] = {
 
 Form1::Form1(std::unique_ptr<DeviceSetup> setup, QString deviceRoot, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::Form1>()), serialPort1(std::move(deviceRoot)),
+      streamingPause([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
       _setup(std::move(setup)) {
     if (!_setup)
         _setup = std::make_unique<SysfsDeviceSetup>();

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 class QAbstractButton;
@@ -62,6 +63,8 @@ public:
     std::unique_ptr<Ui::Form1> ui;
     SerialLink serialPort1;
     QTimer timer1;
+    // The pause on the window thread after the streaming commands, in ms (replaced by tests).
+    std::function<void(int)> streamingPause;
 
     // The window's content (TabControl1) sits in this scroll area, which shows scroll bars only when the
     // window had to be made smaller than its content.

@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QThread>
 #include <QValueAxis>
 
 namespace DADOV {
@@ -23,7 +22,7 @@ namespace DADOV {
 namespace {
 
 // The fixed pause around the streaming commands: the controller is given time to switch.
-constexpr unsigned long streaming_pause_ms = 100;
+constexpr int streaming_pause_ms = 100;
 // A countdown step comes every 31 ticks of timer1.
 constexpr int ticks_per_countdown_step = 30;
 
@@ -194,7 +193,7 @@ void Form1::button22_Click() {
 // "Start Data Streaming".
 void Form1::button23_Click() {
     serialPort1.write(QStringLiteral("85"));
-    QThread::msleep(streaming_pause_ms);
+    streamingPause(streaming_pause_ms);
     for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->progressBar2),
                        static_cast<QWidget*>(ui->label1), static_cast<QWidget*>(ui->label2),
                        static_cast<QWidget*>(ui->label3), static_cast<QWidget*>(ui->label4),
@@ -211,7 +210,7 @@ void Form1::button23_Click() {
 // "Stop Data Streaming": the displays go away until the stream starts again.
 void Form1::button25_Click() {
     serialPort1.write(QStringLiteral("65"));
-    QThread::msleep(streaming_pause_ms);
+    streamingPause(streaming_pause_ms);
     current_volts = 0;
     for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->label4),
                        static_cast<QWidget*>(ui->label3), static_cast<QWidget*>(ui->label1),
@@ -328,7 +327,7 @@ void Form1::diagnostics_page_entry() {
     TB = 1;
 
     performClick(ui->button19);
-    QThread::msleep(streaming_pause_ms);
+    streamingPause(streaming_pause_ms);
     performClick(ui->button23);
 }
 

@@ -22,8 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A value that has not begun to arrive by then is given up.
-constexpr auto value_timeout = 1000ms;
 // Stream lines are not queued beyond this while the tool does not read.
 constexpr size_t max_queued_bytes = 256 * 1024;
 // A stream that fell this far behind (the thread was not scheduled) drops the backlog.
@@ -183,6 +181,11 @@ bool SimController::streaming() const {
     return _streaming;
 }
 
+bool SimController::capturing() const {
+    std::lock_guard lock(_m);
+    return _capturing;
+}
+
 SimController::Pair SimController::pair() const {
     std::lock_guard lock(_m);
     return _pair;
@@ -212,6 +215,11 @@ void SimController::setCaptureDuration(std::chrono::milliseconds duration) {
 void SimController::setValueGap(std::chrono::milliseconds gap) {
     std::lock_guard lock(_m);
     _valueGap = gap;
+}
+
+void SimController::setValueTimeout(std::chrono::milliseconds timeout) {
+    std::lock_guard lock(_m);
+    _valueTimeout = timeout;
 }
 
 SimController::Settings SimController::settings() const {
@@ -262,7 +270,7 @@ void SimController::run() {
         if (_awaiting) {
             if (!_value.empty() && now - _lastValueByte >= _valueGap)
                 finishValue(now);
-            else if (_value.empty() && now - _requestAt >= value_timeout)
+            else if (_value.empty() && now - _requestAt >= _valueTimeout)
                 finishValue(now);
         }
         if (_capturing && now >= _captureUntil)
@@ -275,7 +283,7 @@ void SimController::run() {
 SimController::Clock::time_point SimController::nextDeadline(Clock::time_point now) const {
     Clock::time_point next = now + 200ms;
     if (_awaiting)
-        next = std::min(next, _value.empty() ? _requestAt + value_timeout : _lastValueByte + _valueGap);
+        next = std::min(next, _value.empty() ? _requestAt + _valueTimeout : _lastValueByte + _valueGap);
     if (_streaming || _capturing)
         next = std::min(next, _nextPair);
     if (_capturing)

@@ -85,6 +85,8 @@ public:
     void setSweep();
     void setAmps(const QByteArray& senseVolts, int ampsEvery = 1);
     bool streaming() const;
+    // A timed capture is running.
+    bool capturing() const;
     Pair pair() const;
     // Pairs sent since the start.
     long long pairsSent() const;
@@ -97,6 +99,8 @@ public:
     void setCaptureDuration(std::chrono::milliseconds duration);
     // A value is complete once the line has been quiet this long.
     void setValueGap(std::chrono::milliseconds gap);
+    // How long a request waits for its value before giving it up (a second, as on the controller).
+    void setValueTimeout(std::chrono::milliseconds timeout);
 
     Settings settings() const;
     // Values the tool sent, one text per request in order ("P=6000", "fails=0x12"); values that never
@@ -204,6 +208,7 @@ private:
     long long _pairs = 0;
     std::chrono::milliseconds _captureDuration{15000};
     std::chrono::milliseconds _valueGap{25};
+    std::chrono::milliseconds _valueTimeout{1000};
 
     std::thread _thread;
 };

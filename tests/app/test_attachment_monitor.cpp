@@ -11,6 +11,7 @@
 #include "support/pty_pair.h"
 #include "support/window_fixture.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -206,8 +207,8 @@ TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16WholeAndInOrder) {
     });
 
     ASSERT_TRUE(pty->write("Current Device Settings \nP gain 6.000\r\nend\n"));
-    ASSERT_TRUE(pty->write("I gain"));
-    QTest::qWait(100);
+    ASSERT_TRUE(pty->writeQueued("I gain"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pty->unreadByTool() == 0; }, 2000)); // read, held back
     ASSERT_TRUE(pty->write(" 1.0\nlast\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return lines.size() >= 5; }, 3000)) << lines.join("|").toStdString();
     EXPECT_EQ(lines,
@@ -215,8 +216,9 @@ TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16WholeAndInOrder) {
     EXPECT_EQ(received->text(), "last");
 
     // A line without its line feed is not handed on.
-    ASSERT_TRUE(pty->write("partial"));
-    QTest::qWait(200);
+    ASSERT_TRUE(pty->writeQueued("partial"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pty->unreadByTool() == 0; }, 2000));
+    QCoreApplication::processEvents();
     EXPECT_EQ(lines.size(), 5);
 }
 

@@ -10,17 +10,12 @@
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QLabel>
 #include <QLineSeries>
 #include <QMouseEvent>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSlider>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,99 +45,33 @@ TEST_F(Form1Construction, WindowIsFixedWithItsTitleAndFivePagesInIndexOrder) {
 
     auto* tabs = widget<QTabWidget>("TabControl1");
     ASSERT_NE(tabs, nullptr);
-    ASSERT_EQ(tabs->count(), 5);
-    const char* const pages[][2] = {{"tabPage1", "Controller Tuning"},
-                                    {"tabPage2", "Diagnostics"},
-                                    {"tabPage4", "zIdudo"},
-                                    {"tabPage3", "q5 Firmware Update"},
-                                    {"tabPage5", "Documentation"}};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(tabs->widget(i)->objectName(), pages[i][0]) << i;
-        EXPECT_EQ(tabs->tabText(i), pages[i][1]) << i;
-    }
+    QStringList pages;
+    for (int i = 0; i < tabs->count(); ++i)
+        pages << tabs->widget(i)->objectName() + ": " + tabs->tabText(i);
+    EXPECT_EQ(pages, QStringList({"tabPage1: Controller Tuning", "tabPage2: Diagnostics", "tabPage4: zIdudo",
+                                  "tabPage3: q5 Firmware Update", "tabPage5: Documentation"}));
     EXPECT_EQ(tabs->currentIndex(), 0);
 }
 
-TEST_F(Form1Construction, ControlsSitOnTheirPagesWithTheirTexts) {
-    struct Row {
-        const char* name;
-        const char* page;
-        const char* text;
-    };
-    const Row rows[] = {
-        {"label18", "tabPage1", "Status: Unknown or Not Attached"},
-        {"button21", "tabPage1", "Check Settings"},
-        {"button1", "tabPage1", "Default Values"},
-        {"label21", "tabPage1", "Control Loop Hz "},
-        {"label41", "tabPage1", "-"},
-        {"label38", "tabPage1", "P"},
-        {"button3", "tabPage1", "Set PID "},
-        {"label29", "tabPage1", "Integral Limit "},
-        {"button13", "tabPage1", "Disable Failsafes"},
-        {"checkBox7", "tabPage1", "B1/B2 Correlation"},
-        {"COMStatus_lbl", "tabPage2", "Status: Unknown or Not Attached"},
-        {"label31", "tabPage2", "Data From Secondary Throttle Body"},
-        {"button25", "tabPage2", "Stop Data Streaming"},
-        {"label5", "tabPage2", "TPS1B + TPS2B"},
-        {"label16", "tabPage2", "    "},
-        {"label15", "tabPage2", "No Convergence"},
-        {"button18", "tabPage2", "TPS1A  TPS2A"},
-        {"label30", "tabPage2", "Select Charted TPS Signals "},
-        {"radioButton1", "tabPage2", "V2 Unit"},
-        {"label60", "tabPage4", "SecondaryTrigger mv"},
-        {"label58", "tabPage4", "Bypass Ramp In Complete "},
-        {"label52", "tabPage4", "Min Boost"},
-        {"label51", "tabPage4", "Full Boost"},
-        {"label59", "tabPage4", "Boost Reduction Disabled"},
-        {"button4", "tabPage3", "Update  Main MCU"},
-        {"button15", "tabPage3", "Update Supervisory MCU"},
-        {"button27", "tabPage3", "Write ID"},
-        {"label26", "tabPage3",
+// Captions whose text carries a quirk of its own (spacing, spelling, line ends).
+TEST_F(Form1Construction, CaptionsAreExact) {
+    const std::pair<const char*, const char*> captions[] = {
+        {"label18", "Status: Unknown or Not Attached"},
+        {"COMStatus_lbl", "Status: Unknown or Not Attached"},
+        {"label21", "Control Loop Hz "},
+        {"button3", "Set PID "},
+        {"label16", "    "},
+        {"button18", "TPS1A  TPS2A"},
+        {"label58", "Bypass Ramp In Complete "},
+        {"button4", "Update  Main MCU"},
+        {"label26",
          "For units built prior to 9/19 you must depress and hold the Calibration Switch untril reflashing "
-         "is "
-         "complete.\r\nFor later units, depress the switch while making the USB connection. Then you may "
-         "release it."},
-        {"linkLabel4", "tabPage5", "Get Adobe Acrobat Reader"},
-        {"linkLabel3", "tabPage5", "q5 Analog/Digital Wiring Pinout"},
+         "is complete.\r\nFor later units, depress the switch while making the USB connection. Then you "
+         "may release it."},
+        {"linkLabel3", "q5 Analog/Digital Wiring Pinout"},
     };
-    for (const Row& row : rows) {
-        QWidget* w = widget<QWidget>(row.name);
-        ASSERT_NE(w, nullptr);
-        const QWidget* page = w;
-        while (page != nullptr && !page->objectName().startsWith("tabPage"))
-            page = page->parentWidget();
-        ASSERT_NE(page, nullptr) << row.name;
-        EXPECT_EQ(page->objectName(), row.page) << row.name;
-        EXPECT_EQ(w->property("text").toString(), QString::fromUtf8(row.text)) << row.name;
-    }
-    EXPECT_EQ(widget<QWidget>("checkBox4")->parentWidget()->objectName(), "panel2");
-    EXPECT_EQ(widget<QWidget>("button17")->parentWidget()->objectName(), "panel1");
-}
-
-TEST_F(Form1Construction, SlidersStartWithTheirRangesAndSteps) {
-    struct Slider {
-        const char* name;
-        int min, max, value, small, large;
-    };
-    const Slider sliders[] = {
-        {"trackBar1", 1, 8000, 6000, 10, 200}, {"trackBar2", 1, 500, 100, 1, 10},
-        {"trackBar3", 1, 400, 200, 1, 10},     {"trackBar7", 1000, 10000, 4200, 100, 1000},
-        {"trackBar4", 3, 8, 7, 1, 1},          {"trackBar5", 400, 1000, 900, 10, 100},
-        {"trackBar6", 30, 100, 100, 1, 10},    {"trackBar8", 0, 1024, 1024, 1, 21},
-        {"trackBar11", 0, 1024, 0, 1, 21},     {"trackBar10", 0, 1024, 1024, 1, 21},
-        {"trackBar9", 0, 100, 50, 1, 10},
-    };
-    for (const Slider& s : sliders) {
-        auto* slider = widget<QSlider>(s.name);
-        ASSERT_NE(slider, nullptr);
-        EXPECT_EQ(slider->minimum(), s.min) << s.name;
-        EXPECT_EQ(slider->maximum(), s.max) << s.name;
-        EXPECT_EQ(slider->value(), s.value) << s.name;
-        EXPECT_EQ(slider->singleStep(), s.small) << s.name;
-        EXPECT_EQ(slider->pageStep(), s.large) << s.name;
-        EXPECT_EQ(slider->tickPosition(), QSlider::NoTicks) << s.name;
-        EXPECT_EQ(slider->focusPolicy(), Qt::ClickFocus) << s.name; // no tab stop
-    }
+    for (const auto& [name, text] : captions)
+        EXPECT_EQ(widget<QWidget>(name)->property("text").toString(), QString::fromUtf8(text)) << name;
 }
 
 // Sliders are no tab stops, but one the user clicked takes the arrow and page keys.
@@ -161,30 +90,6 @@ TEST_F(Form1Construction, AClickedSliderTakesTheKeysAndTabPassesSliders) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(qobject_cast<QSlider*>(QApplication::focusWidget()), nullptr) << i;
     }
-}
-
-TEST_F(Form1Construction, NumberBoxesBarsAndChecksStartAsBuilt) {
-    auto* sense = widget<QSpinBox>("numericUpDown2");
-    auto* speed = widget<QSpinBox>("numericUpDown1");
-    ASSERT_TRUE(sense && speed);
-    EXPECT_EQ(std::make_tuple(sense->minimum(), sense->maximum(), sense->value()), std::make_tuple(0, 6, 3));
-    EXPECT_EQ(std::make_tuple(speed->minimum(), speed->maximum(), speed->value()), std::make_tuple(1, 10, 5));
-
-    const std::pair<const char*, int> bars[] = {
-        {"progressBar1", 5000}, {"progressBar2", 5000}, {"progressBar3", 10000}, {"progressBar4", 15}};
-    for (const auto& [name, max] : bars) {
-        auto* bar = widget<QProgressBar>(name);
-        ASSERT_NE(bar, nullptr);
-        EXPECT_EQ(bar->minimum(), 0) << name;
-        EXPECT_EQ(bar->maximum(), max) << name;
-    }
-
-    EXPECT_TRUE(widget<QCheckBox>("checkBox9")->isChecked());
-    for (const char* name : {"checkBox1", "checkBox2", "checkBox3", "checkBox4", "checkBox5", "checkBox6",
-                             "checkBox7", "checkBox8"})
-        EXPECT_FALSE(widget<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_FALSE(widget<QRadioButton>("radioButton1")->isChecked());
-    EXPECT_FALSE(widget<QRadioButton>("radioButton2")->isChecked());
 }
 
 TEST_F(Form1Construction, ListsStartWithNothingSelected) {
@@ -260,14 +165,7 @@ TEST_F(Form1Construction, ChartHasTwoSeriesWithOnePointAtZero) {
     EXPECT_EQ(series[0]->name() + series[1]->name(), "TPS1TPS2");
     EXPECT_THAT(form->seriesTPS1->points(), ElementsAre(QPointF(0, 0)));
     EXPECT_THAT(form->seriesTPS2->points(), ElementsAre(QPointF(0, 0)));
-    EXPECT_EQ(form->seriesTPS1->pen().color(), QColor(Qt::black));
-    EXPECT_EQ(form->seriesTPS2->pen().color(), QColor(Qt::magenta));
-
-    EXPECT_FALSE(form->chartAxisX->isVisible());
-    EXPECT_EQ(form->chartAxisX->max(), 500);
-    EXPECT_EQ(form->chartAxisY->max(), 5000);
     EXPECT_EQ(form->chartAxisY->titleText(), "mV");
-    EXPECT_EQ(form->chartAxisY2->max(), 5000);
 }
 
 TEST_F(Form1Construction, InstructionsAreSevenParagraphs) {

@@ -11,6 +11,7 @@
 #include "support/pty_pair.h"
 #include "support/window_fixture.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -91,10 +92,13 @@ protected:
             timeoutMs);
         return got;
     }
-    // Nothing more was written for a while.
+    // What the tool wrote beyond what was read: once it has read and handled every line the controller
+    // sent and flushed its answers (an empty result means it wrote nothing more).
     QByteArray nothing_more() {
-        QTest::qWait(150);
-        return pty->readAll(50);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pty->unreadByTool() == 0; }, 2000));
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+        return pty->readAll(20);
     }
     // One line from the controller.
     void send(const QByteArray& line) { ASSERT_TRUE(pty->write(line + '\n')); }

@@ -14,6 +14,7 @@
 #include <QValueAxis>
 
 #include <chrono>
+#include <thread>
 
 using namespace DADOV;
 using namespace std::chrono_literals;
@@ -25,7 +26,7 @@ class DiagnosticsPage : public ControllerSession {
 protected:
     void SetUp() override {
         ControllerSession::SetUp();
-        sim->setStreamRate(200);
+        sim->setStreamRate(1000);
         sim->setReadings(512, 510); // 2500 mV and 2490 mV
     }
 
@@ -76,16 +77,6 @@ protected:
             3000))
             << "never held";
     }
-
-    // When the bytes arrived at the controller.
-    SimController::Clock::time_point arrival_of(const QByteArray& bytes) {
-        for (const SimController::Arrival& a : sim->arrivals()) {
-            if (a.bytes.contains(bytes))
-                return a.at;
-        }
-        ADD_FAILURE() << "never sent: " << bytes.toStdString();
-        return {};
-    }
 };
 
 TEST_F(DiagnosticsPage, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
@@ -96,14 +87,19 @@ TEST_F(DiagnosticsPage, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim->received().endsWith("93"); }, 2000));
     sim->clearReceived();
 
-    const auto entered = std::chrono::steady_clock::now();
+    // Each pause comes once the controller has what was written before it.
+    std::vector<std::pair<int, QByteArray>> seen;
+    form->streamingPause = [&](int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        const QByteArray expected = seen.empty() ? "96" : "9685";
+        while (sim->received() != expected && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        seen.emplace_back(ms, sim->received());
+    };
     select_page(1);
-    // Two pauses of 100 ms on the window thread: after "96", and after "85".
-    EXPECT_GE(std::chrono::steady_clock::now() - entered, 200ms);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return sim->received().size() >= 4; }, 2000));
     EXPECT_EQ(sim->received(), "9685");
-    // The controller stamps bytes when its thread reads them, so "96" may be stamped a few ms late.
-    EXPECT_GE(arrival_of("85") - arrival_of("96"), 95ms);
+    EXPECT_THAT(seen, ::testing::ElementsAre(std::pair<int, QByteArray>(100, "96"),
+                                             std::pair<int, QByteArray>(100, "9685")));
     EXPECT_EQ(TB, 1);
     EXPECT_EQ(text("label1"), "TPS1B");
     EXPECT_EQ(text("label31"), "Data From Secondary Throttle Body");
@@ -132,7 +128,7 @@ TEST_F(DiagnosticsPage, StreamMovesBarsLabelsAndChart) {
     EXPECT_EQ(s, 100);
     EXPECT_EQ(form->chartAxisX->max(), 100);
     ASSERT_TRUE(QTest::qWaitFor([&] { return t > 150; }, 5000));
-    QTest::qWait(2 * StripChart::kFlushIntervalMs);
+    form->stripChart->flush();
     EXPECT_EQ(form->seriesTPS1->count(), 100);
     EXPECT_EQ(form->seriesTPS2->count(), 100);
 }
@@ -141,11 +137,13 @@ TEST_F(DiagnosticsPage, AmpsShowsTheV2CurrentAndItsPeak) {
     sim->setAmps("2.5", 1);
     widget<QRadioButton>("radioButton2")->setChecked(true);
     enter_streaming();
+    // The refresh selects "V2 Unit"; currents that came before it were taken for the other unit.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return widget<QRadioButton>("radioButton1")->isChecked(); }, 3000));
+    EXPECT_FALSE(widget<QRadioButton>("radioButton2")->isChecked());
+    click("button17");
     ASSERT_TRUE(QTest::qWaitFor([&] { return text("label45") == "4.22"; }, 3000))
         << text("label45").toStdString();
-    EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked()); // the refresh selects "V2 Unit"
-    EXPECT_FALSE(widget<QRadioButton>("radioButton2")->isChecked());
-    EXPECT_EQ(text("label46"), "4.22");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text("label46") == "4.22"; }, 3000));
 
     // "Reset" clears the peak but not its read-out, until a higher current comes.
     sim->setAmps("1", 1);
@@ -161,29 +159,42 @@ TEST_F(DiagnosticsPage, CountdownStepsEvery31TicksPausesOffThePageAndReleasesThe
     DADOV::count = 2; // a short capture: two steps
     sim->sendLines({"star"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000));
+    form->timer1.stop(); // the test ticks by hand from here
+    tickcount = 0;
     EXPECT_EQ(form->stripChart->suspendCount(), 1);
     const QList<int> frozen = drawn(form->seriesTPS1);
+    const auto tick = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            form->timer1_Tick();
+    };
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return DADOV::count == 1; }, 3000));
+    tick(30);
+    EXPECT_EQ(DADOV::count, 2);
+    tick(1);
+    EXPECT_EQ(DADOV::count, 1);
+    EXPECT_EQ(tickcount, 0);
     EXPECT_EQ(text("label13"), "1 Countdown Timer");
     EXPECT_EQ(bar("progressBar4")->value(), 1);
+    const int collected = form->stripChart->size(StripChart::TPS1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->stripChart->size(StripChart::TPS1) > collected; }, 2000));
+    form->stripChart->flush();
     EXPECT_EQ(drawn(form->seriesTPS1), frozen); // collected, not drawn
 
     // Off the page the countdown waits.
     select_page(0);
-    const int ticks = tickcount;
-    QTest::qWait(1500);
+    tick(100);
     EXPECT_EQ(DADOV::count, 1);
-    EXPECT_EQ(tickcount, ticks);
+    EXPECT_EQ(tickcount, 0);
 
     select_page(1); // the page entry's chart reset releases the chart already
     widget<QRadioButton>("radioButton2")->setChecked(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !MyTimerEnable; }, 3000));
-    EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked());
+    tick(31);
+    EXPECT_FALSE(MyTimerEnable);
+    EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked()); // the refresh selects "V2 Unit"
     EXPECT_EQ(DADOV::count, 16);
     EXPECT_EQ(form->stripChart->suspendCount(), 0);
     EXPECT_EQ(box("textBox2"), "");
-    EXPECT_NE(drawn(form->seriesTPS1), frozen);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(form->seriesTPS1) != frozen; }, 2000));
 }
 
 TEST_F(DiagnosticsPage, FreezesNestAndResetRedrawsAnEmptyChart) {
@@ -200,9 +211,10 @@ TEST_F(DiagnosticsPage, FreezesNestAndResetRedrawsAnEmptyChart) {
     click("button8");
     EXPECT_EQ(text("label16"), "  ");
     const QList<int> frozen = drawn(form->seriesTPS2);
-    QTest::qWait(200);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->stripChart->size(StripChart::TPS2) > frozen.size(); }, 2000));
+    form->stripChart->flush();
     EXPECT_EQ(drawn(form->seriesTPS2), frozen); // still one freeze outstanding
-    EXPECT_GT(form->stripChart->size(StripChart::TPS2), frozen.size());
 
     click("button5");
     EXPECT_EQ(form->stripChart->suspendCount(), 0);
@@ -265,11 +277,16 @@ TEST_F(DiagnosticsPage, CaptureAfterAFullWindowRedrawsTheWindowItFilled) {
     enter_streaming();
     widget<QSpinBox>("numericUpDown1")->setValue(10); // a window of 100 samples
     ASSERT_TRUE(QTest::qWaitFor([&] { return t > s; }, 5000));
-    DADOV::count = 2; // a short capture: two countdown steps
+    DADOV::count = 1; // a short capture: one countdown step
     click("button26");
     ASSERT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000)); // the controller's "star"
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !MyTimerEnable; }, 5000));
-    // About 370 readings came during the capture: the redraw shows the last 100 of them.
+    form->timer1.stop();                                               // the test ticks by hand from here
+    tickcount = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t > 150; }, 5000));
+    for (int i = 0; i < 31; ++i)
+        form->timer1_Tick();
+    EXPECT_FALSE(MyTimerEnable);
+    // More readings came during the capture than the window holds: the redraw shows the last 100 of them.
     EXPECT_EQ(drawn(form->seriesTPS1), QList<int>(100, 2500));
     EXPECT_EQ(drawn(form->seriesTPS2), QList<int>(100, 2490));
 }

@@ -207,7 +207,7 @@ TEST_F(Recording, RowsFollowThePairAndTheCurrentAcrossUnplugAndReplug) {
 }
 
 TEST_F(Recording, HoldsEveryPairTheControllerStreamed) {
-    sim->setStreamRate(2000);
+    sim->setStreamRate(10000);
     sim->setReadings(512, 600);
     sim->setAmps("2.5", 10);
     choose(menu_record, file("stream.csv"));

@@ -20,6 +20,7 @@
 #include <gmock/gmock.h>
 
 #include <memory>
+#include <vector>
 
 namespace testsupport {
 
@@ -30,6 +31,8 @@ protected:
         sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
         form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()),
                                               dev.path());
+        // The streaming pauses are recorded, not waited.
+        form->streamingPause = [this](int ms) { pauses.push_back(ms); };
         form->show();
         ASSERT_TRUE(QTest::qWaitFor([this] { return form->serialPort1.isOpen(); }, 3000)) << "not attached";
     }
@@ -60,6 +63,7 @@ protected:
     FakeSysfs sysfs;
     FakeDevRoot dev;
     std::unique_ptr<DADOV::SimController> sim;
+    std::vector<int> pauses; // ms
 };
 
 } // namespace testsupport

@@ -233,7 +233,7 @@ TEST_F(ReplyParser, StarStartsTheCountdownAndFreezesAnEmptiedChart) {
     line("600");
     line("601");
     EXPECT_EQ(t, 2);
-    QTest::qWait(2 * StripChart::kFlushIntervalMs);
+    form->stripChart->flush();
     EXPECT_EQ(drawn(form->seriesTPS1), QList<int>({0, 2500}));
     EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({2929, 2934}));
 }

@@ -118,6 +118,7 @@ TEST_F(SimControllerTest, AsksForEachValueAndReadsItsUnterminatedAnswer) {
 
 TEST_F(SimControllerTest, SwappedTriggerAndAMissingValue) {
     sim.setValueGap(10ms);
+    sim.setValueTimeout(100ms);
     port.write("BYP");
     port.readUntil("bypas\n");
     port.write("2300");
@@ -126,7 +127,7 @@ TEST_F(SimControllerTest, SwappedTriggerAndAMissingValue) {
     port.readUntil("ramp\n");
     port.write("700");
     port.readUntil("filter\n");
-    // No answer: the controller gives the value up after a second and goes on.
+    // No answer: the controller gives the value up after its time-out and goes on.
     EXPECT_THAT(port.readUntil("end\n", 3000).toStdString(), ::testing::HasSubstr("Filter Sample Size= 1\n"));
     const SimController::Settings s = sim.settings();
     EXPECT_TRUE(s.swapInputs);
@@ -146,18 +147,19 @@ TEST_F(SimControllerTest, StreamsPairsAtItsRateUntilStopped) {
     QByteArray in = port.readUntil("amps\n2.5\n");
     EXPECT_THAT(in.toStdString(),
                 ::testing::StartsWith("tpsone\n512\ntpstwo\n100\ntpsone\n512\ntpstwo\n100\namps\n2.5\n"));
-    std::this_thread::sleep_for(400ms);
+    // At 500 pairs a second, 100 pairs take at least about 0.2 s.
+    const auto streamStart = std::chrono::steady_clock::now();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.pairsSent() >= 100; }, 2000));
+    EXPECT_GE(std::chrono::steady_clock::now() - streamStart, 180ms);
     port.write("65");
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sim.streaming(); }, 1000));
     const long long sent = sim.pairsSent();
-    EXPECT_GE(sent, 150); // about 200 in 0.4 s
-    EXPECT_LE(sent, 260);
-    std::this_thread::sleep_for(100ms);
+    port.forget();
+    port.write("96"); // the marker: a later command answered
+    port.readUntil("sec\n");
     EXPECT_EQ(sim.pairsSent(), sent);
-    EXPECT_FALSE(sim.streaming());
 
     // Pair A: no motor current.
-    port.readUntil("nothing more", 200);
     port.forget();
     port.write("93");
     port.write("85");
@@ -168,21 +170,25 @@ TEST_F(SimControllerTest, StreamsPairsAtItsRateUntilStopped) {
 }
 
 TEST_F(SimControllerTest, TimedCaptureSendsStarThenDataForItsDuration) {
-    sim.setCaptureDuration(200ms);
+    sim.setCaptureDuration(100ms);
     sim.setReadings(300, 301);
+    const auto start = std::chrono::steady_clock::now();
     port.write("99");
     EXPECT_THAT(port.readUntil("tpstwo\n301\n").toStdString(), ::testing::StartsWith("star\ntpsone\n300\n"));
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sim.capturing(); }, 2000));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
     const long long sent = sim.pairsSent();
     EXPECT_GT(sent, 0);
-    std::this_thread::sleep_for(100ms);
+    port.forget();
+    port.write("96"); // the marker: a later command answered
+    port.readUntil("sec\n");
     EXPECT_EQ(sim.pairsSent(), sent);
 }
 
 TEST_F(SimControllerTest, RecordsEveryByteWithItsArrival) {
     port.write("65");
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim.received() == "65"; }, 1000));
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms); // a gap between the two arrivals, which is what is recorded
     port.write("xyz93");
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim.received() == "65xyz93"; }, 1000));
     const std::vector<SimController::Arrival> arrivals = sim.arrivals();
