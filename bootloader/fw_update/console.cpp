@@ -9,8 +9,12 @@ std::ostream* current_out = &std::cout;
 std::ostream* current_err = &std::cerr;
 } // namespace
 
-std::ostream& out() { return *current_out; }
-std::ostream& err() { return *current_err; }
+std::ostream& out() {
+    return *current_out;
+}
+std::ostream& err() {
+    return *current_err;
+}
 
 ConsoleStreams::ConsoleStreams(std::ostream& out, std::ostream& err)
     : _previous_out(current_out), _previous_err(current_err) {
