@@ -15,7 +15,6 @@
 #include <QFileInfo>
 #include <QLineSeries>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QSaveFile>
 
@@ -98,17 +97,11 @@ private:
             _form.stripChart->flush();
     }
 
-    Form1::DesktopShell& shell() {
-        if (!_form.desktopShell)
-            _form.desktopShell = Form1::DesktopShell::system();
-        return *_form.desktopShell;
-    }
-
     // Asks for a file, offering a name with the date and time in the folder last used (the documents
     // folder at first, or home when there is none).
     QString choose(const QString& caption, const QString& stem, const QString& suffix,
                    const QString& filter) {
-        Form1::DesktopShell& desktop = shell();
+        Form1::DesktopShell& desktop = desktop_shell(_form);
         if (!desktop.chooseSaveFile)
             return {};
         if (_folder.isEmpty())
@@ -126,11 +119,8 @@ private:
         const QString failure = write_whole_file(path, contents);
         if (failure.isEmpty())
             return;
-        QMessageBox box(QMessageBox::Warning, title,
-                        QStringLiteral("Cannot write %1: %2.").arg(QDir::toNativeSeparators(path), failure),
-                        QMessageBox::Ok, &_form);
-        if (Form1::DesktopShell& desktop = shell(); desktop.show)
-            desktop.show(box);
+        show_warning(_form, title,
+                     QStringLiteral("Cannot write %1: %2.").arg(QDir::toNativeSeparators(path), failure));
     }
 
     Form1& _form;

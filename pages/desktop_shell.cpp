@@ -23,6 +23,18 @@ std::shared_ptr<Form1::DesktopShell> Form1::DesktopShell::system() {
     return shell;
 }
 
+Form1::DesktopShell& desktop_shell(Form1& form) {
+    if (!form.desktopShell)
+        form.desktopShell = Form1::DesktopShell::system();
+    return *form.desktopShell;
+}
+
+void show_warning(Form1& form, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, &form);
+    if (Form1::DesktopShell& shell = desktop_shell(form); shell.show)
+        shell.show(box);
+}
+
 QStringList document_places(const Form1::DesktopShell& shell, const QString& name) {
     return {shell.applicationFolder + QLatin1Char('/') + name,
             QDir::cleanPath(shell.applicationFolder + QStringLiteral("/../share/q5tool/documents/") + name)};

@@ -37,6 +37,12 @@ struct Form1::DesktopShell {
     static std::shared_ptr<DesktopShell> system();
 };
 
+// The window's desktop shell: the one a test put in place, else the real desktop (made on first use).
+Form1::DesktopShell& desktop_shell(Form1& form);
+
+// A warning box over the window, shown through its desktop shell.
+void show_warning(Form1& form, const QString& title, const QString& text);
+
 // The product documents, by file name.
 inline const QString document_pc_app = QStringLiteral("q5 Controller PC App.pdf");
 inline const QString document_installation = QStringLiteral("q5 D Installation_Current.pdf");

@@ -29,8 +29,7 @@ void open_product_document(Form1::DesktopShell& shell, const QString& name) {
 } // namespace
 
 void Form1::connect_documentation_page() {
-    if (!desktopShell)
-        desktopShell = DesktopShell::system();
+    desktop_shell(*this);
     connect(ui->linkLabel1, &LinkLabel::LinkClicked, this,
             guarded(lcPages(), "linkLabel1_LinkClicked", [this] { linkLabel1_LinkClicked(); }));
     connect(ui->linkLabel2, &LinkLabel::LinkClicked, this,

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -165,14 +164,8 @@ void ReadingRecorder::show_state() {
 // The box comes once the event loop has its turn, so that no caller waits on the user.
 void ReadingRecorder::tell(const QString& title, const QString& text) {
     _lastMessage = text;
-    auto show = [this, title, text] {
-        if (!_form.desktopShell)
-            _form.desktopShell = Form1::DesktopShell::system();
-        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, &_form);
-        if (_form.desktopShell->show)
-            _form.desktopShell->show(box);
-    };
-    QTimer::singleShot(0, this, guarded(lcPages(), "tell", std::move(show)));
+    QTimer::singleShot(0, this,
+                       guarded(lcPages(), "tell", [this, title, text] { show_warning(_form, title, text); }));
 }
 
 } // namespace DADOV

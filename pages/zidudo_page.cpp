@@ -108,11 +108,10 @@ void Form1::button32_Click() {
 
 // "Help": the PC App document from the user's documents folder (or where the tool installed it).
 void Form1::button30_Click() {
-    if (!desktopShell)
-        desktopShell = DesktopShell::system();
-    QStringList places{desktopShell->documentsFolder + QLatin1Char('/') + document_pc_app};
-    places += document_places(*desktopShell, document_pc_app);
-    if (!open_document(*desktopShell, places))
+    const DesktopShell& shell = desktop_shell(*this);
+    QStringList places{shell.documentsFolder + QLatin1Char('/') + document_pc_app};
+    places += document_places(shell, document_pc_app);
+    if (!open_document(shell, places))
         ui->textBox1->setText(QStringLiteral("File not found"));
 }
 
