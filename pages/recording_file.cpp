@@ -1,6 +1,7 @@
 #include "pages/recording_file.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <system_error>
 
@@ -56,6 +57,18 @@ std::unique_ptr<RecordingFile> RecordingFile::create(const std::string& path, st
     return file;
 }
 
+namespace {
+std::atomic<std::chrono::milliseconds::rep> syncIntervalMs{RecordingFile::kSyncInterval.count()};
+} // namespace
+
+std::chrono::milliseconds RecordingFile::sync_interval() {
+    return std::chrono::milliseconds(syncIntervalMs.load());
+}
+
+void RecordingFile::set_sync_interval(std::chrono::milliseconds interval) {
+    syncIntervalMs.store(interval.count());
+}
+
 RecordingFile::RecordingFile(Key, int fd, std::string path, FailureHandler onFailure)
     : _path(std::move(path)), _onFailure(std::move(onFailure)), _fd(fd) {}
 
@@ -92,7 +105,7 @@ RecordingFile::Failure RecordingFile::finish() {
 void RecordingFile::run() {
     std::unique_lock lock(_m);
     for (;;) {
-        _wake.wait_for(lock, kSyncInterval, [this] { return _finishing; });
+        _wake.wait_for(lock, _syncInterval, [this] { return _finishing; });
         std::string batch;
         batch.swap(_pending);
         const bool last = _finishing;

@@ -39,7 +39,11 @@ public:
     // Told once, on the writer thread, when writing fails while rows are being taken.
     using FailureHandler = std::function<void(const Failure&)>;
 
+    // How often the writer thread writes out and syncs what is queued: half a second. Tests shorten it
+    // so as not to wait on the disk's schedule; files already open keep the interval they began with.
     static constexpr std::chrono::milliseconds kSyncInterval{500};
+    static std::chrono::milliseconds sync_interval();
+    static void set_sync_interval(std::chrono::milliseconds interval);
 
     // Creates the file (emptying one that is there) and writes the first row at once. Null, with the
     // reason, when the file cannot be created or written.
@@ -74,6 +78,7 @@ private:
 
     const std::string _path;
     const FailureHandler _onFailure;
+    const std::chrono::milliseconds _syncInterval = sync_interval();
     int _fd = -1;
     long long _written = 0; // bytes of complete rows in the file
 

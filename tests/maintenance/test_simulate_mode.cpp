@@ -56,6 +56,8 @@ TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
     Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
     simulation.apply(form);
     form.firmwarePage->wait = [](int) {};
+    // The USB frame pace of the demo is not the subject: the reflash runs at the simulator's own speed.
+    simulation.mainMcu().set_latency(std::chrono::microseconds(0));
     QString offered;
     form.firmwarePage->chooseFile = [&](QWidget*, const QString& folder) {
         offered = folder;

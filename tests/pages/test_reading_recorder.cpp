@@ -5,6 +5,7 @@
 #include "pages/chart_menu.h"
 #include "pages/desktop_shell.h"
 #include "pages/reading_recorder.h"
+#include "pages/recording_file.h"
 #include "protocol/controller_session.h"
 
 #include <QApplication>
@@ -61,6 +62,8 @@ private:
 class Recording : public ControllerSession {
 protected:
     void SetUp() override {
+        // Rows reach the file within a few milliseconds rather than the half second of a real run.
+        RecordingFile::set_sync_interval(std::chrono::milliseconds(5));
         ControllerSession::SetUp();
         auto shell = std::make_shared<Form1::DesktopShell>();
         shell->show = [this](QMessageBox& box) { boxes << box.windowTitle() + ": " + box.text(); };
@@ -71,6 +74,10 @@ protected:
             return chosen;
         };
         form->desktopShell = shell;
+    }
+    void TearDown() override {
+        ControllerSession::TearDown();
+        RecordingFile::set_sync_interval(RecordingFile::kSyncInterval);
     }
 
     QString file(const char* name) const { return scratch.filePath(QString::fromLatin1(name)); }
