@@ -101,6 +101,8 @@ public:
     std::shared_ptr<class PaintThrottle> paintThrottle;
     // The TPS read-outs blank: labels 3, 4 and 9 empty, their three bars at 0.
     void blank_readouts();
+    // The chart emptied, its time back at 0, and the sums' read-outs blank; a frozen chart stays frozen.
+    void clear_capture_displays();
     // Recording of the readings to a file (pages/reading_recorder.h), from the chart's menu or --record.
     std::shared_ptr<class ReadingRecorder> readingRecorder;
     void button5_Click();

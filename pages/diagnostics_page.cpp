@@ -77,12 +77,8 @@ void Form1::connect_diagnostics_page() {
 
 // "Reset Chart": an empty chart that draws again.
 void Form1::button5_Click() {
-    t = 0;
-    stripChart->clear();
+    clear_capture_displays();
     stripChart->resume();
-    ui->label15->setText(no_convergence);
-    ui->label16->setText(two_blanks);
-    ui->label17->setText(two_blanks);
 }
 
 // "Freeze Chart": the chart stops drawing; the last readings are shown beside it.
@@ -248,11 +244,7 @@ void Form1::button6_Click() {
     peak_curr = 0;
     ui->progressBar4->setValue(15);
     ui->label13->clear();
-    ui->label16->setText(two_blanks);
-    ui->label17->setText(two_blanks);
-    t = 0;
-    stripChart->clear();
-    ui->label15->setText(no_convergence);
+    clear_capture_displays();
     serialPort1.write(QStringLiteral("99"));
 }
 
@@ -273,6 +265,15 @@ void Form1::blank_readouts() {
     ui->progressBar1->setValue(0);
     ui->progressBar2->setValue(0);
     ui->progressBar3->setValue(0);
+}
+
+// The chart emptied, its time back at 0, and the sums' read-outs blank. A frozen chart stays frozen.
+void Form1::clear_capture_displays() {
+    ui->label16->setText(two_blanks);
+    ui->label17->setText(two_blanks);
+    t = 0;
+    stripChart->clear();
+    ui->label15->setText(no_convergence);
 }
 
 // One step of the timed capture's countdown; at 0 the capture is over and the chart draws it.
@@ -315,12 +316,7 @@ void Form1::diagnostics_page_entry() {
 
     ui->progressBar4->setValue(DADOV::count - 1);
     ui->label13->clear();
-    ui->label16->setText(two_blanks);
-    ui->label17->setText(two_blanks);
-
-    t = 0;
-    stripChart->clear();
-    ui->label15->setText(no_convergence);
+    clear_capture_displays();
 
     show_pair_b_captions(*this);
     ui->textBox2->clear();
