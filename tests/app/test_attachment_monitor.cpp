@@ -1,35 +1,24 @@
 // The attachment monitor end to end: a real pseudo-terminal published in a fake /dev, found through a
 // fake sysfs tree, watched by the window's real 30 ms timer on the offscreen platform.
 
-#include "app/form1.h"
 #include "app/text_box.h"
-#include "link/device_setup.h"
 #include "maintenance/console_window.h"
 #include "maintenance/firmware_page.h"
+#include "pages/page_fixture.h"
 #include "protocol/state.h"
-#include "support/fake_sysfs.h"
-#include "support/pty_pair.h"
-#include "support/window_fixture.h"
 
-#include <QCoreApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
-#include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTest>
 
-#include <gmock/gmock.h>
-
-#include <memory>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace DADOV;
-using testsupport::FakeDevRoot;
-using testsupport::FakeSysfs;
 using testsupport::PtyPair;
 
 namespace {
@@ -39,23 +28,9 @@ const QString broken =
     "Status: Attached but broken.  Please unplug device, wait a few seconds, and re-attach device.";
 const QString disconnect_first = "Disconnect USB Before Exiting";
 
-class AttachmentMonitor : public testsupport::WindowTest {
+class AttachmentMonitor : public pagetest::PageTest {
 protected:
-    AttachmentMonitor() {
-        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(sysfs.root()), dev.path());
-        form->show();
-        tabs = widget<QTabWidget>("TabControl1");
-    }
-
-    ~AttachmentMonitor() override { form.reset(); }
-
     TextBox* box(const char* name) { return widget<TextBox>(name); }
-
-    // Returns once the next tick of timer1 has run to its end.
-    void next_tick() {
-        QSignalSpy tick(&form->timer1, &QTimer::timeout);
-        ASSERT_TRUE(tick.wait(2000)) << "no tick";
-    }
 
     void plug(const QString& tty = "ttyACM0") {
         device = sysfs.addDevice(0x12BF, 0xF010, 0x0100, "q5 Controller", {tty});
@@ -74,10 +49,6 @@ protected:
             pty->hangUp();
     }
 
-    FakeSysfs sysfs;
-    FakeDevRoot dev;
-    std::unique_ptr<PtyPair> pty;
-    QTabWidget* tabs = nullptr;
     QString device;
 };
 
@@ -96,29 +67,24 @@ TEST_F(AttachmentMonitor, PluggingInConnectsWithinOneTickAndSendsNothing) {
     EXPECT_EQ(OldDeviceAttachedState, 1);
     ASSERT_TRUE(form->serialPort1.isOpen());
 
-    // The tick itself sends nothing; the link is open on the controller's port.
+    // The tick itself sends nothing.
     next_tick();
     EXPECT_EQ(pty->readAll(100), QByteArray());
-    EXPECT_TRUE(form->serialPort1.write(QStringLiteral("SET")));
-    EXPECT_EQ(pty->read(3), QByteArray("SET"));
 }
 
 TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     connect_controller();
 
     // Displays as a stream leaves them; nothing is reset while the controller is there.
-    widget<QLabel>("label3")->setText("1200 mv");
-    widget<QLabel>("label4")->setText("1190 mv");
-    widget<QLabel>("label9")->setText("2390 mv");
-    widget<QProgressBar>("progressBar1")->setValue(1200);
-    widget<QProgressBar>("progressBar2")->setValue(1190);
-    widget<QProgressBar>("progressBar3")->setValue(2390);
-    box("textBox1")->setText("Current Device Settings \r\n");
-    box("textBox2")->setText("diagnostic\r\n");
-    box("textBox6")->setText("Current Device Settings \r\n");
-    widget<QLabel>("label41")->setText("100");
-    widget<QLabel>("label45")->setText("4.22");
-    widget<QLabel>("label46")->setText("5.1");
+    const char* const labels[] = {"label3", "label4", "label9", "label41", "label45", "label46"};
+    const char* const bars[] = {"progressBar1", "progressBar2", "progressBar3"};
+    const char* const boxes[] = {"textBox1", "textBox2", "textBox6"};
+    for (const char* label : labels)
+        widget<QLabel>(label)->setText("1190 mv");
+    for (const char* bar : bars)
+        widget<QProgressBar>(bar)->setValue(2390);
+    for (const char* name : boxes)
+        box(name)->setText("Current Device Settings \r\n");
     widget<QLabel>("label15")->setText("1190 mv (rounded down to 10mV)");
     widget<QRadioButton>("radioButton2")->setChecked(true);
     form->seriesTPS1->append(1, 1200);
@@ -138,11 +104,11 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     EXPECT_EQ(text("COMStatus_lbl"), not_attached);
     EXPECT_FALSE(form->serialPort1.isOpen());
     EXPECT_EQ(DeviceAttachedState, 0);
-    for (const char* label : {"label3", "label4", "label9", "label41", "label45", "label46"})
+    for (const char* label : labels)
         EXPECT_EQ(text(label), "") << label;
-    for (const char* bar : {"progressBar1", "progressBar2", "progressBar3"})
+    for (const char* bar : bars)
         EXPECT_EQ(widget<QProgressBar>(bar)->value(), 0) << bar;
-    for (const char* name : {"textBox1", "textBox2", "textBox6"})
+    for (const char* name : boxes)
         EXPECT_EQ(box(name)->text(), "") << name;
     EXPECT_EQ(text("label15"), "No Convergence");
     EXPECT_EQ(form->seriesTPS1->count(), 0);
@@ -197,7 +163,8 @@ TEST_F(AttachmentMonitor, PortThatWillNotOpenIsBrokenAndRetriedAtEveryTick) {
     EXPECT_EQ(DeviceAttachedState, 1);
 }
 
-TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16WholeAndInOrder) {
+// How the link cuts lines is its own tests' business; here each line replaces the last in textBox16.
+TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16OneByOneInOrder) {
     connect_controller();
     TextBox* received = box("textBox16");
     QStringList lines;
@@ -205,21 +172,10 @@ TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16WholeAndInOrder) {
         if (!received->text().isEmpty())
             lines << received->text();
     });
-
     ASSERT_TRUE(pty->write("Current Device Settings \nP gain 6.000\r\nend\n"));
-    ASSERT_TRUE(pty->writeQueued("I gain"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pty->unreadByTool() == 0; }, 2000)); // read, held back
-    ASSERT_TRUE(pty->write(" 1.0\nlast\n"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return lines.size() >= 5; }, 3000)) << lines.join("|").toStdString();
-    EXPECT_EQ(lines,
-              QStringList({"Current Device Settings ", "P gain 6.000\r", "end", "I gain 1.0", "last"}));
-    EXPECT_EQ(received->text(), "last");
-
-    // A line without its line feed is not handed on.
-    ASSERT_TRUE(pty->writeQueued("partial"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pty->unreadByTool() == 0; }, 2000));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(lines.size(), 5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines.size() >= 3; }, 3000)) << lines.join('|').toStdString();
+    EXPECT_EQ(lines, QStringList({"Current Device Settings ", "P gain 6.000\r", "end"}));
+    EXPECT_EQ(received->text(), "end");
 }
 
 TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrder) {
@@ -262,7 +218,9 @@ TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrde
     EXPECT_TRUE(delivered.isEmpty());
 
     // Once the handler has returned, every line is handled, in order.
-    QTRY_COMPARE_WITH_TIMEOUT(delivered, QStringList({"tpsone", "512", "tpstwo", "510", "4", "end"}), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.size() >= 6; }, 2000))
+        << delivered.join('|').toStdString();
+    EXPECT_EQ(delivered, QStringList({"tpsone", "512", "tpstwo", "510", "4", "end"}));
     EXPECT_EQ(box("textBox16")->text(), "end");
     EXPECT_EQ(volts1, 2500);
     EXPECT_EQ(volts2, 2490);
@@ -331,15 +289,11 @@ TEST_F(AttachmentMonitor, PerformedClickRunsOnlyWhenTheUserCouldClick) {
     EXPECT_EQ(stops.count(), 1);
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(AttachmentMonitor, ControllerBackBetweenTwoTicksIsAttachedAnew) {
     connect_controller();
     form->timer1.stop();
     pty->hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(!form->serialPort1.isOpen(), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1.isOpen(); }, 2000));
     pty = std::make_unique<PtyPair>(dev, "ttyACM0");
     form->timer1.start();
     next_tick();
@@ -347,16 +301,9 @@ TEST_F(AttachmentMonitor, ControllerBackBetweenTwoTicksIsAttachedAnew) {
     EXPECT_EQ(text("label18"), "Status: Connected on ttyACM0");
     EXPECT_EQ(DeviceAttachedState, 1);
     ASSERT_TRUE(pty->write("after\n"));
-    QTRY_COMPARE_WITH_TIMEOUT(box("textBox16")->text(), QStringLiteral("after"), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16")->text() == "after"; }, 2000))
+        << box("textBox16")->text().toStdString();
 }
-
-} // namespace
-
-#include <sys/fsuid.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
 
 TEST_F(AttachmentMonitor, PortOutOfTheUsersReachIsExplainedInTheStatusToolTip) {
     if (::geteuid() != 0)

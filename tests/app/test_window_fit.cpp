@@ -64,6 +64,13 @@ protected:
         }
     }
 
+    // The window with its frame lies within the area, centred.
+    static void expect_centred_in(const QRect& available, const QRect& outer) {
+        EXPECT_TRUE(available.contains(outer)) << outer.width() << "x" << outer.height();
+        EXPECT_LE(std::abs(outer.center().x() - available.center().x()), 1);
+        EXPECT_LE(std::abs(outer.center().y() - available.center().y()), 1);
+    }
+
     // Window geometry reaches the widgets through the platform's events.
     void settle() {
         ASSERT_TRUE(QTest::qWaitFor([&] { return form.size() == form.maximumSize(); }));
@@ -77,27 +84,18 @@ protected:
     const QSize content{1010, 730}; // the size the pages were laid out for
 };
 
-TEST_F(WindowFit, OnASmallScreenTheWindowFitsWithItsFrameAndItsContentScrolls) {
+// The offscreen screen first, then areas handed to fit_window().
+TEST_F(WindowFit, TheWindowFitsTheAreaCentredAndScrollsOnlyWhereTheAreaIsTooSmall) {
     ASSERT_NE(scroller, nullptr);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     settle();
-    const QRect available = form.screen()->availableGeometry();
-    ASSERT_TRUE(available.width() < content.width() ||
-                available.height() < content.height()); // a small screen
-
-    const QRect outer = form.frameGeometry();
-    EXPECT_TRUE(available.contains(outer)) << outer.width() << "x" << outer.height();
-    EXPECT_LE(std::abs(outer.center().x() - available.center().x()), 1);
-    EXPECT_LE(std::abs(outer.center().y() - available.center().y()), 1);
-    EXPECT_EQ(form.minimumSize(), form.maximumSize()); // the user does not resize it
+    const QRect screen = form.screen()->availableGeometry();
+    ASSERT_TRUE(screen.width() < content.width() || screen.height() < content.height()); // a small screen
+    expect_centred_in(screen, form.frameGeometry());
     EXPECT_TRUE(scroller->horizontalScrollBar()->isVisible() || scroller->verticalScrollBar()->isVisible());
     expect_every_control_reachable();
-}
 
-TEST_F(WindowFit, ScrollBarsOnlyWhereTheAreaIsTooSmall) {
-    ASSERT_NE(scroller, nullptr);
-    form.show();
     struct Case {
         QRect available;
         QMargins frame;
@@ -113,10 +111,7 @@ TEST_F(WindowFit, ScrollBarsOnlyWhereTheAreaIsTooSmall) {
         SCOPED_TRACE(c.available.width());
         form.fit_window(c.available, c.frame);
         settle();
-        const QRect outer(form.pos(), form.size().grownBy(c.frame));
-        EXPECT_TRUE(c.available.contains(outer));
-        EXPECT_LE(std::abs(outer.center().x() - c.available.center().x()), 1);
-        EXPECT_LE(std::abs(outer.center().y() - c.available.center().y()), 1);
+        expect_centred_in(c.available, QRect(form.pos(), form.size().grownBy(c.frame)));
         EXPECT_EQ(scroller->horizontalScrollBar()->isVisible(), c.horizontal);
         EXPECT_EQ(scroller->verticalScrollBar()->isVisible(), c.vertical);
         if (!c.horizontal) {

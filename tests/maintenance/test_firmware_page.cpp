@@ -1,12 +1,15 @@
 // The firmware page end to end: the real widgets of Form1 on the offscreen platform, the real engine,
 // and the simulated bootloader in memory. The engine entry is wrapped to record every vector it receives.
+// The settings are those of the test run (tests/support/window_main.cpp), emptied around each test.
 
 #include "app/form1.h"
 #include "fw_update/fw_update.h"
 #include "fw_update/hid.h"
 #include "fw_update/image/cout_image.h"
+#include "fw_update/log.h"
 #include "link/device_setup.h"
 #include "maintenance/console_window.h"
+#include "maintenance/file_locations.h"
 #include "maintenance/firmware_page.h"
 #include "sim/bootloader/sim_bootloader.h"
 #include "sim/sample_firmware.h"
@@ -19,6 +22,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTest>
 
@@ -28,12 +32,15 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace DADOV;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Vector = std::vector<std::string>;
 namespace fs = std::filesystem;
 
@@ -54,6 +61,7 @@ struct EngineRun {
 class FirmwarePage : public testsupport::WindowTest {
 protected:
     FirmwarePage() {
+        clear_settings();
         fs::create_directory(work());
         fs::create_directory(samples());
         sim::write_sample_firmware(samples() / "q5_mainV2.vmk", 1, image_length);
@@ -66,6 +74,20 @@ protected:
 
         fwu::serial.fill(0);
         fwu::serial_index = 0;
+        open_window();
+    }
+
+    ~FirmwarePage() override {
+        form.reset();
+        fwu::set_hid_backend(nullptr);
+        clear_settings();
+    }
+
+    static void clear_settings() { QSettings(QStringLiteral("q5tool"), QStringLiteral("q5tool")).clear(); }
+
+    // The window of a new run of the tool, on its firmware page.
+    void open_window() {
+        form.reset();
         form = std::make_unique<Form1>(
             std::make_unique<SysfsDeviceSetup>(QString::fromStdString(scratch.path())));
         page = form->firmwarePage.get();
@@ -74,7 +96,10 @@ protected:
             folders.push_back(folder);
             return chosen;
         };
-        page->wait = [this](int ms) { waits.push_back(ms); };
+        page->wait = [this](int ms) {
+            waits.push_back(ms);
+            runs_before_wait.push_back(runs.size());
+        };
         page->engine = [this](int argc, const char* const* argv) {
             EngineRun run{Vector(argv, argv + argc), DeviceAttachedState, form->timer1.isActive(),
                           page->console->isVisible()};
@@ -85,11 +110,6 @@ protected:
             return result;
         };
         widget<QTabWidget>("TabControl1")->setCurrentIndex(3);
-    }
-
-    ~FirmwarePage() override {
-        form.reset();
-        fwu::set_hid_backend(nullptr);
     }
 
     fs::path work() const { return scratch.path() / "work"; }
@@ -131,6 +151,7 @@ protected:
     QString chosen;
     QStringList folders;
     std::vector<int> waits;
+    std::vector<std::size_t> runs_before_wait; // how many runs had ended at each wait
     std::vector<EngineRun> runs;
     std::function<void(std::size_t)> before_run;
 };
@@ -163,35 +184,43 @@ TEST_F(FirmwarePage, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFil
     EXPECT_THAT(waits, ElementsAre(2000));
     EXPECT_TRUE(form->timer1.isActive());
     EXPECT_EQ(retry, 0);
-    // The console stays up with the outcome.
+    // The console stays up with the outcome, and names no log after runs that succeeded.
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_THAT(console().toStdString(), HasSubstr("Operation successfully completed.\n"));
-    EXPECT_EQ(folders, QStringList{QDir::homePath()});
+    EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
 }
 
-TEST_F(FirmwarePage, SupervisoryUpdateReadsNoId) {
+// While the engine runs, the window does not close and no handler starts another run.
+TEST_F(FirmwarePage, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) {
+    form->show();
+    bool closed = true;
+    bool first = true;
+    before_run = [&](std::size_t) {
+        if (!std::exchange(first, false))
+            return;
+        closed = form->close();
+        click("button20");
+        click("button4");
+        EXPECT_EQ(form->run_fw_update({"fw_update", "-h"}), fwu::result_unknown_error);
+    };
     browse("button16", samples() / "q5_superV2.vmk");
     widget<QCheckBox>("checkBox9")->setChecked(false);
     click("button15");
 
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].args, update_vector("0xff03", in_work("q5_superV2.vmk"), false));
-    EXPECT_EQ(runs[0].args.size(), 11u);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(text("textBox10"), super_done);
+    EXPECT_EQ(text("textBox15"), "");
     expect_programmed(super, 2);
     EXPECT_FALSE(fs::exists(in_work("q5_superV2.vmk")));
     EXPECT_TRUE(waits.empty());
 }
 
-TEST_F(FirmwarePage, AFailedFirstAttemptIsRetriedOnceASecondLater) {
-    std::vector<std::size_t> runsBeforeWait;
-    page->wait = [&](int ms) {
-        waits.push_back(ms);
-        runsBeforeWait.push_back(runs.size());
-    };
-    // The first update run finds no device; the second does.
-    before_run = [this](std::size_t n) { main.faults().absent = n == 1; };
+TEST_F(FirmwarePage, AFailedAttemptIsRetriedOnceASecondLaterAndTwoFailuresKeepTheWorkingFile) {
     browse("button2", samples() / "q5_mainV2.vmk");
+    main.faults().absent = true;
     click("button4");
 
     ASSERT_EQ(runs.size(), 3u);
@@ -200,35 +229,26 @@ TEST_F(FirmwarePage, AFailedFirstAttemptIsRetriedOnceASecondLater) {
     EXPECT_EQ(runs[2].args, runs[1].args);
     // Two seconds after the ID read, one second between the failed attempt and the retry.
     EXPECT_THAT(waits, ElementsAre(2000, 1000));
-    EXPECT_THAT(runsBeforeWait, ElementsAre(1u, 2u));
-    EXPECT_EQ(text("textBox5"), main_done);
-    expect_programmed(main, 1);
-    EXPECT_EQ(retry, 0);
-    EXPECT_TRUE(form->timer1.isActive());
-    EXPECT_EQ(console().count("Device is not found."), 1);
-}
-
-TEST_F(FirmwarePage, TwoFailuresShowTheFailureTextOnceAndKeepTheWorkingFile) {
-    browse("button2", samples() / "q5_mainV2.vmk");
-    main.faults().absent = true;
-    click("button4");
-
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[2].args, runs[1].args);
-    EXPECT_THAT(waits, ElementsAre(2000, 1000));
+    EXPECT_THAT(runs_before_wait, ElementsAre(1u, 2u));
     EXPECT_EQ(text("textBox5"), failed);
     EXPECT_EQ(text("textBox15"), "Failed to retrieve ID");
     EXPECT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
     EXPECT_EQ(retry, 0);
     EXPECT_TRUE(form->timer1.isActive());
 
-    // Pressed again without browsing, the kept file is used.
-    main.faults().absent = false;
+    // Pressed again without browsing, the kept file is used; only its first attempt fails.
+    before_run = [this](std::size_t n) { main.faults().absent = n == 4; };
     click("button4");
-    EXPECT_EQ(runs.size(), 5u);
+    ASSERT_EQ(runs.size(), 6u);
+    EXPECT_EQ(runs[5].args, runs[1].args);
     EXPECT_EQ(text("textBox5"), main_done);
+    expect_programmed(main, 1);
+    EXPECT_EQ(retry, 0);
+    // Each press starts with an empty console; the retry keeps what the failed attempt printed.
+    EXPECT_EQ(console().count("Device is not found."), 1);
 }
 
+// A failed run logs beside the working files and names the log in the console.
 TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
     widget<QComboBox>("comboBox1")->setCurrentIndex(2); // "Analog": the unit is a V2
     EXPECT_EQ(type, 1);
@@ -241,6 +261,10 @@ TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
     EXPECT_EQ(console().count("Device is not found.\nOperation aborted.\n"), 3);
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_EQ(text("textBox5"), failed);
+
+    EXPECT_EQ(console().split('\n', Qt::SkipEmptyParts).last(),
+              "Diagnostic log: " + QString::fromStdString(in_work("log.txt")));
+    EXPECT_EQ(fwu::log_file(), "log.txt"); // the engine's own default again after the run
 }
 
 TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
@@ -248,23 +272,17 @@ TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
         int item; // comboBox1 index
         const char* button;
         const char* name;
-        const char* message; // empty: accepted
+        const char* rejected; // how the message names the type and MCU; empty: accepted
     };
     const Case cases[] = {
-        {2, "button2", "q5_main_old.vmk",
-         "Selected file does not match selected controller type - Analog, Primary"},
-        {2, "button2", "q5_mainD.vmk",
-         "Selected file does not match selected controller type - Analog, Primary"},
+        {2, "button2", "q5_main_old.vmk", "Analog, Primary"},
+        {2, "button2", "q5_mainD.vmk", "Analog, Primary"},
         {2, "button2", "q5_main.vmk", ""},
         {2, "button2", "q5_mainV2.vmk", ""},
-        {2, "button16", "q5_superD.vmk",
-         "Selected file does not match selected controller type - Analog, Supervisory"},
+        {2, "button16", "q5_superD.vmk", "Analog, Supervisory"},
         {1, "button2", "q5_maind.vmk", ""},
-        {1, "button16", "q5_super.vmk",
-         "Selected file does not match selected controller type - Digital/Analog dual mode, Supervisory"},
-        {0, "button2", "Q5_MAINV2.VMK",
-         "Selected file does not match selected controller type - V2 Digital/Analog(after 7/23) dual mode, "
-         "Primary"},
+        {1, "button16", "q5_super.vmk", "Digital/Analog dual mode, Supervisory"},
+        {0, "button2", "Q5_MAINV2.VMK", "V2 Digital/Analog(after 7/23) dual mode, Primary"},
         {0, "button16", "q5_superv2.vmk", ""},
     };
     for (const Case& c : cases) {
@@ -277,31 +295,27 @@ TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
         browse(c.button, file);
         const bool super_box = std::string(c.button) == "button16";
         const QString box = text(super_box ? "textBox10" : "textBox5");
-        if (*c.message) {
-            EXPECT_EQ(box, c.message);
+        if (*c.rejected) {
+            EXPECT_EQ(box, QString("Selected file does not match selected controller type - ") + c.rejected);
             EXPECT_TRUE(fs::is_empty(work()));
         } else {
             EXPECT_EQ(box, QString::fromStdString(file.string()));
-            const std::string copy = in_work(working_file_name(type, super_box).toStdString().c_str());
-            EXPECT_TRUE(fs::exists(copy));
+            EXPECT_TRUE(fs::exists(in_work(working_file_name(type, super_box).toStdString().c_str())));
         }
     }
 }
 
-TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesButKeepsTheWorkingFiles) {
+TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesKeepsTheWorkingFilesAndTypedTextAddsNoType) {
     browse("button2", samples() / "q5_mainV2.vmk");
     browse("button16", samples() / "q5_superV2.vmk");
-    widget<QComboBox>("comboBox1")->setCurrentIndex(1);
+    auto* list = widget<QComboBox>("comboBox1");
+    list->setCurrentIndex(1);
     EXPECT_EQ(type, 2);
     EXPECT_EQ(text("textBox5"), "");
     EXPECT_EQ(text("textBox10"), "");
     EXPECT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
     EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
-}
 
-TEST_F(FirmwarePage, TextTypedIntoTheTypeListAddsNoType) {
-    auto* list = widget<QComboBox>("comboBox1");
-    list->setCurrentIndex(1);
     browse("button2", samples() / "q5_mainV2.vmk"); // rejected for V1: the box shows why
     list->lineEdit()->selectAll();
     QTest::keyClicks(list->lineEdit(), "V3 Digital");
@@ -312,23 +326,12 @@ TEST_F(FirmwarePage, TextTypedIntoTheTypeListAddsNoType) {
     EXPECT_THAT(text("textBox5").toStdString(), HasSubstr("Digital/Analog dual mode, Primary"));
 }
 
-TEST_F(FirmwarePage, FileErrorsAreShownInTheMcusBox) {
-    // Copying over a folder fails; the update that follows is not affected.
-    fs::create_directories(work() / "q5_superV2.vmk" / "x");
+TEST_F(FirmwarePage, ACopyThatFailsIsShownInTheMcusBox) {
+    fs::create_directories(work() / "q5_superV2.vmk" / "x"); // copying over a folder fails
     browse("button16", samples() / "q5_superV2.vmk");
     EXPECT_EQ(text("textBox10"),
               QString::fromStdString("Failed to copy " + (samples() / "q5_superV2.vmk").string() + " to " +
                                      in_work("q5_superV2.vmk") + ": Is a directory"));
-
-    // A working file that cannot be deleted after a successful update.
-    fs::create_directories(work() / "q5_mainD.vmk" / "x");
-    browse("button2", samples() / "q5_mainV2.vmk");
-    click("button4");
-    EXPECT_EQ(text("textBox5"),
-              main_done + QString::fromStdString("; Failed to delete " + in_work("q5_mainD.vmk") +
-                                                 ": Is a directory"));
-    EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
-    EXPECT_EQ(retry, 0);
 }
 
 TEST_F(FirmwarePage, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) {
@@ -362,40 +365,48 @@ TEST_F(FirmwarePage, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing
     EXPECT_TRUE(fs::is_empty(work()));
 }
 
-TEST_F(FirmwarePage, TheWindowDoesNotCloseWhileTheEngineRuns) {
-    form->show();
-    bool closed = true;
-    before_run = [&](std::size_t) { closed = form->close(); };
+TEST_F(FirmwarePage, BrowseOpensWhereTheLastFirmwareFileWasChosenInTheRunsAfter) {
     browse("button16", samples() / "q5_superV2.vmk");
-    click("button15");
-    EXPECT_FALSE(closed);
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(text("textBox10"), super_done);
+    browse("button16", work() / "q5_main.vmk"); // rejected for the type, but its folder counts
+    open_window();
+    browse("button16", samples() / "q5_superV2.vmk");
+    // Simulate mode keeps its temporary folders out of the settings.
+    page->rememberFolder = false;
+    browse("button16", scratch.path() / "q5_superV2.vmk");
+
+    const QString in_samples = QString::fromStdString(samples().string());
+    EXPECT_THAT(folders, ElementsAre(QDir::homePath(), in_samples, QString::fromStdString(work().string()),
+                                     in_samples));
+    EXPECT_EQ(remembered_firmware_folder(), in_samples);
+    fs::remove_all(samples());
+    EXPECT_EQ(remembered_firmware_folder(), QDir::homePath()); // gone: home again
 }
 
 // --- The device ID ---
 
-TEST_F(FirmwarePage, GetIdOfAnUnprogrammedUnitShowsMinusOneEightTimes) {
-    click("button20");
+TEST_F(FirmwarePage, GetIdShowsEachByteSignedAndNoStaleIdAfterAFailedRead) {
+    click("button20"); // an unprogrammed unit
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].args, id_read("0xff01"));
     EXPECT_EQ(text("textBox15"), "-1-1-1-1-1-1-1-1");
     EXPECT_THAT(waits, ElementsAre(2000));
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_TRUE(form->timer1.isActive());
-}
 
-TEST_F(FirmwarePage, AFailedIdReadShowsNoStaleId) {
-    main.id() = {1, 2, 3, 4, 5, 6, 7, 8};
-    click("button20");
-    EXPECT_EQ(text("textBox15"), "12345678");
     main.faults().absent = true;
     click("button20");
     EXPECT_EQ(text("textBox15"), "Failed to retrieve ID");
     EXPECT_THAT(console().toStdString(), HasSubstr("Device is not found."));
 }
 
-TEST_F(FirmwarePage, WriteIdProgramsTheShownDigits) {
+TEST_F(FirmwarePage, WriteIdProgramsTheShownDigitsAppendingToAnIdFileLeftBehind) {
+    const std::string left_behind = ":020000040020DA\r\n:080000000101010101010101F0\r\n:00000001FF\r\n";
+    std::ofstream(in_work("id.txt"), std::ios::binary) << left_behind;
+    std::string file_seen;
+    before_run = [&](std::size_t) {
+        std::ifstream in(in_work("id.txt"), std::ios::binary);
+        file_seen.assign(std::istreambuf_iterator<char>(in), {});
+    };
     widget<QComboBox>("comboBox1")->setCurrentIndex(2); // the ID is written to 0xff01 whatever the type
     click("button27");
 
@@ -406,34 +417,15 @@ TEST_F(FirmwarePage, WriteIdProgramsTheShownDigits) {
     const QString shown = text("textBox15");
     ASSERT_TRUE(shown.endsWith("\r\n")) << shown.toStdString();
     const QString digits = shown.chopped(2);
-    ASSERT_EQ(digits.size(), 8);
-    const int value = digits.toInt();
-    EXPECT_GE(value, 11111111);
-    EXPECT_LE(value, 99999999);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(main.id()[i], digits[i].unicode() - '0') << i;
-    EXPECT_EQ(text("textBox5"), "New S/N hex line is " + *id_data_record(digits) + "\r\n");
-    EXPECT_FALSE(fs::exists(id_file));
-    EXPECT_THAT(console().toStdString(), HasSubstr("Operation successfully completed."));
-}
-
-TEST_F(FirmwarePage, WriteIdAppendsToAnIdFileLeftBehind) {
-    std::ofstream(in_work("id.txt"), std::ios::binary)
-        << ":020000040020DA\r\n:080000000101010101010101F0\r\n:00000001FF\r\n";
-    std::string file_seen;
-    before_run = [&](std::size_t) {
-        std::ifstream in(in_work("id.txt"), std::ios::binary);
-        file_seen.assign(std::istreambuf_iterator<char>(in), {});
-    };
-    click("button27");
-    const QString digits = text("textBox15").chopped(2);
-    const std::string record = id_data_record(digits)->toStdString();
-    EXPECT_EQ(file_seen, ":020000040020DA\r\n:080000000101010101010101F0\r\n:00000001FF\r\n"
-                         ":020000040020DA\r\n" +
-                             record + "\r\n:00000001FF\r\n");
+    const std::optional<QString> record = id_data_record(digits);
+    ASSERT_TRUE(record) << shown.toStdString();
+    EXPECT_EQ(file_seen, left_behind + ":020000040020DA\r\n" + record->toStdString() + "\r\n:00000001FF\r\n");
     // The later record wins.
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(main.id()[i], digits[i].unicode() - '0') << i;
+    EXPECT_EQ(text("textBox5"), "New S/N hex line is " + *record + "\r\n");
+    EXPECT_FALSE(fs::exists(id_file));
+    EXPECT_THAT(console().toStdString(), HasSubstr("Operation successfully completed."));
 }
 
 TEST_F(FirmwarePage, WriteIdThatCannotWriteItsFileSaysSo) {
@@ -448,30 +440,8 @@ TEST_F(FirmwarePage, WriteIdThatCannotWriteItsFileSaysSo) {
 TEST(IdDataRecord, DigitBytesWithAChecksumThatZeroesTheSum) {
     EXPECT_EQ(id_data_record("12345678"), ":080000000102030405060708D4");
     EXPECT_EQ(id_data_record("99999999"), ":080000000909090909090909B0");
-    for (const char* digits : {"11111111", "10203040", "99999999", "50000000"}) {
-        const QString record = *id_data_record(digits);
-        unsigned sum = 0;
-        for (int i = 1; i < record.size(); i += 2)
-            sum += record.mid(i, 2).toUInt(nullptr, 16);
-        EXPECT_EQ(sum % 256, 0u) << digits;
-    }
     EXPECT_EQ(id_data_record("1234567"), std::nullopt);
     EXPECT_EQ(id_data_record("1234567x"), std::nullopt);
-}
-
-TEST_F(FirmwarePage, NothingStartsAnotherEngineRunWhileOneRuns) {
-    before_run = [this](std::size_t n) {
-        if (n > 0)
-            return;
-        click("button20");
-        click("button4");
-        EXPECT_EQ(form->run_fw_update({"fw_update", "-h"}), fwu::result_unknown_error);
-    };
-    browse("button16", samples() / "q5_superV2.vmk");
-    click("button15");
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(text("textBox10"), super_done);
-    EXPECT_EQ(text("textBox15"), "");
 }
 
 TEST(WorkingFolder, TheExecutablesFolderWhenWritableElseTheApplicationDataFolder) {
@@ -485,7 +455,6 @@ TEST(WorkingFolder, TheExecutablesFolderWhenWritableElseTheApplicationDataFolder
     std::ofstream(scratch.path() / "a-file") << "x";
     EXPECT_EQ(choose_working_folder({file, data}), data);
     EXPECT_TRUE(fs::is_directory(scratch.path() / "data" / "q5tool"));
-    EXPECT_EQ(choose_working_folder({file, file + "/sub"}), QString());
 }
 
 } // namespace
