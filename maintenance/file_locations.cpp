@@ -25,6 +25,12 @@ QSettings user_settings() {
     return QSettings(QStringLiteral("q5tool"), QStringLiteral("q5tool"));
 }
 
+// The size of the engine's log file; -1 when there is none.
+qint64 log_size() {
+    const QFileInfo log(QFile::decodeName(fwu::log_file().c_str()));
+    return log.exists() ? log.size() : -1;
+}
+
 } // namespace
 
 EngineLogScope::EngineLogScope(Form1::FirmwarePage& page) : _previous(fwu::log_file()) {
@@ -35,6 +41,7 @@ EngineLogScope::EngineLogScope(Form1::FirmwarePage& page) : _previous(fwu::log_f
         // where it matters, so this is only noted.
         log_failure(lcMaintenance(), "engine log file", QtInfoMsg);
     }
+    _logSizeBefore = log_size();
 }
 
 EngineLogScope::~EngineLogScope() {
@@ -42,7 +49,7 @@ EngineLogScope::~EngineLogScope() {
 }
 
 void EngineLogScope::report(ConsoleWindow& console) const {
-    if (fwu::success)
+    if (fwu::success || log_size() <= _logSizeBefore)
         return;
     const QString shown = console.text();
     if (!shown.isEmpty() && !shown.endsWith(QLatin1Char('\n')))

@@ -24,11 +24,14 @@ public:
     EngineLogScope(const EngineLogScope&) = delete;
     EngineLogScope& operator=(const EngineLogScope&) = delete;
 
-    // After the run: when it failed, the console's last line names the log file by its full path.
+    // After the run: when it failed and wrote to the log, the console's last line names the log file by
+    // its full path. A failure the engine does not log (no device found, say) names none: the log may not
+    // even exist, or hold only what earlier runs wrote.
     void report(ConsoleWindow& console) const;
 
 private:
     std::string _previous;
+    qint64 _logSizeBefore = -1; // -1: no log file when the run began
 };
 
 // The console line that names the log file.

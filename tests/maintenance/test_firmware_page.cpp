@@ -31,6 +31,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -248,7 +249,28 @@ TEST_F(FirmwarePage, AFailedAttemptIsRetriedOnceASecondLaterAndTwoFailuresKeepTh
     EXPECT_EQ(console().count("Device is not found."), 1);
 }
 
-// A failed run logs beside the working files and names the log in the console.
+// A failed transfer is logged beside the working files and the console names the log; a later failure
+// that the engine does not log (no device) names no log, though the file is there from before.
+TEST_F(FirmwarePage, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
+    browse("button2", samples() / "q5_mainV2.vmk");
+    main.faults().write_fails = true;
+    click("button4");
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(text("textBox5"), failed);
+    const QString log_line = "Diagnostic log: " + QString::fromStdString(in_work("log.txt"));
+    EXPECT_EQ(console().split('\n', Qt::SkipEmptyParts).last(), log_line);
+    std::ifstream log(in_work("log.txt"));
+    const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(logged, HasSubstr("LastError = "));
+    EXPECT_EQ(fwu::log_file(), "log.txt"); // the engine's own default again after the run
+
+    main.faults() = {};
+    main.faults().absent = true;
+    click("button4");
+    EXPECT_EQ(text("textBox5"), failed);
+    EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
+}
+
 TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
     widget<QComboBox>("comboBox1")->setCurrentIndex(2); // "Analog": the unit is a V2
     EXPECT_EQ(type, 1);
@@ -262,9 +284,8 @@ TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_EQ(text("textBox5"), failed);
 
-    EXPECT_EQ(console().split('\n', Qt::SkipEmptyParts).last(),
-              "Diagnostic log: " + QString::fromStdString(in_work("log.txt")));
-    EXPECT_EQ(fwu::log_file(), "log.txt"); // the engine's own default again after the run
+    EXPECT_FALSE(fs::exists(in_work("log.txt"))); // a device not found is not logged
+    EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
 }
 
 TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
