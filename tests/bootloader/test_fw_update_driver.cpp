@@ -148,6 +148,10 @@ struct RunFault {
     const char* message;
 };
 
+void PrintTo(const RunFault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
 class DriverFaults : public DriverTest, public ::testing::WithParamInterface<RunFault> {};
 
 TEST_P(DriverFaults, EndWithMessageFailedLineAndResultTwo) {
@@ -204,10 +208,6 @@ TEST_F(DriverTest, VerifyDifferenceThatHealsCompletes) {
     EXPECT_TRUE(fwu::success);
     EXPECT_THAT(out.str(), HasSubstr("\r\nretry = 2\r\n"));
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(DriverTest, DeviceOutOfReachIsExplained) {
     device.faults().permission_denied = true;

@@ -73,13 +73,10 @@ protected:
     template <typename E> std::string open_error(const std::string& contents) {
         dir.write("in.hex", contents);
         IntelHexImage image("in.hex");
-        try {
+        return fwtest::error_of<E>([&] {
             image.open(Image::Mode::read);
-        } catch (const E& e) {
-            return e.message();
-        }
-        image.close();
-        return "(nothing thrown)";
+            image.close();
+        });
     }
 };
 
@@ -185,19 +182,11 @@ TEST_F(IntelHexImageTest, MalformedLinesAndUnsupportedTypesAreRejected) {
 
 TEST_F(IntelHexImageTest, OpenFailures) {
     IntelHexImage missing("a.hex");
-    try {
-        missing.open(Image::Mode::read);
-        FAIL();
-    } catch (const fwu::DEFileOpenFailed& e) {
-        EXPECT_EQ(e.message(), "Failed to open file \"a.hex\"  for reading.");
-    }
+    EXPECT_EQ(fwtest::error_of<fwu::DEFileOpenFailed>([&] { missing.open(Image::Mode::read); }),
+              "Failed to open file \"a.hex\"  for reading.");
     IntelHexImage nowhere("no/such/folder/b.hex");
-    try {
-        nowhere.open(Image::Mode::write);
-        FAIL();
-    } catch (const fwu::DEFileOpenFailed& e) {
-        EXPECT_EQ(e.message(), "Failed to open file \"no/such/folder/b.hex\"  for writing.");
-    }
+    EXPECT_EQ(fwtest::error_of<fwu::DEFileOpenFailed>([&] { nowhere.open(Image::Mode::write); }),
+              "Failed to open file \"no/such/folder/b.hex\"  for writing.");
     std::filesystem::create_directory(dir.file("folder.hex"));
     IntelHexImage folder("folder.hex");
     EXPECT_THROW(folder.open(Image::Mode::read), fwu::DException);
@@ -257,12 +246,8 @@ TEST_F(IntelHexImageTest, CloseFailureIsReported) {
     image.open(Image::Mode::write);
     const std::uint8_t byte = 1;
     image.write(&byte, 1);
-    try {
-        image.close();
-        FAIL();
-    } catch (const fwu::DEFileCloseFailed& e) {
-        EXPECT_EQ(e.message(), "Failed to close file \"/dev/full\".");
-    }
+    EXPECT_EQ(fwtest::error_of<fwu::DEFileCloseFailed>([&] { image.close(); }),
+              "Failed to close file \"/dev/full\".");
     EXPECT_NO_THROW(image.close()); // the stream is gone either way
 }
 
@@ -276,7 +261,8 @@ TEST_F(IntelHexImageTest, ImageLeftOpenIsLoggedAndReleased) {
     std::uint8_t byte = 0;
     std::uint32_t address = 0;
     EXPECT_THROW(closed.read(&byte, 1, address), fwu::DEFileReadFailed);
-    EXPECT_THROW(closed.write(&byte, 1), fwu::DEFileWriteFailed);
+    EXPECT_EQ(fwtest::error_of<fwu::DEFileWriteFailed>([&] { closed.write(&byte, 1); }),
+              "Failed to write image file.");
 }
 
 } // namespace
