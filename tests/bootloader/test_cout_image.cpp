@@ -1,5 +1,6 @@
 #include "fw_update/image/cout_image.h"
 
+#include "bootloader/fw_update_harness.h"
 #include "fw_update/console.h"
 #include "fw_update/errors.h"
 #include "support/scratch_dir.h"
@@ -71,12 +72,8 @@ TEST_F(CoutImageTest, IdReadIsCapturedInSerial) {
 
 TEST_F(CoutImageTest, IsNoInput) {
     CoutImage image;
-    try {
-        image.open(Image::Mode::read);
-        FAIL();
-    } catch (const DEImageAbsent& e) {
-        EXPECT_EQ(e.message(), "Image file has to be provided for current operation.");
-    }
+    EXPECT_EQ(fwtest::error_of<DEImageAbsent>([&] { image.open(Image::Mode::read); }),
+              "Image file has to be provided for current operation.");
     std::uint8_t byte = 0;
     std::uint32_t address = 0;
     EXPECT_THROW(image.read(&byte, 1, address), DEImageAbsent);
