@@ -1,14 +1,31 @@
 #pragma once
 
-// Helpers shared by the tests of the bootloader client and the driver: firmware
-// files shaped like the real ones, running the fw_update program, HEX text.
+// Helpers shared by the engine's tests: firmware files shaped like the real
+// ones, running the fw_update program, HEX text, the message of a thrown error.
+
+#include "fw_update/errors.h"
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace fwtest {
+
+// The message of the error E that f throws, or "(nothing thrown)". Any other
+// exception passes on and fails the test.
+template <typename E, typename F> std::string error_of(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        if constexpr (std::is_base_of_v<fwu::DException, E>)
+            return e.message();
+        else
+            return e.what();
+    }
+    return "(nothing thrown)";
+}
 
 // Bytes of a firmware image: offset -> byte.
 using Image = std::map<std::uint32_t, std::uint8_t>;

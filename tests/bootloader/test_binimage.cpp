@@ -1,6 +1,6 @@
 #include "fw_update/image/binimage.h"
 
-#include "fw_update/errors.h"
+#include "bootloader/fw_update_harness.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -63,12 +63,8 @@ TEST_F(BinImageTest, WritesEachByteAtItsAddressWithErasedBytesBetween) {
 
 TEST_F(BinImageTest, FileFailures) {
     BinImage missing("a.bin");
-    try {
-        missing.open(Image::Mode::read);
-        FAIL();
-    } catch (const fwu::DEFileOpenFailed& e) {
-        EXPECT_EQ(e.message(), "Failed to open file \"a.bin\"  for reading.");
-    }
+    EXPECT_EQ(fwtest::error_of<fwu::DEFileOpenFailed>([&] { missing.open(Image::Mode::read); }),
+              "Failed to open file \"a.bin\"  for reading.");
 
     std::filesystem::create_directory(dir.file("folder.bin"));
     BinImage folder("folder.bin");
@@ -91,12 +87,8 @@ TEST_F(BinImageTest, FileFailures) {
     full.open(Image::Mode::write);
     const std::uint8_t byte = 1;
     full.write(&byte, 1);
-    try {
-        full.close();
-        FAIL();
-    } catch (const fwu::DEFileCloseFailed& e) {
-        EXPECT_EQ(e.message(), "Failed to close file \"/dev/full\".");
-    }
+    EXPECT_EQ(fwtest::error_of<fwu::DEFileCloseFailed>([&] { full.close(); }),
+              "Failed to close file \"/dev/full\".");
 #endif
 }
 

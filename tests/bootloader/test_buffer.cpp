@@ -1,9 +1,11 @@
 #include "fw_update/buffer/buffer.h"
 
+#include "bootloader/fw_update_harness.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -34,15 +36,9 @@ TEST_F(BufferTest, ReadClampsAtTheEnd) {
 TEST_F(BufferTest, WritePastTheEndStoresNothing) {
     Buffer b(8, 0x00);
     const std::array<std::uint8_t, 4> bytes{1, 2, 3, 4};
-    try {
-        b.write(bytes.data(), 4, 5);
-        FAIL();
-    } catch (const std::out_of_range& e) {
-        EXPECT_STREQ(e.what(), "Buffer is full.");
-    }
+    EXPECT_EQ(fwtest::error_of<std::out_of_range>([&] { b.write(bytes.data(), 4, 5); }), "Buffer is full.");
     EXPECT_THROW(b.write(bytes.data(), 2, 0xFFFFFFFF), std::out_of_range); // no wrap-around
-    for (std::uint32_t i = 0; i < b.size(); ++i)
-        EXPECT_EQ(b.data()[i], 0);
+    EXPECT_EQ(std::count(b.data(), b.data() + b.size(), 0), 8);
     EXPECT_NE(dir.read("log.txt").find("Assertion: addr + buf_size <= _size"), std::string::npos);
 
     b.write(bytes.data(), 4, 4); // exactly up to the end

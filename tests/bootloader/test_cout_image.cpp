@@ -1,5 +1,6 @@
 #include "fw_update/image/cout_image.h"
 
+#include "bootloader/fw_update_harness.h"
 #include "fw_update/console.h"
 #include "fw_update/errors.h"
 #include "support/scratch_dir.h"
@@ -51,32 +52,22 @@ TEST_F(CoutImageTest, PositionsBeforeTheFirstByteAreMarked) {
                          "\n0x00000800: F8 F9 ");
 }
 
-TEST_F(CoutImageTest, IdReadIsCapturedInSerial) {
-    CoutImage first;
-    first.set_address(0x00200000);
-    const auto id = counting(8, 0xA0);
-    first.write(id.data(), 8);
-    first.close();
-    EXPECT_EQ(out.str(), "\n0x00200000: A0 A1 A2 A3 A4 A5 A6 A7 \n");
-    EXPECT_EQ(serial_index, 8u);
-    EXPECT_EQ(serial, (std::array<std::uint8_t, 8>{0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7}));
-
-    CoutImage second; // a second read in the same process
+// The ID read of a run lands in serial (test_fw_update_driver.cpp); a longer
+// dump keeps its first 8 bytes and writes nothing past them.
+TEST_F(CoutImageTest, SerialKeepsTheFirstEightBytesOfALongerDump) {
+    serial_index = 3;
+    CoutImage image; // each image starts a capture of its own
     EXPECT_EQ(serial_index, 0u);
     const auto more = counting(20, 0x30);
-    second.write(more.data(), 20);
+    image.write(more.data(), 20);
     EXPECT_EQ(serial_index, 20u);
     EXPECT_EQ(serial, (std::array<std::uint8_t, 8>{0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37}));
 }
 
 TEST_F(CoutImageTest, IsNoInput) {
     CoutImage image;
-    try {
-        image.open(Image::Mode::read);
-        FAIL();
-    } catch (const DEImageAbsent& e) {
-        EXPECT_EQ(e.message(), "Image file has to be provided for current operation.");
-    }
+    EXPECT_EQ(fwtest::error_of<DEImageAbsent>([&] { image.open(Image::Mode::read); }),
+              "Image file has to be provided for current operation.");
     std::uint8_t byte = 0;
     std::uint32_t address = 0;
     EXPECT_THROW(image.read(&byte, 1, address), DEImageAbsent);

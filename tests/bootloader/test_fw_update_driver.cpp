@@ -48,24 +48,18 @@ protected:
     }
 };
 
-TEST_F(DriverTest, IdReadFillsSerialAndEachReadOverwritesIt) {
+TEST_F(DriverTest, EveryRunSetsSuccessAnewAndEachIdReadFillsSerial) {
     device.id() = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
     EXPECT_EQ(read_id(), 0);
     EXPECT_TRUE(fwu::success);
     EXPECT_EQ(fwu::serial, (std::array<std::uint8_t, 8>{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}));
     EXPECT_THAT(out.str(), HasSubstr("\n0x00200000: 11 22 33 44 55 66 77 88 \n"));
+    EXPECT_EQ(run({"-h"}), 0);
+    EXPECT_FALSE(fwu::success) << "help leaves success false";
 
     device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_EQ(read_id(), 0);
     EXPECT_EQ(fwu::serial, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
-TEST_F(DriverTest, SuccessIsClearedByEveryRun) {
-    EXPECT_EQ(read_id(), 0);
-    EXPECT_TRUE(fwu::success);
-    EXPECT_EQ(run({"-h"}), 0);
-    EXPECT_FALSE(fwu::success) << "help leaves success false";
-    EXPECT_EQ(read_id(), 0);
     EXPECT_EQ(run({"-ver", "-vid", "0x04d8", "-pid", "0xff04"}), 0);
     EXPECT_FALSE(fwu::success) << "version leaves success false";
     EXPECT_EQ(out.str(), "fw_update Version: 0.2.0\n\rRVLN BootLoader Version reading: 0%"
@@ -148,6 +142,10 @@ struct RunFault {
     const char* message;
 };
 
+void PrintTo(const RunFault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
 class DriverFaults : public DriverTest, public ::testing::WithParamInterface<RunFault> {};
 
 TEST_P(DriverFaults, EndWithMessageFailedLineAndResultTwo) {
@@ -204,10 +202,6 @@ TEST_F(DriverTest, VerifyDifferenceThatHealsCompletes) {
     EXPECT_TRUE(fwu::success);
     EXPECT_THAT(out.str(), HasSubstr("\r\nretry = 2\r\n"));
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(DriverTest, DeviceOutOfReachIsExplained) {
     device.faults().permission_denied = true;

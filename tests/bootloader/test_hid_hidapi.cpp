@@ -74,16 +74,11 @@ TEST(HidapiBackend, HidrawWriteThatTimedOutIsTheWriteTimeOut) {
     EXPECT_EQ(fwu::hidraw_write_status(whole - 1, 0), HidStatus::failed);
 }
 
-TEST(HidBackendSelection, DefaultsToHidapiAndTakesAnInstalledBackend) {
-    fwu::set_hid_backend(nullptr);
-    EXPECT_NE(dynamic_cast<fwu::HidapiBackend*>(&fwu::hid_backend()), nullptr);
-
+// The engine's other tests run on an installed backend.
+TEST(HidBackendSelection, HidapiIsBackWhenTheInstalledBackendGoes) {
     auto simulated = std::make_shared<sim::SimBootloader>();
-    simulated->add_device(0x04d8, 0xff04);
     fwu::set_hid_backend(simulated);
     EXPECT_EQ(&fwu::hid_backend(), simulated.get());
-    EXPECT_THAT(*fwu::hid_backend().enumerate(), ElementsAre("sim:0"));
-
     fwu::set_hid_backend(nullptr);
     EXPECT_NE(dynamic_cast<fwu::HidapiBackend*>(&fwu::hid_backend()), nullptr);
 }

@@ -1,5 +1,6 @@
 #include "fw_update/parser.h"
 
+#include "bootloader/fw_update_harness.h"
 #include "fw_update/errors.h"
 
 #include <gmock/gmock.h>
@@ -25,21 +26,11 @@ Parameters parse(std::vector<std::string> args) {
 }
 
 template <typename E> std::string message_of(const std::vector<std::string>& args) {
-    try {
-        parse(args);
-    } catch (const E& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
+    return fwtest::error_of<E>([&] { parse(args); });
 }
 
-std::string value_error(const Argument& a, std::uint32_t (Argument::*convert)() const) {
-    try {
-        (a.*convert)();
-    } catch (const EParserException& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
+std::string size_error(const std::string& value) {
+    return fwtest::error_of<EParserException>([&] { Argument(ARG_SIZE, value, "s").asUInt32(); });
 }
 
 std::uint32_t as32(const std::string& value) {
@@ -106,12 +97,8 @@ TEST(Parameters, DefaultsCountAsPresent) {
     EXPECT_EQ(reset.value(), "YES");
     EXPECT_EQ(reset.name(), "reset");
     EXPECT_TRUE(reset.asBool());
-    try {
-        p.get(ARG_VENDORID);
-        FAIL();
-    } catch (const EArgumentAbsent& e) {
-        EXPECT_STREQ(e.what(), "Argument \"vendorid\" is required for the selected operation.");
-    }
+    EXPECT_EQ(fwtest::error_of<EArgumentAbsent>([&] { p.get(ARG_VENDORID); }),
+              "Argument \"vendorid\" is required for the selected operation.");
     EXPECT_THROW(p.has(0), std::invalid_argument);
 }
 
@@ -131,40 +118,34 @@ TEST(Argument, BooleanValues) {
         EXPECT_TRUE(Argument(ARG_RESET, yes, "t").asBool()) << yes;
     for (const char* no : {"no", "N", "False", "Disable"})
         EXPECT_FALSE(Argument(ARG_RESET, no, "t").asBool()) << no;
-    try {
-        Argument(ARG_RESET, "maybe", "t").asBool();
-        FAIL();
-    } catch (const EBadValue& e) {
-        EXPECT_STREQ(e.what(), "Bad value provided for \"t\" argument.");
-    }
+    EXPECT_EQ(fwtest::error_of<EBadValue>([] { Argument(ARG_RESET, "maybe", "t").asBool(); }),
+              "Bad value provided for \"t\" argument.");
     EXPECT_THROW(Argument(ARG_RESET, "", "t").asBool(), EValueAbsent);
 }
 
 TEST(Argument, NumbersInCNotation) {
-    EXPECT_EQ(as32("0x800"), 2048u);
-    EXPECT_EQ(as32("0X800"), 2048u);
-    EXPECT_EQ(as32("2048"), 2048u);
-    EXPECT_EQ(as32("04000"), 2048u);
-    EXPECT_EQ(as32("0"), 0u);
-    EXPECT_EQ(as32(" +7"), 7u);
-    EXPECT_EQ(as32("4294967295"), 4294967295u);
-    EXPECT_EQ(as32("-1"), 4294967295u); // the sign as the C conversion takes it, modulo 2^32
-    EXPECT_EQ(as32("-4294967295"), 1u);
+    // The sign as the C conversion takes it, modulo 2^32.
+    const std::pair<const char*, std::uint32_t> numbers[] = {{"0x800", 2048u},
+                                                             {"0X800", 2048u},
+                                                             {"2048", 2048u},
+                                                             {"04000", 2048u},
+                                                             {"0", 0u},
+                                                             {" +7", 7u},
+                                                             {"4294967295", 4294967295u},
+                                                             {"-1", 4294967295u},
+                                                             {"-4294967295", 1u}};
+    for (const auto& [text, value] : numbers)
+        EXPECT_EQ(as32(text), value) << text;
 
     const std::string range32 =
         "Bad value provided for \"s\" argument.\nValue must be in range from 0 to 4294967295.";
     for (const char* bad :
          {"12k", "4294967296", "-4294967296", "0x", "08", " ", "1 ", "99999999999999999999999"})
-        EXPECT_EQ(value_error(Argument(ARG_SIZE, bad, "s"), &Argument::asUInt32), range32) << bad;
-    EXPECT_EQ(value_error(Argument(ARG_SIZE, std::string("1\0", 2), "s"), &Argument::asUInt32), range32);
-    EXPECT_EQ(value_error(Argument(ARG_SIZE, "", "s"), &Argument::asUInt32), "Value not provided for \"s\".");
+        EXPECT_EQ(size_error(bad), range32) << bad;
+    EXPECT_EQ(size_error(std::string("1\0", 2)), range32);
+    EXPECT_EQ(size_error(""), "Value not provided for \"s\".");
 
     EXPECT_EQ(Argument(ARG_VENDORID, "0xffff", "vid").asUInt16(), 0xffff);
-    try {
-        Argument(ARG_VENDORID, "0x10000", "vid").asUInt16();
-        FAIL();
-    } catch (const EBadValue& e) {
-        EXPECT_STREQ(e.what(),
-                     "Bad value provided for \"vid\" argument.\nValue must be in range from 0 to 65535.");
-    }
+    EXPECT_THROW(Argument(ARG_VENDORID, "0x10000", "vid").asUInt16(),
+                 EBadValue); // its message: the program's tests
 }

@@ -1,6 +1,6 @@
 #include "fw_update/usage.h"
 
-#include "fw_update/errors.h"
+#include "bootloader/fw_update_harness.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 
 using namespace fwu;
 
+// The table's entries reach the user through the help text and the parser
+// (test_fw_update_program.cpp, test_parser.cpp).
 TEST(Usage, FindsNamesIgnoringCaseButNeverByPrefix) {
     FUUsage usage;
     EXPECT_EQ(usage.find("W").id, ARG_WRITE);
@@ -17,22 +19,7 @@ TEST(Usage, FindsNamesIgnoringCaseButNeverByPrefix) {
     EXPECT_EQ(usage.find("v").id, ARG_VERIFY);
     EXPECT_THROW(usage.find("eeprom"), EBadArgument);
     EXPECT_THROW(usage.find("writ"), EBadArgument);
-    try {
-        usage.find("");
-        FAIL() << "an empty name matches nothing";
-    } catch (const EBadArgument& e) {
-        EXPECT_STREQ(e.what(), "Wrong argument - \"\".");
-    }
-}
-
-TEST(Usage, UnknownIdIsAProgrammingError) {
-    FUUsage usage;
-    EXPECT_EQ(usage.get(ARG_DATA).longName, "data");
-    EXPECT_EQ(usage.get(ARG_IMAGE_BIN_OUT).shortName, "ob");
-    try {
-        usage.get(18);
-        FAIL();
-    } catch (const std::invalid_argument& e) {
-        EXPECT_STREQ(e.what(), "Invalid descriptor ID");
-    }
+    EXPECT_EQ(fwtest::error_of<EBadArgument>([&] { usage.find(""); }), "Wrong argument - \"\".");
+    // An unknown ID is a programming error.
+    EXPECT_EQ(fwtest::error_of<std::invalid_argument>([&] { usage.get(18); }), "Invalid descriptor ID");
 }
