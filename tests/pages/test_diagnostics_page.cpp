@@ -216,15 +216,13 @@ TEST_F(DiagnosticsPage, ScrollSpeedSetsTheWindowAndEmptiesTheChart) {
     }
 }
 
-TEST_F(DiagnosticsPage, StopHidesTheDisplaysAndPairASelectionKeepsThemHidden) {
+// That the displays leave the screen: HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheirPaint.
+TEST_F(DiagnosticsPage, StopEndsTheStreamAndPairASelectionKeepsTheDisplaysHidden) {
     enter_streaming();
     sim->clearReceived();
     click("button25");
     EXPECT_FALSE(streaming_enabled);
     EXPECT_EQ(DADOV::x, MODE_IDLE);
-    for (const char* name :
-         {"progressBar1", "progressBar2", "progressBar3", "label1", "label3", "label9", "label31"})
-        EXPECT_FALSE(shown(name)) << name;
     EXPECT_TRUE(QTest::qWaitFor([&] { return !sim->streaming(); }, 1000));
 
     click("button18");
