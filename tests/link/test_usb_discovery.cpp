@@ -170,7 +170,8 @@ TEST(UsbDiscovery, FallsBackToTheRegistryInstanceWithTheSameContainerId) {
 
 TEST(UsbDiscovery, ADeviceWithoutAPortGivesItsPlaceToTheNextMatchingDevice) {
     ScriptedSetup setup;
-    setup.devices.push_back(controller(u"q5 Controller"_s, kContainerA)); // no registry key at all
+    setup.devices.push_back(controller(u"q5 Controller"_s, kContainerA));           // no registry key at all
+    setup.devices.push_back({{u"USB\\VID_0403&PID_6001"_s}, u"FTDI (COM4)"_s, {}}); // not a controller
     setup.devices.push_back(controller(u"q5 Controller"_s, kContainerB)); // key, no matching instance
     setup.devices.push_back(controller(u"USB Serial Device (COM6)"_s));
     setup.devices.push_back(controller(u"USB Serial Device (COM7)"_s));
@@ -178,9 +179,12 @@ TEST(UsbDiscovery, ADeviceWithoutAPortGivesItsPlaceToTheNextMatchingDevice) {
     setup.keys[kControllerKey] = {{u"1"_s}, {}};
     setup.instanceKey(u"1"_s) = instance(kContainerA, u"USB Serial Device (COM2)"_s);
     EXPECT_EQ(controllerPort(setup), "COM2");
-    // Position 1: the first is passed over, the second has no port and gives
+    // Position 1: the first is passed over without reading its name, the second has no port and gives
     // its place to the third.
     EXPECT_EQ(controllerPort(setup, 1), "COM6");
+    EXPECT_EQ(setup.friendlyNameReads, (std::vector<int>{0, 0, 1, 1, 0}));
+    EXPECT_EQ(controllerPort(setup, 3), "COM7");
+    EXPECT_EQ(controllerPort(setup, 4), "");
 }
 
 TEST(UsbDiscovery, AnInstanceWithoutContainerIdEndsTheFallbackForThatDevice) {
@@ -201,16 +205,6 @@ TEST(UsbDiscovery, AnInstanceWithoutContainerIdEndsTheFallbackForThatDevice) {
     // A missing friendly name reads as empty: the next instance is tried.
     first.values.erase(u"FriendlyName"_s);
     EXPECT_EQ(controllerPort(setup), "COM5");
-}
-
-TEST(UsbDiscovery, PositionOnePassesOverTheFirstMatchWithoutReadingItsName) {
-    ScriptedSetup setup;
-    setup.devices.push_back(controller(u"USB Serial Device (COM3)"_s));
-    setup.devices.push_back({{u"USB\\VID_0403&PID_6001"_s}, u"FTDI (COM4)"_s, {}});
-    setup.devices.push_back(controller(u"USB Serial Device (COM5)"_s));
-    EXPECT_EQ(controllerPort(setup, 1), "COM5");
-    EXPECT_EQ(setup.friendlyNameReads, (std::vector<int>{0, 0, 1}));
-    EXPECT_EQ(controllerPort(setup, 2), "");
 }
 
 TEST(UsbDiscovery, TheInterfaceNumberNamesTheRegistryKeyOnly) {
@@ -235,31 +229,24 @@ QString addController(FakeSysfs& sysfs, const QString& product, const QStringLis
 
 } // namespace
 
-TEST(SysfsDiscovery, FindsTheControllersTtyThroughItsInstance) {
-    for (const QString& tty : {u"ttyACM0"_s, u"ttyUSB3"_s}) { // a modem's and a USB serial converter's layout
-        FakeSysfs sysfs;
-        sysfs.addDevice(0x046d, 0xc52b, 0x1211, u"USB Receiver"_s);
-        addController(sysfs, u"q5 Controller"_s, {tty});
-        SysfsDeviceSetup setup(sysfs.root());
-        EXPECT_EQ(controllerPort(setup), tty);
-    }
-}
-
 // Names are built from fixed text and the port, as the serial driver names its ports: a product string
 // that holds ")" or "tty" reaches no name rule.
-TEST(SysfsDiscovery, FriendlyNamesComeFromThePortNotFromTheProductString) {
+TEST(SysfsDiscovery, FindsTheControllersTtyNamedFromThePortNotFromTheProductString) {
     for (const QString& product :
          {u"q5 (V2) Controller"_s, u"Pretty Controller"_s, u"Port (A) (ttyS3)"_s, QString()}) {
-        for (const QString& tty : {u"ttyACM0"_s, u"ttyUSB3"_s}) {
+        for (const QString& tty :
+             {u"ttyACM0"_s, u"ttyUSB3"_s}) { // a modem's and a USB serial converter's layout
             FakeSysfs sysfs;
+            sysfs.addDevice(0x046d, 0xc52b, 0x1211, u"USB Receiver"_s);
             const QString dev = addController(sysfs, product, {tty});
             SysfsDeviceSetup setup(sysfs.root());
+            const QString name = "USB Serial Device (" + tty + ")";
             EXPECT_EQ(controllerPort(setup), tty) << product.toStdString();
-            EXPECT_EQ(setup.presentUsbDevices()->friendlyName(0), "USB Serial Device (" + tty + ")");
+            EXPECT_EQ(setup.presentUsbDevices()->friendlyName(1), name);
             EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "\\" + dev + ":1.0")
                           ->value(u"FriendlyName"_s)
                           .text,
-                      "USB Serial Device (" + tty + ")");
+                      name);
         }
     }
 }
@@ -307,28 +294,19 @@ TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
 
 TEST(SysfsDiscovery, FollowsTheLogicsPositionRuleWithTtyNames) {
     FakeSysfs sysfs;
-    const QString first = addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s});
-    SysfsDeviceSetup setup(sysfs.root());
-    // Position 1: the second controller.
-    sysfs.addDevice(0x12BF, 0xF010, 0x0100, u"q5 Controller"_s, {u"ttyACM1"_s});
-    EXPECT_EQ(controllerPort(setup), "ttyACM0");
-    EXPECT_EQ(controllerPort(setup, 1), "ttyACM1");
-    EXPECT_EQ(controllerPort(setup, 2), "");
-
-    // Unplugged: no longer present.
-    sysfs.removeDevice(first);
-    EXPECT_EQ(controllerPort(setup), "ttyACM1");
-    EXPECT_EQ(controllerPort(setup, 1), "");
-}
-
-TEST(SysfsDiscovery, AControllerWithoutTtyGivesItsPlaceToTheNext) {
-    FakeSysfs sysfs;
-    addController(sysfs, u"q5 Controller"_s, {}, u"1-1"_s);
+    addController(sysfs, u"q5 Controller"_s, {}, u"1-1"_s); // no tty: gives its place to the next
     addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s}, u"1-2"_s);
     SysfsDeviceSetup setup(sysfs.root());
+    addController(sysfs, u"q5 Controller"_s, {u"ttyACM1"_s}, u"1-3"_s); // plugged in later
     EXPECT_EQ(controllerPort(setup), "ttyACM0");
-    // Without its class link the tty does not count.
+    EXPECT_EQ(controllerPort(setup, 1), "ttyACM0");
+    EXPECT_EQ(controllerPort(setup, 2), "ttyACM1");
+    EXPECT_EQ(controllerPort(setup, 3), "");
+
+    // Without its class link the tty does not count; unplugged, a device is no longer present.
     sysfs.removeTtyClassLink(u"ttyACM0"_s);
+    EXPECT_EQ(controllerPort(setup), "ttyACM1");
+    sysfs.removeDevice(u"1-3"_s);
     EXPECT_EQ(controllerPort(setup), "");
 }
 

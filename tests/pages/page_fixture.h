@@ -61,7 +61,7 @@ protected:
         QLocale::setDefault(QLocale::c());
     }
 
-    QString box_text(const char* name) { return widget<DADOV::TextBox>(name)->text(); }
+    QString box(const char* name) { return widget<DADOV::TextBox>(name)->text(); }
 
     // Returns once the next tick of timer1 has run to its end.
     void next_tick() {

@@ -16,25 +16,30 @@ class TuningPage : public pagetest::PageTest {
 protected:
     QSlider* slider(const char* name) { return widget<QSlider>(name); }
     void click(const char* name) { widget<QAbstractButton>(name)->click(); }
+
+    // The read-outs and wire values of the sliders' default positions, after a refresh.
+    void expect_defaults() {
+        EXPECT_EQ(text("label38"), "6.000");
+        EXPECT_EQ(text("label39"), "1.0");
+        EXPECT_EQ(text("label40"), "2.0");
+        EXPECT_EQ(text("label42"), "42000");
+        EXPECT_EQ(text("label43"), "7");
+        EXPECT_EQ(text("label44"), "900");
+        EXPECT_EQ(P, 6000);
+        EXPECT_EQ(I, 10);
+        EXPECT_EQ(D, 20);
+        EXPECT_EQ(C, 7);
+        EXPECT_EQ(A, 900);
+        EXPECT_EQ(DADOV::delay, 0);
+        EXPECT_EQ(Integ, 4200);
+    }
 };
 
 TEST_F(TuningPage, FirstRefreshShowsTheDefaultsAndSetsTheWireValues) {
     EXPECT_EQ(text("label38"), "P");
     EXPECT_EQ(text("label42"), "-");
     next_tick();
-    EXPECT_EQ(text("label38"), "6.000");
-    EXPECT_EQ(text("label39"), "1.0");
-    EXPECT_EQ(text("label40"), "2.0");
-    EXPECT_EQ(text("label42"), "42000");
-    EXPECT_EQ(text("label43"), "7");
-    EXPECT_EQ(text("label44"), "900");
-    EXPECT_EQ(P, 6000);
-    EXPECT_EQ(I, 10);
-    EXPECT_EQ(D, 20);
-    EXPECT_EQ(C, 7);
-    EXPECT_EQ(A, 900);
-    EXPECT_EQ(DADOV::delay, 0);
-    EXPECT_EQ(Integ, 4200);
+    expect_defaults();
 }
 
 TEST_F(TuningPage, GainsAreTruncatedOnTheWireButRoundedOnScreen) {
@@ -79,18 +84,12 @@ TEST_F(TuningPage, DefaultValuesRestoresTheSlidersOnlyAndSendsNothing) {
     widget<TextBox>("textBox6")->setText("old listing\r\n");
 
     click("button1");
-    EXPECT_EQ(box_text("textBox6"), "Default values selected \r\nClick on Set buttons to restore \r\n");
+    EXPECT_EQ(box("textBox6"), "Default values selected \r\nClick on Set buttons to restore \r\n");
     EXPECT_EQ(widget<QSpinBox>("numericUpDown2")->value(), 5);
     EXPECT_TRUE(widget<QCheckBox>("checkBox4")->isChecked());
     EXPECT_EQ(failsafes, 0x10);
     next_tick();
-    EXPECT_EQ(text("label38"), "6.000");
-    EXPECT_EQ(text("label39"), "1.0");
-    EXPECT_EQ(text("label40"), "2.0");
-    EXPECT_EQ(text("label42"), "42000");
-    EXPECT_EQ(text("label43"), "7");
-    EXPECT_EQ(text("label44"), "900");
-    EXPECT_EQ(DADOV::delay, 0);
+    expect_defaults();
     EXPECT_EQ(nothing_more(), QByteArray());
 }
 
@@ -129,47 +128,10 @@ TEST_F(TuningPage, ActionsWriteTheirCommandAndPrepareTheParser) {
         DADOV::x = 5;
         click(c.button);
         EXPECT_EQ(received(c.command.size()), c.command) << c.button;
-        EXPECT_EQ(box_text("textBox6"), c.clears ? QString() : QStringLiteral("before\r\n")) << c.button;
+        EXPECT_EQ(box("textBox6"), c.clears ? QString() : QStringLiteral("before\r\n")) << c.button;
         EXPECT_EQ(DADOV::x, c.mode < 0 ? 5 : c.mode) << c.button;
     }
     EXPECT_EQ(nothing_more(), QByteArray());
-}
-
-TEST_F(TuningPage, SetPidAnswersTheGainRequestsInOrder) {
-    connect_controller();
-    slider("trackBar2")->setValue(105);
-    next_tick();
-    click("button3");
-    ASSERT_EQ(received(2), "91");
-    send("4");
-    EXPECT_EQ(received(4), "6000");
-    send("5");
-    EXPECT_EQ(received(2), "10");
-    send("6");
-    EXPECT_EQ(received(2), "20");
-    send("P 6.000");
-    send("end");
-    EXPECT_EQ(nothing_more(), QByteArray());
-    EXPECT_EQ(box_text("textBox6"), "P 6.000\r\n");
-    EXPECT_EQ(DADOV::x, 0);
-}
-
-TEST_F(TuningPage, DisableFailsafesAnswersWithTheMaskAsOneByte) {
-    connect_controller();
-    click("checkBox1"); // "Primary Out of Range"
-    click("checkBox4"); // "Overcurrent"
-    click("button13");
-    ASSERT_EQ(received(3), "FAI");
-    send("fails");
-    EXPECT_EQ(received(1), QByteArray(1, '\x12'));
-    EXPECT_EQ(nothing_more(), QByteArray());
-    EXPECT_EQ(box_text("textBox6"), "For Diagnostic Use Only \r\n \n");
-
-    click("checkBox1");
-    click("button13");
-    ASSERT_EQ(received(3), "FAI");
-    send("fails");
-    EXPECT_EQ(received(1), QByteArray(1, '\x10'));
 }
 
 } // namespace

@@ -121,7 +121,7 @@ TEST_F(ZidudoPage, SetTriggersAnswersEachRequestFromThePage) {
     EXPECT_EQ(received(1), "8");
     send("Filter 256");
     EXPECT_EQ(nothing_more(), QByteArray());
-    EXPECT_EQ(box_text("textBox1"), "Filter 256\r\n");
+    EXPECT_EQ(box("textBox1"), "Filter 256\r\n");
 
     // Unswapped, the primary trigger goes as it stands; the box is read when the request comes.
     slider("trackBar8")->setValue(300);
@@ -148,7 +148,7 @@ TEST_F(ZidudoPage, HelpOpensTheDocumentFromTheDocumentsFolder) {
     select_page(2);
 
     click("button30");
-    EXPECT_EQ(box_text("textBox1"), "File not found");
+    EXPECT_EQ(box("textBox1"), "File not found");
     EXPECT_TRUE(opened.empty());
     EXPECT_TRUE(boxes.empty());
 
@@ -156,7 +156,7 @@ TEST_F(ZidudoPage, HelpOpensTheDocumentFromTheDocumentsFolder) {
     ASSERT_TRUE(QDir(documents.path()).mkdir("q5 Controller PC App.pdf"));
     widget<TextBox>("textBox1")->clear();
     click("button30");
-    EXPECT_EQ(box_text("textBox1"), "File not found");
+    EXPECT_EQ(box("textBox1"), "File not found");
     ASSERT_TRUE(QDir(documents.path()).rmdir("q5 Controller PC App.pdf"));
 
     const QString document = documents.filePath("q5 Controller PC App.pdf");
@@ -167,12 +167,12 @@ TEST_F(ZidudoPage, HelpOpensTheDocumentFromTheDocumentsFolder) {
     click("button30");
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(document));
-    EXPECT_EQ(box_text("textBox1"), QString());
+    EXPECT_EQ(box("textBox1"), QString());
 
     // No viewer for it.
     open_succeeds = false;
     click("button30");
-    EXPECT_EQ(box_text("textBox1"), "File not found");
+    EXPECT_EQ(box("textBox1"), "File not found");
     EXPECT_TRUE(boxes.empty());
 }
 

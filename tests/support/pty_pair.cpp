@@ -17,19 +17,8 @@
 
 namespace testsupport {
 
-FakeDevRoot::FakeDevRoot() {
-    if (!m_dir.isValid())
-        throw std::runtime_error("cannot create a temporary device folder");
-}
-
-FakeDevRoot::~FakeDevRoot() = default;
-
-QString FakeDevRoot::path() const {
-    return m_dir.path();
-}
-
 PtyPair::PtyPair(const FakeDevRoot& devRoot, const QString& name)
-    : m_name(name), m_linkPath(devRoot.path() + QLatin1Char('/') + name) {
+    : m_linkPath(devRoot.path() + QLatin1Char('/') + name) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
         if (m_master >= 0)
@@ -139,7 +128,9 @@ QByteArray PtyPair::readAll(int quietMs) {
 }
 
 void PtyPair::hangUp() {
-    unpublish();
+    if (m_published)
+        QFile::remove(m_linkPath);
+    m_published = false;
     if (m_slave >= 0) {
         ::close(m_slave);
         m_slave = -1;
@@ -155,12 +146,6 @@ std::optional<termios> PtyPair::slaveSettings() const {
     if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
         return std::nullopt;
     return tio;
-}
-
-void PtyPair::unpublish() {
-    if (m_published)
-        QFile::remove(m_linkPath);
-    m_published = false;
 }
 
 } // namespace testsupport

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 #include <termios.h>
 
@@ -15,12 +16,11 @@ namespace testsupport {
 // test: pseudo-terminals are published in it under port names.
 class FakeDevRoot {
 public:
-    FakeDevRoot();
-    ~FakeDevRoot();
-    FakeDevRoot(const FakeDevRoot&) = delete;
-    FakeDevRoot& operator=(const FakeDevRoot&) = delete;
-
-    QString path() const;
+    FakeDevRoot() {
+        if (!m_dir.isValid()) // an empty root would send the tool to the real /dev
+            throw std::runtime_error("cannot create a temporary device folder");
+    }
+    QString path() const { return m_dir.path(); }
 
 private:
     QTemporaryDir m_dir;
@@ -39,7 +39,6 @@ public:
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    QString name() const { return m_name; }
     QString linkPath() const { return m_linkPath; }
     QString slavePath() const { return m_slavePath; }
 
@@ -59,14 +58,10 @@ public:
     // The device goes away: closes the master (the slave is hung up) and
     // removes the published name.
     void hangUp();
-    bool isHungUp() const { return m_master < 0; }
-    // Removes the published name only (the port vanishes from the folder).
-    void unpublish();
     // The terminal settings of the slave as the tool left them.
     std::optional<termios> slaveSettings() const;
 
 private:
-    QString m_name;
     QString m_linkPath;
     QString m_slavePath;
     int m_master = -1;
