@@ -123,15 +123,9 @@ QByteArray SimController::received() const {
     return _received;
 }
 
-std::vector<SimController::Arrival> SimController::arrivals() const {
-    std::lock_guard lock(_m);
-    return _arrivals;
-}
-
 void SimController::clearReceived() {
     std::lock_guard lock(_m);
     _received.clear();
-    _arrivals.clear();
     _values.clear();
 }
 
@@ -181,11 +175,6 @@ bool SimController::streaming() const {
     return _streaming;
 }
 
-bool SimController::capturing() const {
-    std::lock_guard lock(_m);
-    return _capturing;
-}
-
 SimController::Pair SimController::pair() const {
     std::lock_guard lock(_m);
     return _pair;
@@ -205,21 +194,6 @@ void SimController::setSettingsListing(const QStringList& lines) {
 void SimController::setFaultReport(const QStringList& lines) {
     std::lock_guard lock(_m);
     _faults = lines;
-}
-
-void SimController::setCaptureDuration(std::chrono::milliseconds duration) {
-    std::lock_guard lock(_m);
-    _captureDuration = duration;
-}
-
-void SimController::setValueGap(std::chrono::milliseconds gap) {
-    std::lock_guard lock(_m);
-    _valueGap = gap;
-}
-
-void SimController::setValueTimeout(std::chrono::milliseconds timeout) {
-    std::lock_guard lock(_m);
-    _valueTimeout = timeout;
 }
 
 SimController::Settings SimController::settings() const {
@@ -294,7 +268,6 @@ SimController::Clock::time_point SimController::nextDeadline(Clock::time_point n
 void SimController::takeBytes(const char* data, size_t n, Clock::time_point now) {
     QByteArray bytes(data, static_cast<qsizetype>(n));
     _received += bytes;
-    _arrivals.push_back(Arrival{now, bytes});
     for (size_t i = 0; i < n; ++i) {
         const char b = data[i];
         if (_awaiting) {

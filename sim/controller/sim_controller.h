@@ -30,12 +30,6 @@ class SimController {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Bytes from the tool as they arrived.
-    struct Arrival {
-        Clock::time_point at;
-        QByteArray bytes;
-    };
-
     // The controller's stored settings, as the tool last sent them (the controller's defaults before).
     struct Settings {
         int P = 6000;
@@ -65,13 +59,11 @@ public:
     SimController& operator=(const SimController&) = delete;
 
     QString portName() const { return _portName; }
-    // The published name (<device root>/<port name>) and the terminal it points at.
+    // The published name: <device root>/<port name>.
     QString portPath() const { return _linkPath; }
-    QString terminalPath() const { return _slavePath; }
 
-    // Everything received so far, and the same with arrival times.
+    // Everything received so far.
     QByteArray received() const;
-    std::vector<Arrival> arrivals() const;
     void clearReceived();
 
     // Sends bytes as they stand, or lines each ended by "\n".
@@ -85,8 +77,6 @@ public:
     void setSweep();
     void setAmps(const QByteArray& senseVolts, int ampsEvery = 1);
     bool streaming() const;
-    // A timed capture is running.
-    bool capturing() const;
     Pair pair() const;
     // Pairs sent since the start.
     long long pairsSent() const;
@@ -95,12 +85,6 @@ public:
     // "DTC" and "end" after "DTC".
     void setSettingsListing(const QStringList& lines);
     void setFaultReport(const QStringList& lines);
-    // Length of the timed capture after "99".
-    void setCaptureDuration(std::chrono::milliseconds duration);
-    // A value is complete once the line has been quiet this long.
-    void setValueGap(std::chrono::milliseconds gap);
-    // How long a request waits for its value before giving it up (a second, as on the controller).
-    void setValueTimeout(std::chrono::milliseconds timeout);
 
     Settings settings() const;
     // Values the tool sent, one text per request in order ("P=6000", "fails=0x12"); values that never
@@ -176,7 +160,6 @@ private:
     mutable std::mutex _m;
     std::atomic<bool> _stop{false};
     bool _hungUp = false;
-    std::vector<Arrival> _arrivals;
     QByteArray _received;
     std::string _out; // bytes waiting for the terminal
     std::string _cmd; // command bytes so far
@@ -206,9 +189,11 @@ private:
     QByteArray _amps = "1.2";
     int _ampsEvery = 10;
     long long _pairs = 0;
-    std::chrono::milliseconds _captureDuration{15000};
-    std::chrono::milliseconds _valueGap{25};
-    std::chrono::milliseconds _valueTimeout{1000};
+    // A timed capture's length after "99"; a value is complete once the line has been quiet for the gap,
+    // and a request gives its value up after the time-out, as on the controller.
+    static constexpr std::chrono::milliseconds _captureDuration{15000};
+    static constexpr std::chrono::milliseconds _valueGap{25};
+    static constexpr std::chrono::milliseconds _valueTimeout{1000};
 
     std::thread _thread;
 };
