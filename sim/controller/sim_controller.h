@@ -8,7 +8,7 @@
 // asks for the values each command needs and reads the tool's unterminated answers (a value ends when
 // the line falls quiet or the next command begins; the failsafe mask is one raw byte), sends its
 // listings and reports, streams "tpsone"/"tpstwo" pairs with "amps" values at a settable rate while
-// streaming is on, and runs timed captures. Every byte it receives is kept with its arrival time.
+// streaming is on, and runs timed captures. Every byte it receives is kept.
 
 #include <QByteArray>
 #include <QString>
