@@ -7,7 +7,6 @@
 #include "pages/page_fixture.h"
 #include "protocol/state.h"
 
-#include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
@@ -56,7 +55,6 @@ TEST_F(AttachmentMonitor, PluggingInConnectsWithinOneTickAndSendsNothing) {
     pty = std::make_unique<PtyPair>(dev, "ttyACM0");
     next_tick();
     EXPECT_EQ(text("label18"), not_attached);
-    EXPECT_EQ(text("COMStatus_lbl"), not_attached);
     EXPECT_FALSE(form->serialPort1.isOpen());
 
     plug();
@@ -125,17 +123,31 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     EXPECT_EQ(box("textBox6")->text(), "");
 }
 
-TEST_F(AttachmentMonitor, ControllerBackOnAnotherPortIsOpenedThere) {
+// Back on another port after a tick saw it gone, or on the same port between two ticks (the link hung up
+// and closed itself): attached anew either way.
+TEST_F(AttachmentMonitor, ControllerThatComesBackIsAttachedAnew) {
     connect_controller();
     unplug();
     next_tick();
-    PtyPair second(dev, "ttyACM1");
+    pty = std::make_unique<PtyPair>(dev, "ttyACM1");
     plug("ttyACM1");
     next_tick();
     EXPECT_EQ(text("label18"), "Status: Connected on ttyACM1");
     ASSERT_TRUE(form->serialPort1.isOpen());
     EXPECT_TRUE(form->serialPort1.write(QStringLiteral("DTC")));
-    EXPECT_EQ(second.read(3), QByteArray("DTC"));
+    EXPECT_EQ(pty->read(3), QByteArray("DTC"));
+
+    form->timer1.stop();
+    pty->hangUp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1.isOpen(); }, 2000));
+    pty = std::make_unique<PtyPair>(dev, "ttyACM1");
+    form->timer1.start();
+    next_tick();
+    ASSERT_TRUE(form->serialPort1.isOpen());
+    EXPECT_EQ(DeviceAttachedState, 1);
+    ASSERT_TRUE(pty->write("after\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16")->text() == "after"; }, 2000))
+        << box("textBox16")->text().toStdString();
 }
 
 TEST_F(AttachmentMonitor, PortThatWillNotOpenIsBrokenAndRetriedAtEveryTick) {
@@ -163,26 +175,10 @@ TEST_F(AttachmentMonitor, PortThatWillNotOpenIsBrokenAndRetriedAtEveryTick) {
     EXPECT_EQ(DeviceAttachedState, 1);
 }
 
-// How the link cuts lines is its own tests' business; here each line replaces the last in textBox16.
-TEST_F(AttachmentMonitor, ReceivedLinesReachTextBox16OneByOneInOrder) {
-    connect_controller();
-    TextBox* received = box("textBox16");
-    QStringList lines;
-    QObject::connect(received, &QPlainTextEdit::textChanged, [&] {
-        if (!received->text().isEmpty())
-            lines << received->text();
-    });
-    ASSERT_TRUE(pty->write("Current Device Settings \nP gain 6.000\r\nend\n"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return lines.size() >= 3; }, 3000)) << lines.join('|').toStdString();
-    EXPECT_EQ(lines, QStringList({"Current Device Settings ", "P gain 6.000\r", "end"}));
-    EXPECT_EQ(received->text(), "end");
-}
-
 TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrder) {
     connect_controller();
     tabs->setCurrentIndex(3);
     P = 6000;
-    volts1 = volts2 = 0;
     QTemporaryDir work;
     Form1::FirmwarePage& page = *form->firmwarePage;
     page.workingFolder = work.path();
@@ -213,8 +209,6 @@ TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrde
     };
     widget<QPushButton>("button4")->click(); // the ID read, then two failing attempts
     EXPECT_EQ(runs, 3);
-    EXPECT_EQ(widget<QLineEdit>("textBox5")->text(),
-              "update failed - check controller type and file type match, check USB connection");
     EXPECT_TRUE(delivered.isEmpty());
 
     // Once the handler has returned, every line is handled, in order.
@@ -225,7 +219,6 @@ TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrde
     EXPECT_EQ(volts1, 2500);
     EXPECT_EQ(volts2, 2490);
     EXPECT_EQ(pty->read(4), "6000");
-    volts1 = volts2 = 0;
 }
 
 TEST_F(AttachmentMonitor, ClosingIsRefusedWhileAttachedAndEachAttemptRewritesTheMessageBoxes) {
@@ -262,47 +255,17 @@ TEST_F(AttachmentMonitor, ClosingIsRefusedWhileAttachedAndEachAttemptRewritesThe
 
 TEST_F(AttachmentMonitor, PerformedClickRunsOnlyWhenTheUserCouldClick) {
     auto* stop = widget<QPushButton>("button25");
-    auto* write_id = widget<QPushButton>("button27");
     QSignalSpy stops(stop, &QAbstractButton::clicked);
-    QSignalSpy writes(write_id, &QAbstractButton::clicked);
-
-    ASSERT_EQ(tabs->currentIndex(), 0);
     EXPECT_FALSE(form->performClick(stop)); // its page is not shown
-    EXPECT_EQ(stops.count(), 0);
-
     tabs->setCurrentIndex(1);
     EXPECT_TRUE(form->performClick(stop));
-    EXPECT_EQ(stops.count(), 1);
     stop->setEnabled(false);
     EXPECT_FALSE(form->performClick(stop));
-    EXPECT_EQ(stops.count(), 1);
     stop->setEnabled(true);
-
-    tabs->setCurrentIndex(3);
-    EXPECT_FALSE(form->performClick(write_id)); // never shown
-    EXPECT_EQ(writes.count(), 0);
-    EXPECT_FALSE(form->performClick(nullptr));
-
     form->hide(); // nothing can be clicked on a window that is not shown
-    tabs->setCurrentIndex(1);
     EXPECT_FALSE(form->performClick(stop));
+    EXPECT_FALSE(form->performClick(nullptr));
     EXPECT_EQ(stops.count(), 1);
-}
-
-TEST_F(AttachmentMonitor, ControllerBackBetweenTwoTicksIsAttachedAnew) {
-    connect_controller();
-    form->timer1.stop();
-    pty->hangUp();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1.isOpen(); }, 2000));
-    pty = std::make_unique<PtyPair>(dev, "ttyACM0");
-    form->timer1.start();
-    next_tick();
-    ASSERT_TRUE(form->serialPort1.isOpen());
-    EXPECT_EQ(text("label18"), "Status: Connected on ttyACM0");
-    EXPECT_EQ(DeviceAttachedState, 1);
-    ASSERT_TRUE(pty->write("after\n"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16")->text() == "after"; }, 2000))
-        << box("textBox16")->text().toStdString();
 }
 
 TEST_F(AttachmentMonitor, PortOutOfTheUsersReachIsExplainedInTheStatusToolTip) {

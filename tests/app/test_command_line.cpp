@@ -2,22 +2,17 @@
 // status without a display, and its manual page against its help text.
 
 #include "app/command_line.h"
-#include "support/fake_sysfs.h"
 #include "support/man_page.h"
-#include "support/pty_pair.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QTest>
 
 #include <gmock/gmock.h>
 
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <termios.h>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -119,33 +114,6 @@ TEST(CommandLine, ProgramAnswersWithoutADisplay) {
                     HasSubstr(c.errors.toStdString()))
             << what;
     }
-}
-
-// Only the program reads its environment: the controller is looked for in the sysfs tree that
-// $Q5_SYSFS_ROOT names and its port opened in $Q5_DEV_ROOT.
-TEST(CommandLine, ProgramFindsTheControllerWhereItsEnvironmentSays) {
-    testsupport::FakeSysfs sysfs;
-    testsupport::FakeDevRoot dev;
-    testsupport::PtyPair pty(dev, QStringLiteral("ttyACM0"));
-    sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("Q5_SYSFS_ROOT", sysfs.root());
-    environment.insert("Q5_DEV_ROOT", dev.path());
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    program.start(Q5TOOL_PROGRAM, {});
-    ASSERT_TRUE(program.waitForStarted(10000));
-    // Opening the port sets the terminal to the link's 9600 baud (a fresh pseudo-terminal has 38400).
-    const bool opened = QTest::qWaitFor(
-        [&] {
-            const std::optional<termios> tio = pty.slaveSettings();
-            return tio && cfgetospeed(&*tio) == speed_t(B9600);
-        },
-        20000);
-    program.kill();
-    program.waitForFinished(10000);
-    EXPECT_TRUE(opened) << program.readAllStandardError().toStdString();
 }
 
 #endif

@@ -121,7 +121,6 @@ TEST_F(Form1Construction, HiddenControlsStayHiddenWhenTheirPageIsShown) {
     tabs->setCurrentIndex(3);
     EXPECT_TRUE(widget<QWidget>("button20")->isVisible());
     EXPECT_FALSE(write_id->isVisible());
-    form->hide();
 }
 
 TEST_F(Form1Construction, ToolTipsOfBothProvidersAreExact) {
