@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <stdexcept>

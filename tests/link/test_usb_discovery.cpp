@@ -8,9 +8,6 @@
 
 #include <gmock/gmock.h>
 
-#include <QDir>
-#include <QFile>
-
 #include <map>
 #include <new>
 
@@ -256,6 +253,8 @@ TEST(SysfsDiscovery, DescribesDevicesAndInstancesAsTheLogicExpects) {
     const QString dev = addController(sysfs, u"q5 Controller"_s, {u"ttyACM1"_s, u"ttyACM0"_s});
     SysfsDeviceSetup setup(sysfs.root());
     EXPECT_EQ(setup.portPrefix(), "tty");
+    EXPECT_EQ(SysfsDeviceSetup().root(), "/sys"); // without a root of its own, the system's tree
+    EXPECT_EQ(SysfsDeviceSetup(QString()).root(), "/sys");
 
     auto list = setup.presentUsbDevices();
     ASSERT_TRUE(list);
@@ -308,11 +307,6 @@ TEST(SysfsDiscovery, FollowsTheLogicsPositionRuleWithTtyNames) {
     EXPECT_EQ(controllerPort(setup), "ttyACM1");
     sysfs.removeDevice(u"1-3"_s);
     EXPECT_EQ(controllerPort(setup), "");
-}
-
-TEST(SysfsDiscovery, WithoutARootTheSystemsTreeIsRead) {
-    EXPECT_EQ(SysfsDeviceSetup().root(), "/sys");
-    EXPECT_EQ(SysfsDeviceSetup(QString()).root(), "/sys");
 }
 
 TEST(SysfsDiscovery, StrangeTreesReadAsDevicesThatAreNotThere) {

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,35 +22,22 @@ struct HelpEntry {
     std::string text; // the description and default lines, joined by blanks
 };
 
-// The entries under one heading ("COMMANDS:" or "OPTIONS:") of fw_update -h.
+// The entries under one heading ("COMMANDS:" or "OPTIONS:") of fw_update -h. An entry's line is its names,
+// then its value in <> (required) or [] (optional): "-m -memory  <MEMMORY TYPE>"; its text lines follow,
+// each indented by a tab.
 std::vector<HelpEntry> help_entries(const std::string& help, const std::string& heading) {
+    static const std::regex names_and_value(R"(-(\S+) (?:-(\S+) )? *(?:<(.+)>|\[(.+)\])?)");
     std::vector<HelpEntry> entries;
     bool inSection = false;
-    std::size_t start = 0;
-    while (start < help.size()) {
-        std::size_t end = help.find('\n', start);
-        if (end == std::string::npos)
-            end = help.size();
-        const std::string line = help.substr(start, end - start);
-        start = end + 1;
+    std::istringstream in(help);
+    std::smatch m;
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == ':') {
             inSection = line == heading;
-        } else if (inSection && line.rfind('-', 0) == 0) {
-            // "-m -memory  <MEMMORY TYPE>": the names, then the value in <> (required) or [] (optional).
-            HelpEntry entry;
-            const std::size_t value = line.find_first_of("<[");
-            std::string names = line.substr(0, value);
-            for (std::size_t blank; (blank = names.find(' ')) != std::string::npos;) {
-                if (blank > 0) {
-                    entry.tag += (entry.tag.empty() ? "" : ", ") + names.substr(0, blank);
-                }
-                names.erase(0, blank + 1);
-            }
-            if (value != std::string::npos) {
-                const std::string name = line.substr(value + 1, line.size() - value - 2);
-                entry.tag += line[value] == '<' ? " " + name : " [" + name + "]";
-            }
-            entries.push_back(entry);
+        } else if (inSection && std::regex_match(line, m, names_and_value)) {
+            std::string tag = "-" + m[1].str() + (m[2].matched ? ", -" + m[2].str() : "");
+            tag += m[3].matched ? " " + m[3].str() : m[4].matched ? " [" + m[4].str() + "]" : "";
+            entries.push_back({tag, {}});
         } else if (inSection && line.rfind('\t', 0) == 0 && !entries.empty()) {
             std::string& text = entries.back().text;
             text += (text.empty() ? "" : " ") + line.substr(1);

@@ -12,7 +12,6 @@
 #include "support/window_fixture.h"
 
 #include <QCoreApplication>
-#include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QSignalSpy>

@@ -108,6 +108,7 @@ TEST_F(ZidudoPage, SetTriggersAnswersEachRequestFromThePage) {
     slider("trackBar10")->setValue(200);
     widget<QComboBox>("comboBox2")->setCurrentIndex(8);
     next_tick();
+    widget<TextBox>("textBox1")->setText("old listing\r\n");
 
     click("button28");
     ASSERT_EQ(received(3), "BYP");
@@ -121,7 +122,7 @@ TEST_F(ZidudoPage, SetTriggersAnswersEachRequestFromThePage) {
     EXPECT_EQ(received(1), "8");
     send("Filter 256");
     EXPECT_EQ(nothing_more(), QByteArray());
-    EXPECT_EQ(box("textBox1"), "Filter 256\r\n");
+    EXPECT_EQ(box("textBox1"), "Filter 256\r\n"); // each request empties the box
 
     // Unswapped, the primary trigger goes as it stands; the box is read when the request comes.
     slider("trackBar8")->setValue(300);

@@ -4,6 +4,7 @@
 // together with a program's own help text.
 
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -18,20 +19,8 @@ struct ManEntry {
 
 // A line of man source as it reads: font changes dropped, "\-" a dash.
 inline std::string man_plain(const std::string& line) {
-    std::string plain;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '\\' || i + 1 == line.size()) {
-            plain += line[i];
-        } else if (line[i + 1] == 'f' && i + 2 < line.size()) {
-            i += 2;
-        } else if (line[i + 1] == '-') {
-            plain += '-';
-            ++i;
-        } else {
-            plain += line[i];
-        }
-    }
-    return plain;
+    static const std::regex font(R"(\\f.)"), dash(R"(\\-)");
+    return std::regex_replace(std::regex_replace(line, font, ""), dash, "-");
 }
 
 // The ".TP" entries of one section (".SH name"), in order. An entry's body

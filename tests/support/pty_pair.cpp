@@ -90,39 +90,30 @@ qsizetype PtyPair::unreadByTool() const {
     return waiting;
 }
 
+bool PtyPair::readSome(QByteArray& got, qsizetype max, int waitMs) {
+    pollfd pfd{m_master, POLLIN, 0};
+    if (m_master < 0 || ::poll(&pfd, 1, waitMs) <= 0 || !(pfd.revents & POLLIN))
+        return false;
+    char buffer[4096];
+    const ssize_t n = ::read(m_master, buffer, size_t(qMin<qsizetype>(max, sizeof buffer)));
+    if (n > 0)
+        got.append(buffer, n);
+    return n > 0;
+}
+
 QByteArray PtyPair::read(qsizetype count, int timeoutMs) {
     QByteArray got;
-    QDeadlineTimer deadline(timeoutMs);
+    const QDeadlineTimer deadline(timeoutMs);
     while (m_master >= 0 && got.size() < count) {
-        char buffer[4096];
-        const ssize_t n =
-            ::read(m_master, buffer, size_t(qMin<qsizetype>(count - got.size(), sizeof buffer)));
-        if (n > 0) {
-            got.append(buffer, n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        if (!readSome(got, count - got.size(), int(deadline.remainingTime())) && deadline.hasExpired())
             break;
-        const qint64 left = deadline.remainingTime();
-        if (left == 0)
-            break;
-        pollfd pfd{m_master, POLLIN, 0};
-        ::poll(&pfd, 1, int(qMin<qint64>(left, 50)));
     }
     return got;
 }
 
 QByteArray PtyPair::readAll(int quietMs) {
     QByteArray got;
-    while (m_master >= 0) {
-        pollfd pfd{m_master, POLLIN, 0};
-        if (::poll(&pfd, 1, quietMs) <= 0 || !(pfd.revents & POLLIN))
-            break;
-        char buffer[4096];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        got.append(buffer, n);
+    while (readSome(got, 4096, quietMs)) {
     }
     return got;
 }

@@ -62,6 +62,9 @@ public:
     std::optional<termios> slaveSettings() const;
 
 private:
+    // Appends at most `max` of the bytes the tool wrote, waiting up to `waitMs` for them; false if none came.
+    bool readSome(QByteArray& got, qsizetype max, int waitMs);
+
     QString m_linkPath;
     QString m_slavePath;
     int m_master = -1;
