@@ -5,6 +5,7 @@
 
 #include "sim/controller/sim_controller.h"
 #include "support/fake_sysfs.h"
+#include "support/file_lines.h"
 #include "support/pty_pair.h"
 
 #include <QFile>
@@ -21,17 +22,7 @@
 
 namespace {
 
-QStringList lines_of(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray all = f.readAll();
-    QStringList lines = QString::fromUtf8(all).split(QLatin1Char('\n'));
-    lines.removeLast(); // after the last line end: empty for a complete file
-    if (!all.endsWith('\n'))
-        lines << QStringLiteral("<cut>");
-    return lines;
-}
+using testsupport::lines_of;
 
 class RecordOption : public ::testing::Test {
 protected:

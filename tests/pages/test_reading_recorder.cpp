@@ -7,6 +7,7 @@
 #include "pages/reading_recorder.h"
 #include "pages/recording_file.h"
 #include "protocol/controller_session.h"
+#include "support/file_lines.h"
 
 #include <QApplication>
 #include <QChart>
@@ -28,6 +29,7 @@
 using namespace DADOV;
 using ::testing::ElementsAre;
 using testsupport::ControllerSession;
+using testsupport::lines_of;
 
 namespace {
 
@@ -124,17 +126,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16") == answer; }, 3000)) << button;
     }
 
-    static QStringList lines_of(const QString& path) {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray all = f.readAll();
-        QStringList lines = QString::fromUtf8(all).split(QLatin1Char('\n'));
-        if (!all.endsWith('\n'))
-            lines << QStringLiteral("<cut>"); // a row without its line end
-        lines.removeLast();
-        return lines;
-    }
     // The rows without their time column, which is checked on its own.
     static QStringList untimed(const QStringList& rows) {
         QStringList out;
