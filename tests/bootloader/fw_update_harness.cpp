@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #ifndef _WIN32
@@ -48,6 +49,11 @@ std::string hex_text(const Image& image) {
         text += hex_record(0, static_cast<std::uint16_t>(start & 0xFFFF), data);
     }
     return text + ":00000001FF\n";
+}
+
+std::vector<std::string> words(const std::string& command_line) {
+    std::istringstream in(command_line);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 // On Windows the program is started by fw_update_harness_windows.cpp.

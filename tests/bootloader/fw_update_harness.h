@@ -41,6 +41,9 @@ std::string hex_text(const Image& image);
 // One HEX record line (with "\n").
 std::string hex_record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data);
 
+// The words of a command line (no quoting: no argument of the tests holds a space).
+std::vector<std::string> words(const std::string& command_line);
+
 struct ProgramRun {
     int status = -1;
     std::string out;

@@ -49,20 +49,6 @@ void drain(HANDLE pipe, std::string& text) {
         text.append(buf, n);
 }
 
-// The environment variable for the child, put back afterwards.
-class SimulatorVariable {
-public:
-    explicit SimulatorVariable(const std::string& value) {
-        SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
-    }
-    ~SimulatorVariable() { SetEnvironmentVariableA(name, nullptr); }
-    SimulatorVariable(const SimulatorVariable&) = delete;
-    SimulatorVariable& operator=(const SimulatorVariable&) = delete;
-
-private:
-    static constexpr const char* name = "FW_UPDATE_SIMULATOR";
-};
-
 } // namespace
 
 ProgramRun run_fw_update(const std::vector<std::string>& args, const std::string& simulator) {
@@ -92,12 +78,13 @@ ProgramRun run_fw_update(const std::vector<std::string>& args, const std::string
     startup.hStdOutput = out_w.get();
     startup.hStdError = err_w.get();
     PROCESS_INFORMATION process{};
-    {
-        SimulatorVariable variable(simulator);
-        if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                            &startup, &process))
-            throw std::runtime_error("cannot start " + program);
-    }
+    // The child inherits the variable; this process goes on without it.
+    SetEnvironmentVariableA("FW_UPDATE_SIMULATOR", simulator.empty() ? nullptr : simulator.c_str());
+    const bool started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableA("FW_UPDATE_SIMULATOR", nullptr);
+    if (!started)
+        throw std::runtime_error("cannot start " + program);
     WinHandle process_handle(process.hProcess);
     WinHandle thread_handle(process.hThread);
     // The child holds its own copies: the pipes end when it does.

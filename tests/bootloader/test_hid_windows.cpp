@@ -9,21 +9,14 @@
 #include "fw_update/console_windows.h"
 #include "fw_update/hid_windows.h"
 
-#include "fw_update/buffer/buffer.h"
-#include "fw_update/buffer/iterator.h"
-#include "fw_update/console.h"
+#include "bootloader/bootloader_fixture.h"
+#include "bootloader/fw_update_harness.h"
 #include "fw_update/errors.h"
-#include "fw_update/parser.h"
-#include "fw_update/pic_bootloader.h"
-#include "fw_update/usage.h"
-#include "sim/bootloader/sim_bootloader.h"
-#include "support/scratch_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <sstream>
 #include <thread>
 
 using namespace fwu;
@@ -57,52 +50,42 @@ struct PipePair {
     }
 };
 
-// A device on a pipe whose peer thread plays a simulated bootloader: each
-// request report goes to the simulated device, its answer (if any) back.
-class PipedDevice : public HidDevice {
-public:
-    PipedDevice(std::unique_ptr<HidDevice> simulated, DWORD access)
-        : _pipe(access), _simulated(std::move(simulated)),
-          _device(std::make_unique<WinHidDevice>(WinHandle(_pipe.client.release()))),
-          _peer([this] { serve(); }) {}
-    ~PipedDevice() override {
-        _device.reset(); // the client end goes: the peer's read ends
-        _peer.join();
-    }
+// The peer on a pipe's server end, in a thread of its own: each request
+// report goes to the simulated device, its answer (if any) back, until the
+// client end closes.
+class Peer {
+protected:
+    Peer(std::unique_ptr<HidDevice> simulated, DWORD access)
+        : pipe(access), _simulated(std::move(simulated)), _thread([this] { serve(); }) {}
+    ~Peer() { _thread.join(); }
 
-    bool attributes(std::uint16_t& vendor_id, std::uint16_t& product_id) override {
-        return _device->attributes(vendor_id, product_id);
-    }
-    HidStatus write(const std::uint8_t* report, int timeout_ms) override {
-        return _device->write(report, timeout_ms);
-    }
-    HidStatus read(std::uint8_t* report, std::size_t& count, int timeout_ms) override {
-        return _device->read(report, count, timeout_ms);
-    }
-    void cancel() override { _device->cancel(); }
-    HidStatus begin_read() override { return _device->begin_read(); }
-    int error_number() const override { return _device->error_number(); }
-    std::string last_error() const override { return _device->last_error(); }
+    PipePair pipe;
 
 private:
     void serve() {
         Report request;
         DWORD n = 0;
-        while (
-            ReadFile(_pipe.server.get(), request.data(), static_cast<DWORD>(request.size()), &n, nullptr)) {
+        while (ReadFile(pipe.server.get(), request.data(), static_cast<DWORD>(request.size()), &n, nullptr)) {
             if (_simulated->write(request.data(), 0) != HidStatus::ok)
                 continue;
             Report answer;
             std::size_t count = 0;
             if (_simulated->read(answer.data(), count, 0) == HidStatus::ok)
-                WriteFile(_pipe.server.get(), answer.data(), static_cast<DWORD>(count), &n, nullptr);
+                WriteFile(pipe.server.get(), answer.data(), static_cast<DWORD>(count), &n, nullptr);
         }
     }
 
-    PipePair _pipe;
     std::unique_ptr<HidDevice> _simulated;
-    std::unique_ptr<WinHidDevice> _device;
-    std::thread _peer;
+    std::thread _thread;
+};
+
+// A device on the client end of a pipe whose peer plays a simulated
+// bootloader. The peer, a base of its own, is joined after the device has
+// closed the client end.
+class PipedDevice : private Peer, public WinHidDevice {
+public:
+    PipedDevice(std::unique_ptr<HidDevice> simulated, DWORD access)
+        : Peer(std::move(simulated), access), WinHidDevice(WinHandle(pipe.client.release())) {}
 };
 
 // The simulated bootloader's devices, each opened as a PipedDevice.
@@ -125,64 +108,35 @@ private:
     DWORD _access;
 };
 
-class WindowsTransfers : public ::testing::Test {
+// The bootloader client on the simulated device, each of its operations
+// through a pipe whose client end has the given access.
+class WindowsTransfers : public fwtest::BootloaderTest {
 protected:
-    testsupport::ScratchDir dir;
-    std::ostringstream out, err;
-    ConsoleStreams console{out, err};
-    std::shared_ptr<sim::SimBootloader> simulated = std::make_shared<sim::SimBootloader>();
-    sim::SimDevice device = simulated->add_device(0x04d8, 0xff01);
-    FUUsage usage;
-    Parameters params{usage};
-    PicBootloader bl;
-
     void SetUp() override {
-        const char* argv[] = {"fw_update", "-vid", "0x04d8", "-pid", "0xff01"};
-        Parser(usage).parse(5, argv, params);
+        BootloaderTest::SetUp();
         use_access(GENERIC_READ | GENERIC_WRITE);
     }
-    void TearDown() override { set_hid_backend(nullptr); }
-    void use_access(DWORD access) { set_hid_backend(std::make_shared<PipeBackend>(simulated, access)); }
-
-    std::string log() const { return dir.read("log.txt"); }
-
-    // The messages of the log's entries, without time stamp and place.
-    std::vector<std::string> log_messages() const {
-        std::istringstream lines(log());
-        std::vector<std::string> messages;
-        for (std::string line; std::getline(lines, line);) {
-            const std::size_t begin = line.find("!!! Err: ") + 9;
-            messages.push_back(line.substr(begin, line.find("  File: ") - begin));
-        }
-        return messages;
-    }
+    void use_access(DWORD access) { set_hid_backend(std::make_shared<PipeBackend>(backend, access)); }
 };
 
 TEST_F(WindowsTransfers, FirmwareGoesThroughOverlappedTransfers) {
-    std::vector<std::uint8_t> code(0x800);
-    for (std::uint32_t i = 0; i < code.size(); ++i)
-        code[i] = static_cast<std::uint8_t>(i * 3);
-    Buffer image(0x8000, 0xFF);
-    image.write(code.data(), 0x800, 0x800);
+    const fwtest::Image code = fwtest::firmware_image(0x800, 0x1000);
+    for (const auto& [address, byte] : code)
+        buffer.write(&byte, 1, address);
     bl.erase("flash", params);
-    Iterator w(image);
-    w.set_begin(0x800);
-    w.set_end(0x1000);
-    bl.write(w, "flash", params);
-    w.set_begin(0x800);
-    w.set_end(0x1000);
-    bl.verify(w, "flash", params);
-    Buffer back(0x8000, 0x00);
-    Iterator r(back);
-    r.set_begin(0x800);
-    r.set_end(0x1000);
-    bl.read(r, "flash", params);
+    window(0x800, 0x1000);
+    bl.write(it, "flash", params);
+    window(0x800, 0x1000);
+    bl.verify(it, "flash", params);
+    buffer.write(std::vector<std::uint8_t>(0x800, 0x00).data(), 0x800, 0x800);
+    window(0x800, 0x1000);
+    bl.read(it, "flash", params);
 
-    for (std::uint32_t a = 0x800; a < 0x1000; ++a)
-        ASSERT_EQ(back.data()[a], image.data()[a]) << a;
+    for (const auto& [address, byte] : code)
+        ASSERT_EQ(buffer.data()[address], byte) << address;
     EXPECT_EQ(device.flash()[0x1000], 0xFF);
-    EXPECT_THAT(out.str(), EndsWith("\rRVLN flash reading: DONE.\n"));
-    EXPECT_EQ(log(), "");
+    EXPECT_THAT(console_out.str(), EndsWith("\rRVLN flash reading: DONE.\n"));
+    EXPECT_EQ(dir.read("log.txt"), "");
     EXPECT_EQ(device.counters().opens, device.counters().closes);
 }
 
@@ -244,17 +198,6 @@ TEST_F(WindowsTransfers, EachDirectionHasItsTimeLimit) {
         status = stuck.write(request.data(), 20);
     EXPECT_EQ(status, HidStatus::timeout);
     stuck.cancel();
-}
-
-// Wine's own HID stack: the interface list is had, and no bootloader is in it.
-TEST(WindowsHidStack, EnumeratesWithoutTheBootloader) {
-    testsupport::ScratchDir dir;
-    WinHidBackend backend;
-    const std::optional<std::vector<std::string>> paths = backend.enumerate();
-    ASSERT_TRUE(paths.has_value());
-    EXPECT_FALSE(backend.enumeration_cut());
-    EXPECT_TRUE(backend.inaccessible(0x04d8, 0xff01).empty());
-    EXPECT_EQ(dir.read("log.txt"), "");
 }
 
 TEST(WindowsConsoleLines, EndWithCarriageReturnAndLineFeed) {

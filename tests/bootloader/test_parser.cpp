@@ -39,13 +39,16 @@ std::uint32_t as32(const std::string& value) {
 
 } // namespace
 
-TEST(Parser, NamesMatchInAnyCase) {
+TEST(Parser, NamesMatchWholeInAnyCase) {
     for (const char* name : {"-w", "-W", "-Write", "-WRITE"}) {
         Parameters p = parse({name});
         EXPECT_TRUE(p.has(ARG_WRITE)) << name;
         EXPECT_EQ(p.get(ARG_WRITE).name(), std::string(name).substr(1));
     }
     EXPECT_EQ(message_of<EBadArgument>({"-eeprom"}), "Wrong argument - \"eeprom\".");
+    // Never by prefix: "ver" is the version alone.
+    EXPECT_EQ(message_of<EBadArgument>({"-writ"}), "Wrong argument - \"writ\".");
+    EXPECT_FALSE(parse({"-ver"}).has(ARG_VERIFY));
 }
 
 TEST(Parser, ValueFollowsAsNextElementOrAfterEquals) {

@@ -1,25 +1,17 @@
 // The bootloader client over the simulated bootloader: packets byte for byte,
 // progress lines, log entries, and every failure of the link.
 
+#include "bootloader/bootloader_fixture.h"
+#include "bootloader/fw_update_harness.h"
+#include "fw_update/errors.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <regex>
-#include <sstream>
-
-#include "bootloader/fw_update_harness.h"
-#include "fw_update/buffer/buffer.h"
-#include "fw_update/buffer/iterator.h"
-#include "fw_update/console.h"
-#include "fw_update/errors.h"
-#include "fw_update/parser.h"
-#include "fw_update/pic_bootloader.h"
-#include "fw_update/usage.h"
-#include "sim/bootloader/sim_bootloader.h"
-#include "support/scratch_dir.h"
 
 using namespace fwu;
+using fwtest::BootloaderTest;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -32,54 +24,6 @@ Bytes bytes(std::initializer_list<std::uint8_t> head, std::size_t fill_count, st
     v.insert(v.end(), fill_count, fill);
     return v;
 }
-
-class BootloaderTest : public ::testing::Test {
-protected:
-    testsupport::ScratchDir dir;
-    std::ostringstream console_out, console_err;
-    ConsoleStreams console{console_out, console_err};
-    std::shared_ptr<sim::SimBootloader> backend = std::make_shared<sim::SimBootloader>();
-    sim::SimDevice device = backend->add_device(0x04d8, 0xff01);
-    FUUsage usage;
-    Parameters params{usage};
-    Buffer buffer{0x8000, 0xFF};
-    Iterator it{buffer};
-    PicBootloader bl;
-
-    void SetUp() override {
-        set_hid_backend(backend);
-        parse({"-vid", "0x04d8", "-pid", "0xff01"});
-    }
-    void TearDown() override { set_hid_backend(nullptr); }
-
-    void parse(std::vector<std::string> args) {
-        params = Parameters(usage);
-        std::vector<const char*> argv{"fw_update"};
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        Parser(usage).parse(static_cast<int>(argv.size()), argv.data(), params);
-    }
-
-    void window(std::uint32_t begin, std::uint32_t end) {
-        it.set_begin(begin);
-        it.set_end(end);
-    }
-
-    Bytes sent(std::size_t i) { return Bytes(device.written().at(i).begin(), device.written().at(i).end()); }
-
-    // Log entries without their time stamp and place.
-    std::vector<std::string> log_messages() {
-        std::vector<std::string> messages;
-        std::istringstream in(dir.read("log.txt"));
-        const std::regex entry(R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\] !!! Err: (.*)  File: .*, Line: \d+$)");
-        for (std::string line; std::getline(in, line);) {
-            std::smatch m;
-            EXPECT_TRUE(std::regex_match(line, m, entry)) << line;
-            messages.push_back(m[1]);
-        }
-        return messages;
-    }
-};
 
 TEST_F(BootloaderTest, ErasePacketsAndProgress) {
     device.flash()[0x900] = 0x12;
@@ -206,11 +150,7 @@ TEST_F(BootloaderTest, FirstUsableMatchingInterfaceIsUsed) {
     EXPECT_EQ(devs[3].counters().resets, 1u);
 }
 
-TEST_F(BootloaderTest, AbsentDeviceOrNoInterfaceList) {
-    device.faults().absent = true;
-    EXPECT_THROW(bl.read(it, "flash", params), DEDeviceAbsent);
-    EXPECT_EQ(console_out.str(), "\rRVLN flash reading: 0%\rRVLN flash reading: FAILED.\n");
-
+TEST_F(BootloaderTest, NoInterfaceListFailsTheTransfers) {
     backend->set_enumerate_fails(true);
     Packet answer;
     EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
@@ -268,32 +208,31 @@ TEST_P(TransferFaults, EndTheOperationCleanly) {
     EXPECT_EQ(log_messages(), f.log);
 }
 
-INSTANTIATE_TEST_SUITE_P(Link, TransferFaults,
-                         ::testing::Values(TransferFault{"write_fails",
-                                                         [](sim::Faults& f) { f.write_fails = true; },
-                                                         "Failed to send HID buffer.",
-                                                         {"LastError = " + std::to_string(EIO)}},
-                                           TransferFault{"write_timeout",
-                                                         [](sim::Faults& f) { f.write_timeout = true; },
-                                                         "HID buffer write timeout.",
-                                                         {"Write timeout"}},
-                                           TransferFault{"read_timeout",
-                                                         [](sim::Faults& f) { f.read_timeout = true; },
-                                                         "HID buffer read timeout.",
-                                                         {}},
-                                           TransferFault{"wrong_echo",
-                                                         [](sim::Faults& f) { f.wrong_echo = true; },
-                                                         "HID response ID doesn't correspond to command ID.",
-                                                         {"pOut->header.cmd = 2,  pIn->header.cmd = 2",
-                                                          "pOut->header.echo = 1,  pIn->header.echo = 2"}},
-                                           TransferFault{"short_read",
-                                                         [](sim::Faults& f) { f.short_read = 10; },
-                                                         "Failed to read HID buffer.",
-                                                         {"LastError = 0, readed = 10"}},
-                                           TransferFault{"unplugged",
-                                                         [](sim::Faults& f) { f.unplug_after = 3; },
-                                                         "Failed to send HID buffer.",
-                                                         {"LastError = " + std::to_string(ENODEV)}}),
+const TransferFault transfer_faults[] = {
+    {"write_fails",
+     [](sim::Faults& f) { f.write_fails = true; },
+     "Failed to send HID buffer.",
+     {"LastError = " + std::to_string(EIO)}},
+    {"write_timeout",
+     [](sim::Faults& f) { f.write_timeout = true; },
+     "HID buffer write timeout.",
+     {"Write timeout"}},
+    {"read_timeout", [](sim::Faults& f) { f.read_timeout = true; }, "HID buffer read timeout.", {}},
+    {"wrong_echo",
+     [](sim::Faults& f) { f.wrong_echo = true; },
+     "HID response ID doesn't correspond to command ID.",
+     {"pOut->header.cmd = 2,  pIn->header.cmd = 2", "pOut->header.echo = 1,  pIn->header.echo = 2"}},
+    {"short_read",
+     [](sim::Faults& f) { f.short_read = 10; },
+     "Failed to read HID buffer.",
+     {"LastError = 0, readed = 10"}},
+    {"unplugged",
+     [](sim::Faults& f) { f.unplug_after = 3; },
+     "Failed to send HID buffer.",
+     {"LastError = " + std::to_string(ENODEV)}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Link, TransferFaults, ::testing::ValuesIn(transfer_faults),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BootloaderTest, LateAnswerIsNeverTakenForTheNextRequest) {

@@ -1,0 +1,75 @@
+#pragma once
+
+// The bootloader client on one simulated device (04d8:ff01) in a scratch
+// folder: the run's console, its log and its parsed options.
+
+#include "fw_update/buffer/buffer.h"
+#include "fw_update/buffer/iterator.h"
+#include "fw_update/console.h"
+#include "fw_update/parser.h"
+#include "fw_update/pic_bootloader.h"
+#include "fw_update/usage.h"
+#include "sim/bootloader/sim_bootloader.h"
+#include "support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fwtest {
+
+class BootloaderTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+    std::ostringstream console_out, console_err;
+    fwu::ConsoleStreams console{console_out, console_err};
+    std::shared_ptr<sim::SimBootloader> backend = std::make_shared<sim::SimBootloader>();
+    sim::SimDevice device = backend->add_device(0x04d8, 0xff01);
+    fwu::FUUsage usage;
+    fwu::Parameters params{usage};
+    fwu::Buffer buffer{0x8000, 0xFF};
+    fwu::Iterator it{buffer};
+    fwu::PicBootloader bl;
+
+    void SetUp() override {
+        fwu::set_hid_backend(backend);
+        parse({"-vid", "0x04d8", "-pid", "0xff01"});
+    }
+    void TearDown() override { fwu::set_hid_backend(nullptr); }
+
+    void parse(std::vector<std::string> args) {
+        params = fwu::Parameters(usage);
+        std::vector<const char*> argv{"fw_update"};
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        fwu::Parser(usage).parse(static_cast<int>(argv.size()), argv.data(), params);
+    }
+
+    void window(std::uint32_t begin, std::uint32_t end) {
+        it.set_begin(begin);
+        it.set_end(end);
+    }
+
+    // The i-th report written to the device.
+    std::vector<std::uint8_t> sent(std::size_t i) const {
+        return {device.written().at(i).begin(), device.written().at(i).end()};
+    }
+
+    // Log entries without their time stamp and place.
+    std::vector<std::string> log_messages() const {
+        std::vector<std::string> messages;
+        std::istringstream in(dir.read("log.txt"));
+        const std::regex entry(R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\] !!! Err: (.*)  File: .*, Line: \d+$)");
+        for (std::string line; std::getline(in, line);) {
+            std::smatch m;
+            EXPECT_TRUE(std::regex_match(line, m, entry)) << line;
+            messages.push_back(m[1]);
+        }
+        return messages;
+    }
+};
+
+} // namespace fwtest
