@@ -165,8 +165,10 @@ TEST_F(DriverTest, AnswerLaterThanTheReadTimeOutEndsTheRunAfterIt) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(read_id(), 2);
     const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Given up at the time-out, not when the late answer came: no bound tighter than that, which a
+    // loaded machine could miss.
     EXPECT_GE(elapsed, std::chrono::milliseconds(2500));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(2650));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(4000));
     EXPECT_EQ(out.str(), "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nHID buffer read timeout.\n"
                          "Operation aborted.\n" +
                              close_hint);
