@@ -123,6 +123,11 @@ QByteArray SimController::received() const {
     return _received;
 }
 
+bool SimController::waitForReceived(const QByteArray& bytes, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(_m);
+    return _receivedMore.wait_for(lock, timeout, [&] { return _received == bytes; });
+}
+
 void SimController::clearReceived() {
     std::lock_guard lock(_m);
     _received.clear();
@@ -239,6 +244,7 @@ void SimController::run() {
                     break;
                 takeBytes(buffer, static_cast<size_t>(n), Clock::now());
             }
+            _receivedMore.notify_all();
         }
         const Clock::time_point now = Clock::now();
         if (_awaiting) {

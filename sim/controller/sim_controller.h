@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -64,6 +65,8 @@ public:
 
     // Everything received so far.
     QByteArray received() const;
+    // Waits until everything received so far is exactly `bytes`; false when the time ran out first.
+    bool waitForReceived(const QByteArray& bytes, std::chrono::milliseconds timeout) const;
     void clearReceived();
 
     // Sends bytes as they stand, or lines each ended by "\n".
@@ -158,6 +161,7 @@ private:
     bool _published = false;
 
     mutable std::mutex _m;
+    mutable std::condition_variable _receivedMore;
     std::atomic<bool> _stop{false};
     bool _hungUp = false;
     QByteArray _received;

@@ -14,7 +14,6 @@
 #include <QValueAxis>
 
 #include <chrono>
-#include <thread>
 
 using namespace DADOV;
 using namespace std::chrono_literals;
@@ -94,10 +93,7 @@ TEST_F(DiagnosticsPage, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
     // Each pause comes once the controller has what was written before it.
     std::vector<std::pair<int, QByteArray>> seen;
     form->streamingPause = [&](int ms) {
-        const auto deadline = std::chrono::steady_clock::now() + 2s;
-        const QByteArray expected = seen.empty() ? "96" : "9685";
-        while (sim->received() != expected && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
+        (void)sim->waitForReceived(seen.empty() ? "96" : "9685", 2s);
         seen.emplace_back(ms, sim->received());
     };
     select_page(1);
