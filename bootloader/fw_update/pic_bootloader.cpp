@@ -126,9 +126,13 @@ void memory_range(int code, std::uint32_t& base, std::uint32_t& size) {
     size = m ? m->size : 0;
 }
 
+std::uint32_t default_start(int code) {
+    return code == memory_flash ? 0x800 : 0;
+}
+
 void address_range(int code, std::uint32_t memory_size, std::uint32_t& address, std::uint32_t& end,
                    std::uint32_t& size, const Parameters& parameters) {
-    address = code == memory_flash ? 0x800 : 0;
+    address = default_start(code);
     end = memory_size;
     if (code != memory_all) {
         if (parameters.has(ARG_ADDRESS)) {

@@ -58,6 +58,9 @@ std::string memory_name(int code);
 int memory_type_of(const Parameters& parameters);
 // Image base address and size of a memory; 0 and 0 outside the table.
 void memory_range(int code, std::uint32_t& base, std::uint32_t& size);
+// Where a memory's window starts when no address is given: 0x800 for flash, past the bootloader's own
+// flash, and 0 for the others.
+std::uint32_t default_start(int code);
 // The window [address, end) of a memory to work on, from the address and size
 // options (ignored for "all"): address aligned down and size up to 8 bytes,
 // end limited to memory_size. size is in-out: it stays as the caller set it

@@ -292,6 +292,51 @@ const FailedRun failed_runs[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, FwUpdateFailedRuns, ::testing::ValuesIn(failed_runs),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Damaged copies of a real firmware file: each is refused before the device is touched, so a unit that
+// holds firmware keeps it whole. Data that all lies in the bootloader's own flash is no data to program.
+TEST_F(FwUpdateProgram, RefusedDamagedFirmwareLeavesTheUnitsFirmwareWhole) {
+    const std::string good = hex_text(firmware_image(0x800, 0x1000));
+    dir.write("fw.vmk", good);
+    ASSERT_EQ(run("-e -w -v -t NO -ix fw.vmk" + v2_main).status, 0);
+    const std::vector<std::uint8_t> programmed = memory("flash");
+
+    const std::string::size_type second_record = good.find('\n') + 1;
+    std::string bad_digit = good;
+    bad_digit[second_record + 12] = 'G';
+    std::string unknown_type = good;
+    unknown_type.replace(second_record + 7, 2, "07");
+    std::string long_count = good;
+    long_count.replace(second_record + 1, 2, "FF");
+    const struct {
+        const char* name;
+        std::string text;
+        std::string out;
+        std::string err;
+    } mutants[] = {
+        {"cut mid-record", good.substr(0, second_record + 20), "Invalid HEX file format.\n", ""},
+        {"digit", bad_digit, "Invalid HEX file format.\n", ""},
+        {"record type", unknown_type, "Failed to read image file.\n", ""},
+        {"count past the line", long_count, "Invalid HEX file format.\n", ""},
+        {"bootloader area only", hex_text(firmware_image(0x000, 0x100)), "Failed to read image file.\n",
+         "WARNING: No data for memory type = flash\n"},
+    };
+    for (const auto& mutant : mutants) {
+        SCOPED_TRACE(mutant.name);
+        dir.write("bad.vmk", mutant.text);
+        const ProgramRun refused = run("-e -w -v -t NO -ix bad.vmk" + v2_main);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.out, mutant.out + aborted);
+        EXPECT_EQ(refused.err, mutant.err);
+        EXPECT_TRUE(same_bytes(memory("flash"), programmed));
+    }
+
+    // Without an erase, data in the bootloader's area alone leaves flash as it is, with the warning.
+    const ProgramRun write_only = run("-w -t NO -ix bad.vmk" + v2_main);
+    EXPECT_EQ(write_only.status, 0);
+    EXPECT_EQ(write_only.err, "WARNING: No data for memory type = flash\n");
+    EXPECT_TRUE(same_bytes(memory("flash"), programmed));
+}
+
 #ifdef _WIN32
 // Without the simulator the program looks for the device through SetupAPI and
 // HID.DLL: under Wine, through Wine's own HID stack. The interface list is had
