@@ -2,6 +2,7 @@
 
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 
 namespace DADOV {
 
@@ -17,6 +18,7 @@ QString shown(QString text) {
 } // namespace
 
 TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
+    setUndoRedoEnabled(false);
     connect(this, &QPlainTextEdit::textChanged, this, &TextBox::follow_edit);
 }
 
@@ -24,7 +26,7 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
 // base class) make the shown text the text.
 void TextBox::follow_edit() {
     if (!_updating)
-        _text = toPlainText();
+        _text.set(toPlainText());
 }
 
 // Hidden on purpose (not merely not shown yet).
@@ -33,8 +35,7 @@ bool TextBox::kept_hidden() const {
 }
 
 // The change is announced as for a shown box; the document follows when the box is shown.
-void TextBox::keep_text(const QString& text) {
-    _text = text;
+void TextBox::announce_kept() {
     _stale = true;
     _updating = true;
     emit textChanged();
@@ -43,21 +44,23 @@ void TextBox::keep_text(const QString& text) {
 
 void TextBox::setText(const QString& text) {
     if (kept_hidden()) {
-        if (text != _text)
-            keep_text(text);
+        if (text != _text.text()) {
+            _text.set(text);
+            announce_kept();
+        }
         return;
     }
-    if (text == _text && toPlainText() == shown(text))
+    if (!_stale && text == _text.text() && toPlainText() == shown(text))
         return;
     // The text is in place before the box announces the change.
-    _text = text;
+    _text.set(text);
     show_text();
 }
 
 void TextBox::show_text() {
     _stale = false;
     _updating = true;
-    setPlainText(shown(_text));
+    setPlainText(shown(_text.text()));
     _updating = false;
 }
 
@@ -70,18 +73,33 @@ void TextBox::showEvent(QShowEvent* event) {
 void TextBox::AppendText(const QString& text) {
     if (text.isEmpty())
         return;
+    // A "\r" that ended the previous text and a "\n" that starts this one are one line end.
+    const bool joins = _text.endsWithCr() && text.startsWith(QLatin1Char('\n'));
+    const qsizetype dropped = _text.append(text);
     if (kept_hidden()) {
-        keep_text(_text + text);
+        announce_kept();
+        return;
+    }
+    if (_stale) {
+        show_text();
         return;
     }
     QString chunk = shown(text);
-    // A "\r" that ended the previous text and a "\n" that starts this one are one line end.
-    if (_text.endsWith(QLatin1Char('\r')) && text.startsWith(QLatin1Char('\n')))
+    if (joins)
         chunk.remove(0, 1);
-    _text += text;
+    // One edit: the box announces the change once, with the new text in place.
     _updating = true;
-    moveCursor(QTextCursor::End);
-    insertPlainText(chunk);
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(chunk);
+    if (dropped > 0) {
+        // The screen's lines are the text's: each line end starts a block.
+        cursor.movePosition(QTextCursor::Start);
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, int(dropped));
+        cursor.removeSelectedText();
+    }
+    cursor.endEditBlock();
     moveCursor(QTextCursor::End);
     _updating = false;
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());

@@ -2,6 +2,7 @@
 
 #include "logging/guarded.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -91,6 +92,8 @@ bool SerialLink::open() {
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    // A full buffer stops the port reading until the link takes from it.
+    m_port.setReadBufferSize(kPortBufferBytes);
     m_permissionDenied = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_permissionDenied = m_port.error() == QSerialPort::PermissionError;
@@ -152,10 +155,14 @@ bool SerialLink::write(const QByteArray& bytes) {
 }
 
 void SerialLink::onReadyRead() {
-    if (!isOpen())
-        return;
-    takeBytes(m_port.readAll());
+    pullBytes();
     postDelivery();
+}
+
+// Reading all the port holds also has it read from the terminal again, if a full buffer had stopped it.
+void SerialLink::pullBytes() {
+    if (isOpen() && m_queuedBytes < kMaxQueuedBytes && m_port.bytesAvailable() > 0)
+        takeBytes(m_port.readAll());
 }
 
 void SerialLink::holdDelivery() {
@@ -186,23 +193,33 @@ void SerialLink::deliverLines() {
         return;
     m_delivering = true;
     const QPointer<SerialLink> self(this);
+    QElapsedTimer slice;
+    slice.start();
     // Lines that arrive while a handler runs an event loop join the queue
     // and are delivered here, in order; a handler that holds delivery stops
-    // it until its release.
-    while (!m_lines.empty() && m_holds == 0) {
+    // it until its release. A slice ends after kSliceMs; the rest follows at
+    // the next turn of the event loop.
+    while (!m_lines.empty() && m_holds == 0 && !slice.hasExpired(kSliceMs)) {
         const QString line = std::move(m_lines.front());
         m_lines.pop_front();
+        m_queuedBytes -= line.size() + 1;
         // A failing handler costs its line only.
         run_guarded(lcLink(), "lineReceived", [this, &line] { emit lineReceived(line); });
         if (!self)
             return;
+        if (m_lines.empty())
+            pullBytes();
     }
     m_delivering = false;
+    pullBytes();
+    postDelivery();
 }
 
 void SerialLink::takeBytes(const QByteArray& bytes) {
-    for (QString& line : m_assembler.take(bytes))
+    for (QString& line : m_assembler.take(bytes)) {
+        m_queuedBytes += line.size() + 1;
         m_lines.push_back(std::move(line));
+    }
 }
 
 void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error) {
@@ -228,6 +245,7 @@ void SerialLink::onHangupWatch() {
 void SerialLink::resetReceiveState() {
     m_assembler.reset();
     m_lines.clear();
+    m_queuedBytes = 0;
 }
 
 } // namespace DADOV

@@ -4,6 +4,14 @@
 // no flow control, DTR and RTS off, whose every operation fails silently (it
 // reports false and changes nothing). Received bytes are split into lines at
 // "\n" on the window thread (link/line_assembler.h).
+//
+// Whatever the controller sends, the link stays small and the window thread
+// stays free: lines are delivered in slices of at most kSliceMs, each slice
+// followed by a turn of the event loop (painting, timers, clicks), and at most
+// kMaxQueuedBytes of received text waits for delivery. Past that the link reads
+// no more until the window has caught up; the port's buffer (kPortBufferBytes)
+// and then the terminal fill, and the sender waits. No line is lost or
+// reordered by either.
 
 #include "link/line_assembler.h"
 
@@ -24,6 +32,12 @@ class SerialLink : public QObject {
 public:
     // Longest line delivered; a longer one is dropped up to its "\n".
     static constexpr qsizetype kMaxLineLength = LineAssembler::kMaxLineLength;
+    // Longest run of deliveries before the event loop gets its turn.
+    static constexpr int kSliceMs = 10;
+    // Received text waiting for delivery (each line counts its length plus one) before the link stops
+    // reading, and the most the port itself holds.
+    static constexpr qsizetype kMaxQueuedBytes = 32 * 1024;
+    static constexpr qint64 kPortBufferBytes = 16 * 1024;
 
     // Port names without '/' name ports in the device root; an empty root
     // means /dev.
@@ -61,6 +75,8 @@ public:
     // or opening the link does not end them.
     void holdDelivery();
     void releaseDelivery();
+    // Received text waiting for delivery, as it counts against kMaxQueuedBytes.
+    qsizetype queuedBytes() const { return m_queuedBytes; }
 
 signals:
     // One complete line, without its "\n" (a "\r" before it stays), in the
@@ -76,6 +92,8 @@ private:
     void onHangupWatch();
     bool portBroken() const; // hung up, or its descriptor failed
     void takeBytes(const QByteArray& bytes);
+    // Reads what the port holds, while the queue has room.
+    void pullBytes();
     void resetReceiveState();
 
     QSerialPort m_port;
@@ -83,6 +101,7 @@ private:
     QString m_name;
     LineAssembler m_assembler;     // the line being received
     std::deque<QString> m_lines;   // complete lines not yet delivered
+    qsizetype m_queuedBytes = 0;   // their lengths, plus one a line
     bool m_deliveryPosted = false; // deliverLines() queued
     bool m_delivering = false;     // deliverLines() running (re-entry guard)
     int m_holds = 0;               // outstanding holdDelivery() calls

@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QValueAxis>
 
 #include <gmock/gmock.h>
@@ -197,6 +198,30 @@ TEST(TextBox, KeepsLineEndsAsGivenAndShowsThemAsLines) {
     EXPECT_EQ(box.text(), "");
     box.insertPlainText("typed");
     EXPECT_EQ(box.text(), "typed");
+}
+
+// A box keeps the last lines only, on screen as in its text, and announces each append once; a hidden box
+// shows the same lines when it is shown.
+TEST(TextBox, DropsItsOldestLinesFromTextAndScreenAlike) {
+    TextBox box;
+    int changes = 0;
+    QObject::connect(&box, &QPlainTextEdit::textChanged, [&] { ++changes; });
+    for (int i = 1; i <= DADOV::TextHistory::kMaxLines + 3; ++i)
+        box.AppendText(QStringLiteral("line ") + QString::number(i) + QStringLiteral("\r\n"));
+    EXPECT_EQ(changes, DADOV::TextHistory::kMaxLines + 3);
+    EXPECT_TRUE(box.text().startsWith(QStringLiteral("line 4\r\nline 5\r\n")));
+    EXPECT_EQ(box.document()->blockCount(), DADOV::TextHistory::kMaxLines + 1);
+    EXPECT_EQ(box.toPlainText(), QString(box.text()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_FALSE(box.isUndoRedoEnabled());
+
+    TextBox hidden;
+    hidden.hide();
+    hidden.AppendText(QStringLiteral("old\r\n"));
+    hidden.AppendText(QString(DADOV::TextHistory::kMaxChars, QLatin1Char('z')) + QStringLiteral("\r\n"));
+    hidden.AppendText(QStringLiteral("new\r"));
+    EXPECT_EQ(hidden.text(), QStringLiteral("new\r"));
+    hidden.show();
+    EXPECT_EQ(hidden.toPlainText(), QStringLiteral("new\n"));
 }
 
 // A link shows in another colour once visited.

@@ -7,8 +7,10 @@
 #include <gmock/gmock.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -244,4 +246,72 @@ TEST_F(SerialLinkTest, DestroyingTheLinkInsideAHandlerIsSafe) {
     ASSERT_TRUE(pty.write("x\ny\n"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !owned; }, 2000));
     EXPECT_EQ(lines, QStringList{"x"});
+}
+
+// A flood is handed on in slices with a turn of the event loop between two, so a timer gets its turn while
+// the lines keep their order.
+TEST_F(SerialLinkTest, AFloodOfLinesLeavesTheEventLoopItsTurns) {
+    openLink();
+    constexpr int count = 50;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(1);
+    qsizetype lines_at_tick = -1;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (lines_at_tick < 0)
+            lines_at_tick = lines.size();
+    });
+    QObject::connect(&link, &SerialLink::lineReceived, &link, [&](const QString&) {
+        timer.start(); // due during the first slice
+        QElapsedTimer busy;
+        busy.start();
+        while (!busy.hasExpired(2)) {
+        }
+    });
+    QByteArray flood;
+    QStringList expected;
+    for (int i = 0; i < count; ++i) {
+        flood += "slow " + QByteArray::number(i) + '\n';
+        expected << QStringLiteral("slow %1").arg(i);
+    }
+    ASSERT_TRUE(pty.writeQueued(flood));
+    ASSERT_TRUE(waitForLines(count));
+    EXPECT_EQ(lines, expected);
+    EXPECT_GT(lines_at_tick, 0);
+    EXPECT_LT(lines_at_tick, count) << "the timer waited for the whole flood";
+}
+
+// While the window is behind (here: delivery held), the link reads up to its bound and no further: the
+// rest waits in the terminal and the sender is held back. Nothing is lost or reordered.
+TEST_F(SerialLinkTest, AWindowThatIsBehindHoldsTheSenderBackAndLosesNothing) {
+    openLink();
+    QByteArray stream;
+    for (int i = 0; stream.size() < 1024 * 1024; ++i)
+        stream += "reading " + QByteArray::number(i) + '\n';
+    const qsizetype total = stream.count('\n');
+    qsizetype sent = 0;
+    const auto feed = [&] {
+        const qsizetype n = pty.writeSome(QByteArrayView(stream).sliced(sent));
+        sent += n;
+        return n;
+    };
+
+    link.holdDelivery();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return feed() == 0 && link.queuedBytes() >= SerialLink::kMaxQueuedBytes; }, 5000));
+    EXPECT_LE(link.queuedBytes(), SerialLink::kMaxQueuedBytes + SerialLink::kPortBufferBytes);
+    EXPECT_GT(pty.unreadByTool(), 0) << "the link read past its bound";
+    EXPECT_LT(sent, stream.size());
+    EXPECT_TRUE(lines.isEmpty());
+
+    link.releaseDelivery();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            feed();
+            return lines.size() == total;
+        },
+        20000));
+    EXPECT_EQ(lines.first(), "reading 0");
+    EXPECT_EQ(lines.last(), QStringLiteral("reading %1").arg(total - 1));
+    EXPECT_EQ(lines.join('\n') + '\n', QString::fromLatin1(stream));
 }

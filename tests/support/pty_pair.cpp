@@ -69,6 +69,13 @@ bool PtyPair::write(const QByteArray& bytes, int timeoutMs) {
     return done == bytes.size();
 }
 
+qsizetype PtyPair::writeSome(QByteArrayView bytes) {
+    if (m_master < 0 || bytes.isEmpty())
+        return 0;
+    const ssize_t n = ::write(m_master, bytes.data(), size_t(bytes.size()));
+    return n > 0 ? qsizetype(n) : 0;
+}
+
 bool PtyPair::writeQueued(const QByteArray& bytes, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     const qsizetype before = unreadByTool();

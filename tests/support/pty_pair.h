@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -47,6 +48,8 @@ public:
     // Sends bytes as the device and returns once all of them wait in the terminal for the tool to read.
     // Runs no event loop, so the tool cannot read them meanwhile. False on a time-out.
     bool writeQueued(const QByteArray& bytes, int timeoutMs = 2000);
+    // Sends as many of the bytes as the terminal takes now, without waiting; returns how many.
+    qsizetype writeSome(QByteArrayView bytes);
     // Bytes the device sent that the tool has not read yet.
     qsizetype unreadByTool() const;
     // Reads what the tool wrote: waits until `count` bytes have arrived or
