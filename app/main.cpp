@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "app/exit_on_signals.h"
 #include "app/form1.h"
+#include "app/heap_policy.h"
 #include "link/device_setup.h"
 #include "pages/reading_recorder.h"
 #include "sim/simulate_mode.h"
@@ -84,6 +85,7 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
 } // namespace
 
 int main(int argc, char** argv) {
+    DADOV::return_large_buffers_to_the_system();
     int signal = 0;
     try {
         // Help, version and errors are answered without a display. With one, a command line the early

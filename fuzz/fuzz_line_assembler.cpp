@@ -5,7 +5,8 @@
 //
 // The input's first byte seeds the chunk sizes. In the rest, 0x01 n c stands for the byte c repeated
 // kMaxLineLength - 128 + n times, so that short inputs reach lines on both sides of the cap; the stream ends
-// at four times the cap.
+// at four times the cap or its 256th line, so that each input costs about the same and the fuzzer's time goes
+// to new inputs rather than to long ones.
 #include "link/line_assembler.h"
 
 #include <QByteArray>
@@ -27,15 +28,25 @@ void check(bool ok) {
 }
 
 constexpr qsizetype max_stream = 4 * LineAssembler::kMaxLineLength;
+constexpr qsizetype max_lines = 256;
 
 QByteArray expand(const std::uint8_t* data, std::size_t size) {
     QByteArray stream;
-    for (std::size_t i = 0; i < size && stream.size() < max_stream; ++i) {
+    qsizetype lines = 0;
+    for (std::size_t i = 0; i < size && stream.size() < max_stream && lines < max_lines; ++i) {
         if (data[i] == 0x01 && i + 2 < size) {
-            stream.append(LineAssembler::kMaxLineLength - 128 + data[i + 1], static_cast<char>(data[i + 2]));
+            const char c = static_cast<char>(data[i + 2]);
+            // A run of line feeds counts as the lines it makes.
+            const qsizetype n = c == '\n'
+                                    ? std::min<qsizetype>(max_lines - lines,
+                                                          LineAssembler::kMaxLineLength - 128 + data[i + 1])
+                                    : LineAssembler::kMaxLineLength - 128 + data[i + 1];
+            stream.append(n, c);
+            lines += c == '\n' ? n : 0;
             i += 2;
         } else {
             stream.append(static_cast<char>(data[i]));
+            lines += data[i] == '\n' ? 1 : 0;
         }
     }
     return stream;

@@ -3,6 +3,7 @@
 // temporary ones of the run, never the user's. A warning (or worse) of a q5
 // logging category fails the running test unless the test expects it
 // (support/expected_warning.h): a handler that throws never passes unseen.
+#include "app/heap_policy.h"
 #include "support/expected_warning.h"
 
 #include <QApplication>
@@ -79,6 +80,8 @@ bool ExpectedWarning::take(const char* category, const QString& message) {
 } // namespace testsupport
 
 int main(int argc, char** argv) {
+    // As the program does.
+    DADOV::return_large_buffers_to_the_system();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const QTemporaryDir user_folders;
