@@ -207,8 +207,8 @@ std::vector<RegionData> load_inputs(const Job& job, unsigned commands) {
         RegionData region = load_region(code, job.parameters);
         // Data that all lies below the default start (the bootloader's own flash) is no data for the
         // window to program, not a size that was never given.
-        if (region.length != 0 && region.length <= default_start(code) && !job.range_params.has(ARG_ADDRESS) &&
-            !job.range_params.has(ARG_SIZE))
+        if (region.length != 0 && region.length <= default_start(code) &&
+            !job.range_params.has(ARG_ADDRESS) && !job.range_params.has(ARG_SIZE))
             region.length = 0;
         if (region.length != 0) {
             std::uint32_t length = region.buffer->size();
