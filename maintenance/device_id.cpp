@@ -6,6 +6,7 @@
 #include "fw_update/image/cout_image.h"
 #include "logging/guarded.h"
 #include "maintenance/console_window.h"
+#include "maintenance/controller_types.h"
 #include "maintenance/working_files.h"
 #include "ui_form1.h"
 
@@ -23,31 +24,25 @@ namespace {
 const QString id_record_address = QStringLiteral(":020000040020DA"); // offset 0 is 0x00200000
 const QString id_record_end = QStringLiteral(":00000001FF");
 
-const char* const id_read_pids[] = {"0xff01", "0xff04", "0xff05"}; // main MCU, by `type`
-
 } // namespace
 
+// The ID is read from the main MCU of the chosen type.
 QStringList id_read_arguments(int controllerType) {
-    if (controllerType < 0 || controllerType > 2)
-        throw std::out_of_range("controller type");
-    return {QStringLiteral("fw_update"),
-            QStringLiteral("-r"),
-            QStringLiteral("-m"),
-            QStringLiteral("id"),
-            QStringLiteral("-d"),
-            QStringLiteral("-t"),
-            QStringLiteral("NO"),
-            QStringLiteral("-vid"),
-            QStringLiteral("0x04d8"),
-            QStringLiteral("-pid"),
-            QString::fromLatin1(id_read_pids[controllerType])};
+    const std::uint16_t main_pid = controller_type(controllerType).main_pid;
+    return {QStringLiteral("fw_update"), QStringLiteral("-r"),   QStringLiteral("-m"),
+            QStringLiteral("id"),        QStringLiteral("-d"),   QStringLiteral("-t"),
+            QStringLiteral("NO"),        QStringLiteral("-vid"), id_option(bootloader_vendor_id),
+            QStringLiteral("-pid"),      id_option(main_pid)};
 }
 
+// The ID is written through the V2 main MCU's identity, whatever the type chosen.
 QStringList id_write_arguments(const QString& idFile) {
-    return {QStringLiteral("fw_update"), QStringLiteral("-w"),     QStringLiteral("-m"),
-            QStringLiteral("id"),        QStringLiteral("-t"),     QStringLiteral("no"),
-            QStringLiteral("-vid"),      QStringLiteral("0x04d8"), QStringLiteral("-pid"),
-            QStringLiteral("0xff01"),    QStringLiteral("-ix"),    idFile};
+    return {QStringLiteral("fw_update"), QStringLiteral("-w"),
+            QStringLiteral("-m"),        QStringLiteral("id"),
+            QStringLiteral("-t"),        QStringLiteral("no"),
+            QStringLiteral("-vid"),      id_option(bootloader_vendor_id),
+            QStringLiteral("-pid"),      id_option(controller_types[0].main_pid),
+            QStringLiteral("-ix"),       idFile};
 }
 
 std::optional<QString> id_data_record(const QString& digits) {

@@ -6,6 +6,7 @@
 #include "fw_update/fw_update.h"
 #include "logging/guarded.h"
 #include "maintenance/console_window.h"
+#include "maintenance/controller_types.h"
 #include "maintenance/file_locations.h"
 #include "maintenance/working_files.h"
 #include "ui_form1.h"
@@ -33,35 +34,13 @@ namespace DADOV {
 
 namespace {
 
-const QString vendor_id = QStringLiteral("0x04d8");
 const QString update_failed =
     QStringLiteral("update failed - check controller type and file type match, check USB connection");
 const QString update_process_error = QStringLiteral("update process error");
 
-struct ControllerType {
-    const char* main_pid;
-    const char* main_file;
-    const char* super_pid;
-    const char* super_file;
-    const char* rejection_name; // names the type in the rejection messages
-};
-
-// Indexed by `type`.
-const ControllerType controller_types[] = {
-    {"0xff01", "q5_mainV2.vmk", "0xff03", "q5_superV2.vmk", "V2 Digital/Analog(after 7/23) dual mode"},
-    {"0xff04", "q5_main.vmk", "0xff06", "q5_super.vmk", "Analog"},
-    {"0xff05", "q5_mainD.vmk", "0xff07", "q5_superD.vmk", "Digital/Analog dual mode"},
-};
-
 // The types whose working files go after a successful update, in the order they are deleted.
 constexpr std::array<int, 3> main_deletion_order{2, 1, 0};        // q5_mainD, q5_main, q5_mainV2
 constexpr std::array<int, 3> supervisory_deletion_order{2, 0, 1}; // q5_superD, q5_superV2, q5_super
-
-const ControllerType& controller_type(int t) {
-    if (t < 0 || t > 2)
-        throw std::out_of_range("controller type");
-    return controller_types[t];
-}
 
 // A page handler as a guarded slot that starts nothing while the engine runs (its console holds user
 // input back; this is the second line of defence).
@@ -183,7 +162,7 @@ Form1::FirmwarePage::FirmwarePage()
 
 QString product_id(int controllerType, bool supervisory) {
     const ControllerType& t = controller_type(controllerType);
-    return QString::fromLatin1(supervisory ? t.super_pid : t.main_pid);
+    return id_option(supervisory ? t.super_pid : t.main_pid);
 }
 
 QString working_file_name(int controllerType, bool supervisory) {
@@ -217,9 +196,9 @@ QStringList update_arguments(int controllerType, bool supervisory, bool verify, 
     QStringList args{QStringLiteral("fw_update"), QStringLiteral("-e"), QStringLiteral("-w")};
     if (verify)
         args << QStringLiteral("-v");
-    args << QStringLiteral("-t") << QStringLiteral("NO") << QStringLiteral("-vid") << vendor_id
-         << QStringLiteral("-pid") << product_id(controllerType, supervisory) << QStringLiteral("-ix")
-         << workingFile;
+    args << QStringLiteral("-t") << QStringLiteral("NO") << QStringLiteral("-vid")
+         << id_option(bootloader_vendor_id) << QStringLiteral("-pid")
+         << product_id(controllerType, supervisory) << QStringLiteral("-ix") << workingFile;
     return args;
 }
 

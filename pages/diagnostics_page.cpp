@@ -6,6 +6,7 @@
 #include "pages/chart_menu.h"
 #include "pages/paint_throttle.h"
 #include "pages/strip_chart.h"
+#include "protocol/commands.h"
 #include "protocol/modes.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
@@ -140,14 +141,14 @@ void show_pair_b_captions(Form1& form) {
 
 // What every pair choice does after its captions: the current readings and the page's messages start
 // afresh, the controller is told the pair, and the chart starts over.
-void select_pair(Form1& form, int pair, const char* command) {
+void select_pair(Form1& form, int pair, QLatin1String pair_command) {
     TB = pair;
     peak_curr = 0;
     current = 0;
     form.ui->textBox2->clear();
     form.ui->label15->setText(no_convergence);
     DADOV::x = MODE_IDLE;
-    form.serialPort1.write(QString::fromLatin1(command));
+    form.serialPort1.write(pair_command);
     form.button5_Click();
 }
 
@@ -165,13 +166,13 @@ void Form1::button18_Click() {
         ui->label5->show();
     }
     ui->panel1->hide();
-    select_pair(*this, 0, "93");
+    select_pair(*this, 0, command::stream_pair_a);
 }
 
 // "TPS1B  TPS2B": the secondary throttle body's pair, with its motor current.
 void Form1::button19_Click() {
     show_pair_b_captions(*this);
-    select_pair(*this, 1, "96");
+    select_pair(*this, 1, command::stream_pair_b);
 }
 
 // "TPS1A  TPS1B": TPS1 of both bodies; their sum means nothing and is hidden.
@@ -183,12 +184,12 @@ void Form1::button22_Click() {
     ui->label9->hide();
     ui->label31->setText(QStringLiteral("Data From TPS1 Primary and TPS1 Secondary"));
     ui->panel1->hide();
-    select_pair(*this, 2, "95");
+    select_pair(*this, 2, command::stream_tps1_ab);
 }
 
 // "Start Data Streaming".
 void Form1::button23_Click() {
-    serialPort1.write(QStringLiteral("85"));
+    serialPort1.write(command::start_stream);
     streamingPause(streaming_pause_ms);
     for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->progressBar2),
                        static_cast<QWidget*>(ui->label1), static_cast<QWidget*>(ui->label2),
@@ -205,7 +206,7 @@ void Form1::button23_Click() {
 
 // "Stop Data Streaming": the displays go away until the stream starts again.
 void Form1::button25_Click() {
-    serialPort1.write(QStringLiteral("65"));
+    serialPort1.write(command::stop_stream);
     streamingPause(streaming_pause_ms);
     current_volts = 0;
     for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->label4),
@@ -225,7 +226,7 @@ void Form1::button25_Click() {
 
 // "Start": a timed capture.
 void Form1::button26_Click() {
-    serialPort1.write(QStringLiteral("99"));
+    serialPort1.write(command::timed_capture);
     if (TB != 2) {
         ui->progressBar3->show();
         ui->label5->show();
@@ -245,7 +246,7 @@ void Form1::button6_Click() {
     ui->progressBar4->setValue(15);
     ui->label13->clear();
     clear_capture_displays();
-    serialPort1.write(QStringLiteral("99"));
+    serialPort1.write(command::timed_capture);
 }
 
 // "Clear".

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/text_box.h"
 #include "logging/guarded.h"
+#include "protocol/commands.h"
 #include "protocol/modes.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
@@ -101,12 +102,12 @@ void Form1::tuning_page_refresh() {
 
 // "Check Settings": the controller answers with its listing, which fills both message boxes.
 void Form1::button21_Click() {
-    serialPort1.write(QStringLiteral("SET"));
+    serialPort1.write(command::check_settings);
 }
 
 // "Fault Report": the controller answers with its stored faults.
 void Form1::button11_Click() {
-    serialPort1.write(QStringLiteral("DTC"));
+    serialPort1.write(command::fault_report);
 }
 
 // "Default Values": the sliders back to the controller's defaults; nothing is sent.
@@ -127,44 +128,44 @@ void Form1::button1_Click() {
 void Form1::button31_Click() {
     ui->textBox6->clear();
     DADOV::x = MODE_IDLE;
-    serialPort1.write(QStringLiteral("SEN"));
+    serialPort1.write(command::set_active_sense);
 }
 
 // "Set" of Control Loop Hz: the controller asks "delay".
 void Form1::button12_Click() {
     ui->textBox6->clear();
     DADOV::x = MODE_IDLE;
-    serialPort1.write(QStringLiteral("DEL"));
+    serialPort1.write(command::set_loop_rate);
 }
 
 // "Set PID ": the controller asks "4", "5", "6" for the three gains.
 void Form1::button3_Click() {
     ui->textBox6->clear();
     DADOV::x = MODE_SETTINGS;
-    serialPort1.write(QStringLiteral("91"));
+    serialPort1.write(command::set_gains);
 }
 
 // "Set" of Integral Limit: the controller asks "integ".
 void Form1::button14_Click() {
-    serialPort1.write(QStringLiteral("INT"));
+    serialPort1.write(command::set_integral_limit);
 }
 
 // "Set" of Current Limit: the controller asks "curr".
 void Form1::button9_Click() {
-    serialPort1.write(QStringLiteral("92"));
+    serialPort1.write(command::set_current_limit);
 }
 
 // "Set" of Blade Acceleration: the controller asks "accel".
 void Form1::button10_Click() {
     ui->textBox6->clear();
     DADOV::x = MODE_SETTINGS;
-    serialPort1.write(QStringLiteral("94"));
+    serialPort1.write(command::set_acceleration);
 }
 
 // "Disable Failsafes": the controller asks "fails" and gets the failsafe byte.
 void Form1::button13_Click() {
     DADOV::x = MODE_IDLE;
-    serialPort1.write(QStringLiteral("FAI"));
+    serialPort1.write(command::disable_failsafes);
 }
 
 void Form1::checkBox1_CheckedChanged() {

@@ -4,6 +4,7 @@
 #include "app/text_box.h"
 #include "logging/guarded.h"
 #include "pages/desktop_shell.h"
+#include "protocol/commands.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
 
@@ -93,17 +94,17 @@ void Form1::zIdudo_page_refresh() {
 
 // "Set Triggers": the controller asks "bypas", "sectrig", "ramp" and "filter".
 void Form1::button28_Click() {
-    serialPort1.write(QStringLiteral("BYP"));
+    serialPort1.write(command::set_bypass);
 }
 
 // "Set Position": the controller asks "boost".
 void Form1::button29_Click() {
-    serialPort1.write(QStringLiteral("BOO"));
+    serialPort1.write(command::set_boost_limit);
 }
 
 // "Check Settings": the controller's listing fills both message boxes.
 void Form1::button32_Click() {
-    serialPort1.write(QStringLiteral("SET"));
+    serialPort1.write(command::check_settings);
 }
 
 // "Help": the PC App document from the user's documents folder (or where the tool installed it).

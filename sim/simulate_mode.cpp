@@ -2,6 +2,7 @@
 
 #include "app/form1.h"
 #include "logging/guarded.h"
+#include "maintenance/controller_types.h"
 #include "maintenance/firmware_page.h"
 #include "sim/sample_firmware.h"
 
@@ -30,9 +31,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint16_t bootloader_vendor_id = 0x04d8;
-constexpr std::uint16_t v2_main_product_id = 0xff01;
-constexpr std::uint16_t v2_supervisory_product_id = 0xff03;
+// The V2 controller's MCUs, as the firmware page looks for them.
+constexpr std::uint16_t v2_main_product_id = DADOV::controller_types[0].main_pid;
+constexpr std::uint16_t v2_supervisory_product_id = DADOV::controller_types[0].super_pid;
 // Firmware images of 24 KiB: a reflash takes a few seconds at 1 ms per exchange, long enough to watch.
 constexpr std::size_t sample_length = 24 * 1024;
 
@@ -173,8 +174,8 @@ SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path())
 
     // The two MCUs of a V2 controller in update mode.
     _bootloader = std::make_shared<SimBootloader>();
-    SimDevice main = _bootloader->add_device(bootloader_vendor_id, v2_main_product_id);
-    SimDevice supervisory = _bootloader->add_device(bootloader_vendor_id, v2_supervisory_product_id);
+    SimDevice main = _bootloader->add_device(DADOV::bootloader_vendor_id, v2_main_product_id);
+    SimDevice supervisory = _bootloader->add_device(DADOV::bootloader_vendor_id, v2_supervisory_product_id);
     main.id() = {0, 4, 2, 7, 1, 9, 3, 6};
     for (SimDevice* device : {&main, &supervisory})
         device->set_latency(std::chrono::milliseconds(1));

@@ -27,6 +27,8 @@ constexpr size_t max_queued_bytes = 256 * 1024;
 // A stream that fell this far behind (the thread was not scheduled) drops the backlog.
 constexpr auto max_backlog = 100ms;
 
+// The commands it knows, written out here rather than taken from the tool's own list (protocol/commands.h):
+// the simulator is an independent check of what the tool sends.
 const char* const commands[] = {"91",  "92",  "94",  "93",  "95",  "96",  "85",  "65", "99",
                                 "DEL", "INT", "SEN", "SET", "DTC", "FAI", "BYP", "BOO"};
 

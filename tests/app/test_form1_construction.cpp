@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -53,6 +55,25 @@ TEST_F(Form1Construction, WindowIsFixedWithItsTitleAndFivePagesInIndexOrder) {
 }
 
 // Captions whose text carries a quirk of its own (spacing, spelling, line ends).
+// Every control of the form says what it is to a screen reader, each in its own words.
+TEST_F(Form1Construction, EveryControlHasItsOwnAccessibleName) {
+    const QRegularExpression form_control(QStringLiteral(
+        "^(label|button|textBox|trackBar|checkBox|radioButton|progressBar|numericUpDown|comboBox|linkLabel|"
+        "panel|tabPage|chart|COMStatus_lbl|TabControl)[0-9]*$"));
+    QSet<QString> names;
+    int controls = 0;
+    for (const QWidget* w : form->findChildren<QWidget*>()) {
+        if (!form_control.match(w->objectName()).hasMatch())
+            continue;
+        ++controls;
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+        EXPECT_FALSE(names.contains(w->accessibleName())) << w->accessibleName().toStdString();
+        names.insert(w->accessibleName());
+    }
+    EXPECT_GT(controls, 140);
+    EXPECT_EQ(widget<QLabel>("label45")->accessibleName(), "Motor current");
+}
+
 TEST_F(Form1Construction, CaptionsAreExact) {
     const std::pair<const char*, const char*> captions[] = {
         {"label21", "Control Loop Hz "},
