@@ -7,6 +7,7 @@
 #include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/controller_types.h"
+#include "maintenance/engine_busy.h"
 #include "maintenance/file_locations.h"
 #include "maintenance/working_files.h"
 #include "ui_form1.h"
@@ -42,34 +43,15 @@ const QString update_process_error = QStringLiteral("update process error");
 constexpr std::array<int, 3> main_deletion_order{2, 1, 0};        // q5_mainD, q5_main, q5_mainV2
 constexpr std::array<int, 3> supervisory_deletion_order{2, 0, 1}; // q5_superD, q5_superV2, q5_super
 
-// A page handler as a guarded slot that starts nothing while the engine runs (its console holds user
+// A page handler as a guarded slot that starts nothing while a procedure runs (its console holds user
 // input back; this is the second line of defence).
 template <typename F> auto page_slot(const Form1& form, const char* name, F handler) {
     return [&form, name, handler]() {
-        if (form.firmwarePage->engineRunning)
+        if (EngineBusy::held(form))
             return;
         run_guarded(lcMaintenance(), name, handler);
     };
 }
-
-// While the engine runs, the window does not close: its run is on the window's own call stack.
-class CloseGuard : public QObject {
-public:
-    CloseGuard(Form1& form) : QObject(&form), _form(form) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == &_form && event->type() == QEvent::Close && _form.firmwarePage &&
-            _form.firmwarePage->engineRunning) {
-            event->ignore();
-            return true;
-        }
-        return false;
-    }
-
-private:
-    Form1& _form;
-};
 
 // The destination comes first: with no folder to copy to, no file is asked for, and none is shown as
 // accepted.
@@ -94,57 +76,52 @@ void browse(Form1& form, bool supervisory) {
         box->setText(failure);
 }
 
-// One attempt of an update; a failed first attempt runs the second one nested, after a second's pause.
+// The working files of every type go after a successful update; what could not be deleted is said.
+QString update_done_message(Form1::FirmwarePage& page, bool supervisory) {
+    QStringList failures;
+    for (int t : supervisory ? supervisory_deletion_order : main_deletion_order) {
+        const QString failure = delete_working_file(working_path(page, working_file_name(t, supervisory)));
+        if (!failure.isEmpty())
+            failures << failure;
+    }
+    QString done = supervisory ? QStringLiteral("reflash of supervisory MCU complete - recalibrate device")
+                               : QStringLiteral("reflash of main MCU complete - recalibrate device");
+    if (!failures.isEmpty())
+        done += QStringLiteral("; ") + failures.join(QStringLiteral("; "));
+    return done;
+}
+
+// A reflash: the main MCU's ID is read first; a failed attempt is tried once more after a second's pause.
 void update_mcu(Form1& form, bool supervisory) {
     QLineEdit* box = supervisory ? form.ui->textBox10 : form.ui->textBox5;
     Form1::FirmwarePage& page = *form.firmwarePage;
+    const EngineBusy busy(form, form.timer1, form.serialPort1);
     try {
-        if (retry == 0 && page.console)
+        if (page.console)
             page.console->clear();
         if (!supervisory) {
             MCU = false;
-            if (retry == 0)
-                form.Read_Device_ID();
+            form.Read_Device_ID();
         }
-        DeviceAttachedState = 0;
-        form.timer1.stop();
-        fwu::success = false;
-        const QString file = working_path(page, working_file_name(type, supervisory));
-        form.run_fw_update(update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
-        if (fwu::success) {
-            QStringList failures;
-            for (int t : supervisory ? supervisory_deletion_order : main_deletion_order) {
-                const QString failure =
-                    delete_working_file(working_path(page, working_file_name(t, supervisory)));
-                if (!failure.isEmpty())
-                    failures << failure;
+        for (retry = 0;; page.wait(1000)) {
+            DeviceAttachedState = 0;
+            fwu::success = false;
+            const QString file = working_path(page, working_file_name(type, supervisory));
+            form.run_fw_update(update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
+            if (fwu::success) {
+                box->clear();
+                box->setText(update_done_message(page, supervisory));
+                break;
             }
-            retry = 0;
-            box->clear();
-            QString done = supervisory
-                               ? QStringLiteral("reflash of supervisory MCU complete - recalibrate device")
-                               : QStringLiteral("reflash of main MCU complete - recalibrate device");
-            if (!failures.isEmpty())
-                done += QStringLiteral("; ") + failures.join(QStringLiteral("; "));
-            box->setText(done);
-        } else {
-            ++retry;
-            if (retry < 2) {
-                page.wait(1000);
-                if (supervisory)
-                    form.button15_Click();
-                else
-                    form.button4_Click();
-            } else {
-                retry = 0;
+            if (++retry >= 2) {
                 box->setText(update_failed);
+                break;
             }
         }
     } catch (...) {
         log_failure(lcMaintenance(), supervisory ? "supervisory MCU update" : "main MCU update");
         box->setText(update_process_error);
     }
-    form.timer1.start();
     retry = 0;
 }
 
@@ -221,7 +198,6 @@ void Form1::connect_maintenance_page() {
     ui->comboBox1->setInsertPolicy(QComboBox::NoInsert);
     firmwarePage = std::make_shared<FirmwarePage>();
     firmwarePage->console = new ConsoleWindow(this);
-    installEventFilter(new CloseGuard(*this));
 
     connect(ui->comboBox1, &QComboBox::currentIndexChanged, this,
             page_slot(*this, "comboBox1_SelectedIndexChanged", [this] { comboBox1_SelectedIndexChanged(); }));
@@ -275,21 +251,12 @@ void Form1::button15_Click() {
 
 int Form1::run_fw_update(const QStringList& arguments) {
     FirmwarePage& page = *firmwarePage;
-    // The console's event-loop turns hold user input back; this is the guard of last resort.
+    // The engine is not re-entrant: its run is on this call stack.
     if (page.engineRunning)
         return fwu::result_unknown_error;
+    const EngineBusy busy(*this, timer1, serialPort1);
     page.engineRunning = true;
-    const bool ticking = timer1.isActive();
-    timer1.stop();
-    // The console's turns of the event loop must not hand the controller's lines to the reply parser
-    // (which may answer the controller) in the middle of the run: they wait, in order, until it is over.
-    serialPort1.holdDelivery();
-    const auto done = qScopeGuard([&] {
-        serialPort1.releaseDelivery();
-        page.engineRunning = false;
-        if (ticking)
-            timer1.start();
-    });
+    const auto done = qScopeGuard([&] { page.engineRunning = false; });
 
     std::vector<QByteArray> storage;
     std::vector<const char*> argv;

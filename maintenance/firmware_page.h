@@ -41,6 +41,7 @@ struct Form1::FirmwarePage {
 
     // The engine's console, created with the first run; owned by the window.
     ConsoleWindow* console = nullptr;
+    // An engine run is on the call stack (the engine is not re-entrant).
     bool engineRunning = false;
 };
 
