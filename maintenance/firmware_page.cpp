@@ -79,8 +79,8 @@ void browse(Form1& form, bool supervisory) {
 // The working files of every type go after a successful update; what could not be deleted is said.
 QString update_done_message(Form1::FirmwarePage& page, bool supervisory) {
     QStringList failures;
-    for (int t : supervisory ? supervisory_deletion_order : main_deletion_order) {
-        const QString failure = delete_working_file(working_path(page, working_file_name(t, supervisory)));
+    for (int kind : supervisory ? supervisory_deletion_order : main_deletion_order) {
+        const QString failure = delete_working_file(working_path(page, working_file_name(kind, supervisory)));
         if (!failure.isEmpty())
             failures << failure;
     }
@@ -138,13 +138,13 @@ Form1::FirmwarePage::FirmwarePage()
                               QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)} {}
 
 QString product_id(int controllerType, bool supervisory) {
-    const ControllerType& t = controller_type(controllerType);
-    return id_option(supervisory ? t.super_pid : t.main_pid);
+    const ControllerType& kind = controller_type(controllerType);
+    return id_option(supervisory ? kind.super_pid : kind.main_pid);
 }
 
 QString working_file_name(int controllerType, bool supervisory) {
-    const ControllerType& t = controller_type(controllerType);
-    return QString::fromLatin1(supervisory ? t.super_file : t.main_file);
+    const ControllerType& kind = controller_type(controllerType);
+    return QString::fromLatin1(supervisory ? kind.super_file : kind.main_file);
 }
 
 bool file_name_accepted(int controllerType, bool supervisory, const QString& bareName) {

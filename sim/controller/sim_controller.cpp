@@ -320,7 +320,7 @@ void SimController::takeCommandByte(char b) {
 // The commands that ask for values one after the other, then report them.
 const SimController::ValueCommand SimController::valueCommands[] = {
     {"91",
-     {{"4", Field::P}, {"5", Field::I}, {"6", Field::D}},
+     {{"4", Field::Proportional}, {"5", Field::Integral}, {"6", Field::Derivative}},
      [](const Settings& s) {
          return std::vector<std::string>{"Proportional Gain= " + number(s.P), "Integral Gain= " + number(s.I),
                                          "Derivative Gain= " + number(s.D), "end"};
@@ -342,7 +342,7 @@ const SimController::ValueCommand SimController::valueCommands[] = {
                                          number(100 - s.loopDelay), "end"};
      }},
     {"INT",
-     {{"integ", Field::Integ}},
+     {{"integ", Field::IntegralLimit}},
      [](const Settings& s) {
          return std::vector<std::string>{"Integral Limit= " + number(s.integralLimit), "end"};
      }},
@@ -409,10 +409,11 @@ void SimController::command_received(const std::string& cmd) {
 // The commands of the stream: the pair to stream, start, stop and the timed capture.
 void SimController::streamCommand(const std::string& cmd, Clock::time_point now) {
     if (cmd == "93" || cmd == "95" || cmd == "96") {
-        const Pair selected = cmd == "93" ? Pair::A : cmd == "96" ? Pair::B : Pair::AandB;
+        const Pair selected = cmd == "93" ? Pair::Primary : cmd == "96" ? Pair::Secondary : Pair::Tps1Both;
         _steps.push_back(Step{{}, {}, [this, selected] {
                                   _pair = selected;
-                                  return std::vector<std::string>{selected == Pair::B ? "sec" : "prim"};
+                                  return std::vector<std::string>{selected == Pair::Secondary ? "sec"
+                                                                                              : "prim"};
                               }});
     } else if (cmd == "85") {
         if (!_streaming && !_capturing)
@@ -482,13 +483,13 @@ void SimController::finishValue(Clock::time_point now) {
 // Each value's name in valuesReceived() and where it goes; the failsafe mask (one raw byte) is stored
 // apart.
 const SimController::FieldRule SimController::fieldRules[] = {
-    {Field::P, "P", [](Settings& s, int v) { s.P = v; }},
-    {Field::I, "I", [](Settings& s, int v) { s.I = v; }},
-    {Field::D, "D", [](Settings& s, int v) { s.D = v; }},
+    {Field::Proportional, "P", [](Settings& s, int v) { s.P = v; }},
+    {Field::Integral, "I", [](Settings& s, int v) { s.I = v; }},
+    {Field::Derivative, "D", [](Settings& s, int v) { s.D = v; }},
     {Field::Curr, "curr", [](Settings& s, int v) { s.currentLimit = v; }},
     {Field::Accel, "accel", [](Settings& s, int v) { s.acceleration = v; }},
     {Field::Delay, "delay", [](Settings& s, int v) { s.loopDelay = v; }},
-    {Field::Integ, "integ", [](Settings& s, int v) { s.integralLimit = v; }},
+    {Field::IntegralLimit, "integ", [](Settings& s, int v) { s.integralLimit = v; }},
     {Field::Sens, "sens", [](Settings& s, int v) { s.activeSense = v; }},
     {Field::Fails, "fails", nullptr},
     {Field::Bypas, "bypas",
@@ -537,7 +538,7 @@ std::pair<int, int> SimController::nextCounts() {
     if (_sweep >= 820 || _sweep <= 0)
         _sweepStep = -_sweepStep;
     const int c1 = 100 + std::clamp(_sweep, 0, 820);
-    return {c1, _pair == Pair::AandB ? c1 + 3 : 1020 - c1};
+    return {c1, _pair == Pair::Tps1Both ? c1 + 3 : 1020 - c1};
 }
 
 void SimController::sendPairs(Clock::time_point now) {
@@ -554,7 +555,7 @@ void SimController::sendPairs(Clock::time_point now) {
         const auto [c1, c2] = nextCounts();
         _out += "tpsone\n" + number(c1) + "\ntpstwo\n" + number(c2) + '\n';
         ++_pairs;
-        if (_ampsEvery > 0 && _pair == Pair::B && _pairs % _ampsEvery == 0)
+        if (_ampsEvery > 0 && _pair == Pair::Secondary && _pairs % _ampsEvery == 0)
             _out += "amps\n" + _amps.toStdString() + '\n';
     }
 }

@@ -51,7 +51,7 @@ public:
     };
 
     // The pair of signals streamed: selected by "93", "96" and "95".
-    enum class Pair { A, B, AandB };
+    enum class Pair { Primary, Secondary, Tps1Both };
 
     // Creates the terminal and publishes it; throws std::runtime_error saying what failed.
     explicit SimController(const QString& devRoot, const QString& portName = QStringLiteral("ttyACM0"));
@@ -113,7 +113,22 @@ private:
         int _fd = -1;
     };
 
-    enum class Field { P, I, D, Curr, Accel, Delay, Integ, Sens, Fails, Bypas, Sectrig, Ramp, Filter, Boost };
+    enum class Field {
+        Proportional,
+        Integral,
+        Derivative,
+        Curr,
+        Accel,
+        Delay,
+        IntegralLimit,
+        Sens,
+        Fails,
+        Bypas,
+        Sectrig,
+        Ramp,
+        Filter,
+        Boost
+    };
     struct Step {
         std::string request;                               // sent as a line, then a value is awaited
         Field field{};                                     // where the value goes
@@ -182,7 +197,7 @@ private:
     bool _streaming = false;
     Clock::time_point _captureUntil{};
     bool _capturing = false;
-    Pair _pair = Pair::B;
+    Pair _pair = Pair::Secondary;
     int _rate = 50;
     Clock::time_point _nextPair{};
     bool _fixed = false;

@@ -76,12 +76,12 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     // Displays as a stream leaves them; nothing is reset while the controller is there.
     const char* const labels[] = {"label3", "label4", "label9", "label41", "label45", "label46"};
     const char* const bars[] = {"progressBar1", "progressBar2", "progressBar3"};
-    const char* const boxes[] = {"textBox1", "textBox2", "textBox6"};
+    const char* const text_boxes[] = {"textBox1", "textBox2", "textBox6"};
     for (const char* label : labels)
         widget<QLabel>(label)->setText("1190 mv");
     for (const char* bar : bars)
         widget<QProgressBar>(bar)->setValue(2390);
-    for (const char* name : boxes)
+    for (const char* name : text_boxes)
         box(name)->setText("Current Device Settings \r\n");
     widget<QLabel>("label15")->setText("1190 mv (rounded down to 10mV)");
     widget<QRadioButton>("radioButton2")->setChecked(true);
@@ -106,7 +106,7 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
         EXPECT_EQ(text(label), "") << label;
     for (const char* bar : bars)
         EXPECT_EQ(widget<QProgressBar>(bar)->value(), 0) << bar;
-    for (const char* name : boxes)
+    for (const char* name : text_boxes)
         EXPECT_EQ(box(name)->text(), "") << name;
     EXPECT_EQ(text("label15"), "No Convergence");
     EXPECT_EQ(form->seriesTPS1->count(), 0);

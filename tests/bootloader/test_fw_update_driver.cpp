@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
         // One link failure in the middle of the programming; every link failure and its message:
         // TransferFaults in test_pic_bootloader.cpp.
         RunFault{"unplugged", [](sim::Faults& f) { f.unplug_after = 700; }, "Failed to send HID buffer."}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 // The two tests of the link's real time-out: the device's answer takes real time here.
 TEST_F(DriverTest, AnswerLaterThanTheReadTimeOutEndsTheRunAfterIt) {

@@ -290,7 +290,7 @@ const FailedRun failed_runs[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, FwUpdateFailedRuns, ::testing::ValuesIn(failed_runs),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // Damaged copies of a real firmware file: each is refused before the device is touched, so a unit that
 // holds firmware keeps it whole. Data that all lies in the bootloader's own flash is no data to program.

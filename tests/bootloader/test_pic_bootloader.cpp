@@ -233,7 +233,7 @@ const TransferFault transfer_faults[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Link, TransferFaults, ::testing::ValuesIn(transfer_faults),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(BootloaderTest, LateAnswerIsNeverTakenForTheNextRequest) {
     device.faults().late_answer = true;

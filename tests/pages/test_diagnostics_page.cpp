@@ -105,8 +105,8 @@ TEST_F(DiagnosticsPage, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
     EXPECT_EQ(text("label31"), "Data From Secondary Throttle Body");
     EXPECT_TRUE(shown("panel1"));
     EXPECT_TRUE(streaming_enabled);
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return sim->streaming() && sim->pair() == SimController::Pair::B; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return sim->streaming() && sim->pair() == SimController::Pair::Secondary; }, 1000));
 }
 
 TEST_F(DiagnosticsPage, AmpsShowsTheV2CurrentAndItsPeak) {

@@ -66,15 +66,15 @@ protected:
         // Rows reach the file within a few milliseconds rather than the half second of a real run.
         RecordingFile::set_sync_interval(std::chrono::milliseconds(5));
         ControllerSession::SetUp();
-        auto shell = std::make_shared<Form1::DesktopShell>();
-        shell->show = [this](QMessageBox& box) { boxes << box.windowTitle() + ": " + box.text(); };
-        shell->chooseSaveFile = [this](QWidget*, const QString& caption, const QString& offered,
-                                       const QString&) {
+        auto recording_shell = std::make_shared<Form1::DesktopShell>();
+        recording_shell->show = [this](QMessageBox& box) { boxes << box.windowTitle() + ": " + box.text(); };
+        recording_shell->chooseSaveFile = [this](QWidget*, const QString& caption, const QString& offered,
+                                                 const QString&) {
             asked << caption;
             offers << offered;
             return chosen;
         };
-        form->desktopShell = shell;
+        form->desktopShell = recording_shell;
     }
     void TearDown() override {
         ControllerSession::TearDown();
