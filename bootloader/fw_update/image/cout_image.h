@@ -4,22 +4,27 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 
 namespace fwu {
 
-// The bytes printed by the last console dump (the first eight of them), and
-// how many bytes that dump has printed. The window takes a unit's ID from here
-// after an id read.
-extern std::array<std::uint8_t, 8> serial;
-extern std::uint32_t serial_index;
+class Log;
 
-// A hexadecimal dump on the engine's console: lines of 16 bytes, each headed
-// by its address ("\n0x%08X: "), positions before the first byte shown as
-// "na ". Output only.
+// What a console dump keeps of the bytes it prints: the first eight of them,
+// and how many it has printed. A unit's ID is taken from here after an id read.
+struct IdBytes {
+    std::array<std::uint8_t, 8> bytes{};
+    std::uint32_t count = 0;
+};
+
+// A hexadecimal dump on a console stream: lines of 16 bytes, each headed by
+// its address ("\n0x%08X: "), positions before the first byte shown as "na ".
+// Output only.
 class CoutImage : public Image {
 public:
-    // Starts a new capture: serial_index becomes 0.
-    CoutImage();
+    // Prints to out, logs to log, and keeps what it prints in id, starting a
+    // new capture: id.count becomes 0.
+    CoutImage(std::ostream& out, const Log& log, IdBytes& id);
 
     // For reading: DEImageAbsent.
     void open(Mode mode) override;
@@ -33,6 +38,9 @@ public:
     void set_address(std::uint32_t a) override;
 
 private:
+    std::ostream& _out;
+    const Log& _log;
+    IdBytes& _id;
     std::uint32_t _address = 0;
     std::uint32_t _line_base = 1; // not a multiple of 16: no line begun
 };
