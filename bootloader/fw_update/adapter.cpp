@@ -52,10 +52,10 @@ int fw_update(int argc, const char* const* argv) {
     const RunResult result = run(session, argc, argv);
     success = result.success;
     // Only a run that printed a dump captured bytes; the others leave the last capture.
-    if (result.id.count > 0) {
-        serial_index = result.id.count;
-        const std::size_t kept = std::min<std::size_t>(result.id.count, serial.size());
-        std::copy_n(result.id.bytes.begin(), kept, serial.begin());
+    if (result.serial_index > 0) {
+        serial_index = result.serial_index;
+        const std::size_t kept = std::min<std::size_t>(result.serial_index, serial.size());
+        std::copy_n(result.serial.begin(), kept, serial.begin());
     }
     return result.code;
 }

@@ -87,7 +87,8 @@ std::unique_ptr<Image> output_image(const Job& job) {
     if (parameters.has(ARG_IMAGE_BIN_OUT))
         return std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_OUT).asString(), log);
     if (parameters.has(ARG_DATA))
-        return std::make_unique<CoutImage>(job.session.out(), log, job.result.id);
+        return std::make_unique<CoutImage>(job.session.out(), log, job.result.serial,
+                                           job.result.serial_index);
     if (parameters.has(ARG_IMAGE_HEX_OUT))
         return std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_OUT).asString(), log);
     throw DEImageAbsent();

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "fw_update/hid.h"
-#include "fw_update/image/cout_image.h"
 #include "fw_update/log.h"
 
 namespace fwu {
@@ -52,9 +51,10 @@ struct RunResult {
     // True only when all requested commands (and the optional reset) completed;
     // false for help, version and every failure.
     bool success = false;
-    // The bytes the run's console dump printed (an id read with -d); a count
-    // of 0 when it printed none.
-    IdBytes id;
+    // The ID bytes read: the first eight bytes the run's console dump printed
+    // (an id read with -d), and how many it printed; 0 when it printed none.
+    std::array<std::uint8_t, 8> serial{};
+    std::uint32_t serial_index = 0;
 };
 
 // One run of the firmware-update engine in a session, over an argument vector

@@ -22,7 +22,8 @@ protected:
     testsupport::ScratchDir dir;
     std::ostringstream out;
     const Log log; // log.txt in the scratch folder
-    IdBytes id;
+    std::array<std::uint8_t, 8> serial{};
+    std::uint32_t serial_index = 0;
 
     static std::vector<std::uint8_t> counting(std::size_t n, std::uint8_t first = 0) {
         std::vector<std::uint8_t> v(n);
@@ -32,7 +33,7 @@ protected:
 };
 
 TEST_F(CoutImageTest, DumpsLinesOfSixteen) {
-    CoutImage image(out, log, id);
+    CoutImage image(out, log, serial, serial_index);
     image.open(Image::Mode::write);
     image.set_address(0x10);
     const auto data = counting(20);
@@ -44,7 +45,7 @@ TEST_F(CoutImageTest, DumpsLinesOfSixteen) {
 }
 
 TEST_F(CoutImageTest, PositionsBeforeTheFirstByteAreMarked) {
-    CoutImage image(out, log, id);
+    CoutImage image(out, log, serial, serial_index);
     image.set_address(0x7F8);
     const auto data = counting(10, 0xF0);
     image.write(data.data(), 10);
@@ -55,17 +56,17 @@ TEST_F(CoutImageTest, PositionsBeforeTheFirstByteAreMarked) {
 // The ID read of a run lands in its result (test_fw_update_driver.cpp); a
 // longer dump keeps its first 8 bytes and writes nothing past them.
 TEST_F(CoutImageTest, CaptureKeepsTheFirstEightBytesOfALongerDump) {
-    id.count = 3;
-    CoutImage image(out, log, id); // each image starts a capture of its own
-    EXPECT_EQ(id.count, 0u);
+    serial_index = 3;
+    CoutImage image(out, log, serial, serial_index); // each image starts a capture of its own
+    EXPECT_EQ(serial_index, 0u);
     const auto more = counting(20, 0x30);
     image.write(more.data(), 20);
-    EXPECT_EQ(id.count, 20u);
-    EXPECT_EQ(id.bytes, (std::array<std::uint8_t, 8>{0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37}));
+    EXPECT_EQ(serial_index, 20u);
+    EXPECT_EQ(serial, (std::array<std::uint8_t, 8>{0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37}));
 }
 
 TEST_F(CoutImageTest, IsNoInput) {
-    CoutImage image(out, log, id);
+    CoutImage image(out, log, serial, serial_index);
     EXPECT_EQ(fwtest::error_of<DEImageAbsent>([&] { image.open(Image::Mode::read); }),
               "Image file has to be provided for current operation.");
     std::uint8_t byte = 0;

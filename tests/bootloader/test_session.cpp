@@ -64,8 +64,8 @@ TEST_F(SessionRun, ReturnsItsOutcomeAndLeavesTheAdapterAlone) {
     const fwu::RunResult id = run(own.session, "-r -m id -d -t NO -vid 0x04d8 -pid 0xff01");
     EXPECT_EQ(id.code, fwu::result_completed);
     EXPECT_TRUE(id.success);
-    EXPECT_EQ(id.id.bytes, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_EQ(id.id.count, 8u);
+    EXPECT_EQ(id.serial, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(id.serial_index, 8u);
     EXPECT_EQ(own.out.str(), "\rRVLN id reading: 0%\rRVLN id reading: 100%\rRVLN id reading: DONE.\n"
                              "\n0x00200000: 01 02 03 04 05 06 07 08 \nOperation successfully completed.\n" +
                                  close_hint);
@@ -73,7 +73,7 @@ TEST_F(SessionRun, ReturnsItsOutcomeAndLeavesTheAdapterAlone) {
     const fwu::RunResult help = run(own.session, "-h");
     EXPECT_EQ(help.code, fwu::result_help_or_version);
     EXPECT_FALSE(help.success);
-    EXPECT_EQ(help.id.count, 0u) << "a run without a dump captures nothing";
+    EXPECT_EQ(help.serial_index, 0u) << "a run without a dump captures nothing";
     EXPECT_EQ(run(own.session, "-x").code, fwu::result_argument_error);
 
     EXPECT_TRUE(fwu::success);
@@ -100,9 +100,9 @@ TEST_F(SessionRun, SessionsSideBySideKeepTheirStreamsLogsAndDevicesApart) {
     const fwu::RunResult absent = run(first.session, read_id + "0xff03");
 
     EXPECT_TRUE(completed.success);
-    EXPECT_EQ(completed.id.bytes, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(completed.serial, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(failed.code, fwu::result_device_error);
-    EXPECT_EQ(failed.id.count, 0u);
+    EXPECT_EQ(failed.serial_index, 0u);
     EXPECT_EQ(absent.code, fwu::result_device_error);
 
     EXPECT_THAT(first.out.str(), HasSubstr("\n0x00200000: 01 02 03 04 05 06 07 08 \n"));

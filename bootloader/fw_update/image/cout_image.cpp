@@ -9,8 +9,10 @@
 
 namespace fwu {
 
-CoutImage::CoutImage(std::ostream& out, const Log& log, IdBytes& id) : _out(out), _log(log), _id(id) {
-    _id.count = 0;
+CoutImage::CoutImage(std::ostream& out, const Log& log, std::array<std::uint8_t, 8>& serial,
+                     std::uint32_t& serial_index)
+    : _out(out), _log(log), _serial(serial), _serial_index(serial_index) {
+    _serial_index = 0;
 }
 
 void CoutImage::open(Mode mode) {
@@ -45,10 +47,10 @@ void CoutImage::write(const std::uint8_t* src, std::uint32_t n) {
         }
         std::snprintf(text.data(), text.size(), "%02X ", static_cast<unsigned>(src[i]));
         os << text.data();
-        if (_id.count < _id.bytes.size())
-            _id.bytes[_id.count] = src[i];
-        if (_id.count < UINT32_MAX)
-            ++_id.count;
+        if (_serial_index < _serial.size())
+            _serial[_serial_index] = src[i];
+        if (_serial_index < UINT32_MAX)
+            ++_serial_index;
         ++_address;
     }
 }

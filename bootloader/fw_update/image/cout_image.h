@@ -10,21 +10,16 @@ namespace fwu {
 
 class Log;
 
-// What a console dump keeps of the bytes it prints: the first eight of them,
-// and how many it has printed. A unit's ID is taken from here after an id read.
-struct IdBytes {
-    std::array<std::uint8_t, 8> bytes{};
-    std::uint32_t count = 0;
-};
-
 // A hexadecimal dump on a console stream: lines of 16 bytes, each headed by
 // its address ("\n0x%08X: "), positions before the first byte shown as "na ".
 // Output only.
 class CoutImage : public Image {
 public:
-    // Prints to out, logs to log, and keeps what it prints in id, starting a
-    // new capture: id.count becomes 0.
-    CoutImage(std::ostream& out, const Log& log, IdBytes& id);
+    // Prints to out and logs to log. What it prints is captured as a unit's ID
+    // is after an id read: the first eight bytes in serial, and how many bytes
+    // it has printed in serial_index, which starts at 0 here.
+    CoutImage(std::ostream& out, const Log& log, std::array<std::uint8_t, 8>& serial,
+              std::uint32_t& serial_index);
 
     // For reading: DEImageAbsent.
     void open(Mode mode) override;
@@ -40,7 +35,8 @@ public:
 private:
     std::ostream& _out;
     const Log& _log;
-    IdBytes& _id;
+    std::array<std::uint8_t, 8>& _serial;
+    std::uint32_t& _serial_index;
     std::uint32_t _address = 0;
     std::uint32_t _line_base = 1; // not a multiple of 16: no line begun
 };
