@@ -4,6 +4,7 @@
 // written to a new HEX file and read back, and must come back unchanged.
 #include "fw_update/errors.h"
 #include "fw_update/image/intel_hex_image.h"
+#include "fw_update/log.h"
 
 #include <unistd.h>
 
@@ -19,6 +20,9 @@ namespace {
 
 using Bytes = std::vector<std::pair<std::uint32_t, std::uint8_t>>;
 
+// Malformed lines are logged to log.txt in the current folder.
+const fwu::Log log;
+
 void check(bool ok) {
     if (!ok)
         std::abort();
@@ -32,7 +36,7 @@ std::string scratch_name(const char* what) {
 // Every byte delivered, in order, reading in chunks of at most max bytes.
 Bytes read_all(const std::string& file, std::uint32_t max,
                std::vector<std::pair<std::uint32_t, std::uint32_t>>* chunks) {
-    fwu::IntelHexImage image(file);
+    fwu::IntelHexImage image(file, log);
     image.open(fwu::Image::Mode::read);
     const std::uint64_t size = image.size();
     Bytes bytes;
@@ -79,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
 
     // Write what was read, chunk by chunk at its address, and read it back.
     {
-        fwu::IntelHexImage image(out);
+        fwu::IntelHexImage image(out, log);
         image.open(fwu::Image::Mode::write);
         std::size_t k = 0;
         for (const auto& [address, n] : chunks) {

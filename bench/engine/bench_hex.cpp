@@ -3,6 +3,7 @@
 // is bytes of HEX text per second.
 #include "fw_update/image/intel_hex_image.h"
 #include "fw_update/image/intel_hex_record.h"
+#include "fw_update/log.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,8 +34,9 @@ void BM_ReadFirmwareHex(benchmark::State& state) {
     std::ofstream(path, std::ios::binary) << text;
 
     std::uint8_t chunk[256];
+    const fwu::Log log; // log.txt in the current folder, should anything be logged
     for (auto _ : state) {
-        fwu::IntelHexImage image(path.string());
+        fwu::IntelHexImage image(path.string(), log);
         image.open(fwu::Image::Mode::read);
         std::uint32_t address = 0;
         std::uint32_t total = 0;

@@ -4,15 +4,13 @@
 
 namespace fwu {
 
-// The console of an engine run. Every line the engine prints goes to the
-// output or the error stream installed here; by default these are the
-// process's standard output and standard error. The window installs its own
-// streams for the length of a run, so that it can show the engine's console.
-std::ostream& out();
-std::ostream& err();
+// The console of fw_update() runs (fw_update.h): every line a run prints goes
+// to the output or the error stream installed here; by default these are the
+// process's standard output and standard error. A session (session.h) carries
+// its streams itself.
 
-// Installs two streams as the engine's console for the lifetime of the object
-// and puts the previous ones back afterwards. Scopes nest.
+// Installs two streams as the console of fw_update() runs for the lifetime of
+// the object and puts the previous ones back afterwards. Scopes nest.
 class ConsoleStreams {
 public:
     ConsoleStreams(std::ostream& out, std::ostream& err);

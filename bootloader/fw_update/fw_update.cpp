@@ -7,7 +7,6 @@
 
 #include "fw_update/buffer/buffer.h"
 #include "fw_update/buffer/iterator.h"
-#include "fw_update/console.h"
 #include "fw_update/errors.h"
 #include "fw_update/image/argument_image.h"
 #include "fw_update/image/binimage.h"
@@ -15,11 +14,10 @@
 #include "fw_update/image/intel_hex_image.h"
 #include "fw_update/parser.h"
 #include "fw_update/pic_bootloader.h"
+#include "fw_update/session.h"
 #include "fw_update/usage.h"
 
 namespace fwu {
-
-bool success = false;
 
 namespace {
 
@@ -34,9 +32,11 @@ constexpr unsigned cmd_erase = 0x10;
 
 const int region_codes[] = {memory_flash, memory_id, memory_eeprom};
 
-// What the data commands of one run share: the options, the memories chosen
-// and the device.
+// What the data commands of one run share: the session, the options, the
+// memories chosen, the device and what the run found out.
 struct Job {
+    Session& session;
+    RunResult& result;
     const Parameters& parameters;
     // The options that place a window in a memory: with memory type all, the
     // address and size options take no part in any window.
@@ -69,41 +69,46 @@ struct RegionData {
     std::uint32_t end = 0;
 };
 
-std::unique_ptr<Image> input_image(const Parameters& parameters) {
+std::unique_ptr<Image> input_image(const Parameters& parameters, const Log& log) {
     if (parameters.has(ARG_IMAGE_BIN_IN))
-        return std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_IN).asString());
+        return std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_IN).asString(), log);
     if (parameters.has(ARG_DATA))
         return std::make_unique<ArgumentImage>(ARG_DATA, parameters);
     if (parameters.has(ARG_IMAGE_HEX_IN))
-        return std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_IN).asString());
+        return std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_IN).asString(), log);
     throw DEImageAbsent();
 }
 
-std::unique_ptr<Image> output_image(const Parameters& parameters) {
+// The immediate-data option as an output is the console dump, whose bytes the
+// run's result keeps.
+std::unique_ptr<Image> output_image(const Job& job) {
+    const Parameters& parameters = job.parameters;
+    const Log& log = job.session.log();
     if (parameters.has(ARG_IMAGE_BIN_OUT))
-        return std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_OUT).asString());
+        return std::make_unique<BinImage>(parameters.get(ARG_IMAGE_BIN_OUT).asString(), log);
     if (parameters.has(ARG_DATA))
-        return std::make_unique<CoutImage>();
+        return std::make_unique<CoutImage>(job.session.out(), log, job.result.serial,
+                                           job.result.serial_index);
     if (parameters.has(ARG_IMAGE_HEX_OUT))
-        return std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_OUT).asString());
+        return std::make_unique<IntelHexImage>(parameters.get(ARG_IMAGE_HEX_OUT).asString(), log);
     throw DEImageAbsent();
 }
 
 // Loads the input image's bytes that fall into a memory's window into a
 // buffer of the memory's size filled with 0xFF.
-RegionData load_region(int code, const Parameters& parameters) {
+RegionData load_region(int code, const Parameters& parameters, const Log& log) {
     std::uint32_t base = 0;
     std::uint32_t size = 0;
     memory_range(code, base, size);
     RegionData region;
     region.code = code;
-    region.buffer = std::make_unique<Buffer>(size, 0xFF);
+    region.buffer = std::make_unique<Buffer>(size, 0xFF, log);
 
     // HEX images carry absolute addresses; binary files and immediate data carry offsets.
     const bool absolute = parameters.has(ARG_IMAGE_HEX_IN);
     const std::uint32_t window_base = absolute ? base : 0;
 
-    std::unique_ptr<Image> image = input_image(parameters);
+    std::unique_ptr<Image> image = input_image(parameters, log);
     image->open(Image::Mode::read);
     std::uint8_t chunk[256];
     std::uint32_t length = 0;
@@ -125,25 +130,25 @@ RegionData load_region(int code, const Parameters& parameters) {
     return region;
 }
 
-void warn_no_data(int code) {
-    err() << "WARNING: No data for memory type = " << memory_name(code) << std::endl;
+void warn_no_data(Session& session, int code) {
+    session.err() << "WARNING: No data for memory type = " << memory_name(code) << std::endl;
 }
 
-int print_help(const FUUsage& usage) {
-    std::ostream& o = out();
+int print_help(Session& session, const FUUsage& usage) {
+    std::ostream& o = session.out();
     o << "USAGE:\n"
       << "fw_update <COMMAND> [OPTIONS...]\n";
-    usage.print();
+    usage.print(o);
     o.flush();
     return result_help_or_version;
 }
 
-int print_version(const Parameters& parameters) {
-    std::ostream& o = out();
+int print_version(Session& session, const Parameters& parameters) {
+    std::ostream& o = session.out();
     o << "fw_update Version: " << engine_version << std::endl;
-    PicBootloader bootloader;
+    PicBootloader bootloader(session, device_identity(parameters));
     Packet answer{};
-    bootloader.version(answer, parameters);
+    bootloader.version(answer);
     o << "BootLoader Version"
       << ": " << unsigned(answer[2]) << "." << unsigned(answer[3]) << "." << unsigned(answer[4]) << std::endl;
     return result_help_or_version;
@@ -181,18 +186,18 @@ void check_arguments(const Parameters& parameters, const FUUsage& usage) {
 
 // Memory type all: the address and size options are ignored, and only a HEX
 // image can be written.
-void check_memory_all(const Parameters& parameters, unsigned commands) {
+void check_memory_all(Session& session, const Parameters& parameters, unsigned commands) {
     for (int id : {ARG_ADDRESS, ARG_SIZE})
         if (parameters.has(id))
-            err() << "WARNING: argument \"" << parameters.get(id).name() << "\" ignored for memory type = all"
-                  << std::endl;
+            session.err() << "WARNING: argument \"" << parameters.get(id).name()
+                          << "\" ignored for memory type = all" << std::endl;
     if ((commands & cmd_write) && !parameters.has(ARG_IMAGE_HEX_IN)) {
         std::string name;
         if (parameters.has(ARG_IMAGE_BIN_IN))
             name = parameters.get(ARG_IMAGE_BIN_IN).name();
         else if (parameters.has(ARG_DATA))
             name = parameters.get(ARG_DATA).name();
-        err() << "Write to memory type ALL supported on HEX images only." << std::endl;
+        session.err() << "Write to memory type ALL supported on HEX images only." << std::endl;
         throw DEBadArgument(name);
     }
 }
@@ -204,7 +209,7 @@ std::vector<RegionData> load_inputs(const Job& job, unsigned commands) {
     std::vector<RegionData> regions;
     bool any_data = false;
     job.for_each_memory([&](int code) {
-        RegionData region = load_region(code, job.parameters);
+        RegionData region = load_region(code, job.parameters, job.session.log());
         // Data that all lies below the default start (the bootloader's own flash) is no data for the
         // window to program, not a size that was never given.
         if (region.length != 0 && region.length <= default_start(code) &&
@@ -221,7 +226,7 @@ std::vector<RegionData> load_inputs(const Job& job, unsigned commands) {
         // Nothing to program: erasing now would wipe the unit and report success.
         // Without an erase the memories are left as they are, each with its warning.
         for (const RegionData& region : regions)
-            warn_no_data(region.code);
+            warn_no_data(job.session, region.code);
         throw DEFileReadFailed();
     }
     return regions;
@@ -238,14 +243,14 @@ ReadRegion read_region(const Job& job, int code) {
     std::uint32_t base = 0;
     std::uint32_t size = 0;
     memory_range(code, base, size);
-    ReadRegion region{base, std::make_unique<Buffer>(size, 0xFF), nullptr};
+    ReadRegion region{base, std::make_unique<Buffer>(size, 0xFF, job.session.log()), nullptr};
     std::uint32_t start = 0;
     std::uint32_t end = 0;
     memory_window(job, code, size, start, end);
     region.iterator = std::make_unique<Iterator>(*region.buffer);
     region.iterator->set_begin(start);
     region.iterator->set_end(end);
-    job.bootloader.read(*region.iterator, memory_name(code), job.parameters);
+    job.bootloader.read(*region.iterator, memory_name(code));
     region.iterator->set_begin(start);
     region.iterator->set_end(end);
     return region;
@@ -255,7 +260,7 @@ ReadRegion read_region(const Job& job, int code) {
 void read_memories(const Job& job) {
     std::vector<ReadRegion> regions;
     job.for_each_memory([&](int code) { regions.push_back(read_region(job, code)); });
-    std::unique_ptr<Image> image = output_image(job.parameters);
+    std::unique_ptr<Image> image = output_image(job);
     // A binary file holds one memory from its offset 0, as a binary input is
     // loaded; only the memories of type all keep their image addresses apart.
     const bool offsets = job.parameters.has(ARG_IMAGE_BIN_OUT) && !job.all;
@@ -277,7 +282,7 @@ void read_memories(const Job& job) {
 void erase_memories(const Job& job) {
     job.for_each_memory([&](int code) {
         if (code == memory_flash) {
-            job.bootloader.erase(memory_name(code), job.parameters);
+            job.bootloader.erase(memory_name(code));
             return;
         }
         // id and eeprom are erased by programming 0xFF from the window's start.
@@ -287,11 +292,11 @@ void erase_memories(const Job& job) {
         std::uint32_t start = 0;
         std::uint32_t end = 0;
         memory_window(job, code, size, start, end);
-        Buffer buffer(size, 0xFF);
+        Buffer buffer(size, 0xFF, job.session.log());
         Iterator iterator(buffer);
         iterator.set_begin(start);
         iterator.set_end(size);
-        job.bootloader.write(iterator, memory_name(code), job.parameters);
+        job.bootloader.write(iterator, memory_name(code));
     });
 }
 
@@ -299,16 +304,16 @@ void erase_memories(const Job& job) {
 void program_memories(const Job& job, std::vector<RegionData>& regions, bool writing) {
     for (RegionData& region : regions) {
         if (region.length == 0) {
-            warn_no_data(region.code);
+            warn_no_data(job.session, region.code);
             continue;
         }
         Iterator iterator(*region.buffer);
         iterator.set_begin(region.start);
         iterator.set_end(region.end);
         if (writing)
-            job.bootloader.write(iterator, memory_name(region.code), job.parameters);
+            job.bootloader.write(iterator, memory_name(region.code));
         else
-            job.bootloader.verify(iterator, memory_name(region.code), job.parameters);
+            job.bootloader.verify(iterator, memory_name(region.code));
     }
 }
 
@@ -327,23 +332,24 @@ void run_commands(const Job& job, unsigned commands) {
         program_memories(job, inputs, false);
 }
 
-int run(int argc, const char* const* argv) {
+// The run up to its result code; the errors that end it early pass on.
+int execute(Session& session, RunResult& result, int argc, const char* const* argv) {
     FUUsage usage;
     Parser parser(usage);
     Parameters parameters(usage);
     parser.parse(argc, argv, parameters);
 
     if (parameters.has(ARG_HELP))
-        return print_help(usage);
+        return print_help(session, usage);
     if (parameters.has(ARG_VERSION))
-        return print_version(parameters);
+        return print_version(session, parameters);
 
     const unsigned commands = requested_commands(parameters);
     bool reset = true;
     if (parameters.has(ARG_RESET))
         reset = parameters.get(ARG_RESET).asBool();
 
-    std::ostream& o = out();
+    std::ostream& o = session.out();
     if (commands == 0) {
         o << "At least one command must be specified.\n" << close_hint;
         o.flush();
@@ -351,20 +357,21 @@ int run(int argc, const char* const* argv) {
     }
     check_arguments(parameters, usage);
 
-    PicBootloader bootloader;
+    PicBootloader bootloader(session, device_identity(parameters));
     const int mask = memory_type_of(parameters);
     const bool all = mask == memory_all;
     const Parameters without_options = parameters.without({ARG_ADDRESS, ARG_SIZE});
     if (all)
-        check_memory_all(parameters, commands);
-    run_commands(Job{parameters, all ? without_options : parameters, mask, all, bootloader}, commands);
+        check_memory_all(session, parameters, commands);
+    run_commands(Job{session, result, parameters, all ? without_options : parameters, mask, all, bootloader},
+                 commands);
 
     if (reset) {
         o << "RESET Device" << std::endl;
-        bootloader.reset(parameters);
+        bootloader.reset();
     }
     o << "Operation successfully completed.\n";
-    success = true;
+    result.success = true;
     o << close_hint;
     o.flush();
     return result_completed;
@@ -372,27 +379,25 @@ int run(int argc, const char* const* argv) {
 
 } // namespace
 
-int fw_update(int argc, const char* const* argv) {
-    success = false;
-    std::ostream& o = out();
+RunResult run(Session& session, int argc, const char* const* argv) {
+    RunResult result;
+    std::ostream& o = session.out();
     try {
-        return run(argc, argv);
+        result.code = execute(session, result, argc, argv);
+        return result;
     } catch (const DException& e) {
         o << e.message() << std::endl << "Operation aborted.\n" << close_hint;
+        result.code = result_device_error;
     } catch (const EParserException& e) {
         o << e.what() << std::endl << close_hint;
-        o.flush();
-        success = false;
-        return result_argument_error;
+        result.code = result_argument_error;
     } catch (...) {
         o << "Unknown exception.\n" << close_hint;
-        o.flush();
-        success = false;
-        return result_unknown_error;
+        result.code = result_unknown_error;
     }
     o.flush();
-    success = false;
-    return result_device_error;
+    result.success = false;
+    return result;
 }
 
 } // namespace fwu

@@ -10,6 +10,8 @@
 
 namespace fwu {
 
+class Log;
+
 // One HID report as it travels on the link: the report ID (always 0 here)
 // followed by the 64-byte bootloader packet.
 constexpr std::size_t hid_report_size = 65;
@@ -68,8 +70,8 @@ public:
     virtual ~HidBackend() = default;
 
     // Paths of the present HID interfaces in a stable enumeration order, or
-    // nothing when the list cannot be had.
-    virtual std::optional<std::vector<std::string>> enumerate() = 0;
+    // nothing when the list cannot be had. Failures along the way go to the log.
+    virtual std::optional<std::vector<std::string>> enumerate(const Log& log) = 0;
 
     // Opens an interface for reading and writing; null when it cannot be opened.
     virtual std::unique_ptr<HidDevice> open(const std::string& path) = 0;
@@ -84,18 +86,22 @@ public:
 
     // Paths of the present interfaces with this identity that this user is not
     // allowed to open. Used only to explain why a device was not found.
-    virtual std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
+    virtual std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id,
+                                                  const Log& log) {
         (void)vendor_id;
         (void)product_id;
+        (void)log;
         return {};
     }
 };
 
-// The backend used by the engine unless another one was installed: hidapi
-// (hidraw), or SetupAPI and HID.DLL on Windows.
-HidBackend& hid_backend();
-// Installs a backend for the engine (the simulated bootloader, in tests and
-// demos); null puts the platform's backend back.
+// A new backend of the platform: hidapi (hidraw), or SetupAPI and HID.DLL on
+// Windows. A session uses one unless it is given another.
+std::shared_ptr<HidBackend> platform_hid_backend();
+
+// The backend that fw_update() runs on (see fw_update.h): the one installed here
+// (the simulated bootloader, in tests and demos), or the platform's when none
+// is or null was installed. Installed between runs.
 void set_hid_backend(std::shared_ptr<HidBackend> backend);
 
 } // namespace fwu

@@ -157,7 +157,7 @@ HidapiBackend::HidapiBackend() : _library(HidapiLibrary::acquire()) {}
 
 HidapiBackend::~HidapiBackend() = default;
 
-std::optional<std::vector<std::string>> HidapiBackend::enumerate() {
+std::optional<std::vector<std::string>> HidapiBackend::enumerate(const Log&) {
     if (!_library->ok())
         return std::nullopt;
     // An empty list comes back as null: no HID interface is present.
@@ -193,7 +193,8 @@ std::unique_ptr<HidDevice> HidapiBackend::open(const std::string& path) {
     return std::make_unique<HidapiDevice>(_library, std::move(device), enumerated);
 }
 
-std::vector<std::string> HidapiBackend::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
+std::vector<std::string> HidapiBackend::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id,
+                                                     const Log&) {
     std::vector<std::string> paths;
     if (!_library->ok())
         return paths;

@@ -42,10 +42,11 @@ public:
     HidapiBackend(const HidapiBackend&) = delete;
     HidapiBackend& operator=(const HidapiBackend&) = delete;
 
-    std::optional<std::vector<std::string>> enumerate() override;
+    std::optional<std::vector<std::string>> enumerate(const Log& log) override;
     std::unique_ptr<HidDevice> open(const std::string& path) override;
     // Interfaces of that identity whose device node this user may not read and write.
-    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) override;
+    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id,
+                                          const Log& log) override;
 
 private:
     std::shared_ptr<HidapiLibrary> _library;

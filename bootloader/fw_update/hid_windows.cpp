@@ -194,7 +194,7 @@ void WinHidDevice::cancel() {
 // ---------------------------------------------------------------------------
 // Enumeration
 
-std::optional<std::vector<std::string>> WinHidBackend::enumerate() {
+std::optional<std::vector<std::string>> WinHidBackend::enumerate(const Log& log) {
     _cut = false;
     GUID hid_guid;
     HidD_GetHidGuid(&hid_guid);
@@ -217,7 +217,7 @@ std::optional<std::vector<std::string>> WinHidBackend::enumerate() {
         try {
             record.resize(std::max<std::size_t>(required, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)));
         } catch (const std::bad_alloc&) {
-            log_error(__FILE__, __LINE__, "Couldn't allocate memory for device interface detail data");
+            log.error(__FILE__, __LINE__, "Couldn't allocate memory for device interface detail data");
             _cut = true;
             break;
         }
@@ -227,7 +227,7 @@ std::optional<std::vector<std::string>> WinHidBackend::enumerate() {
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         if (!SetupDiGetDeviceInterfaceDetailA(list.get(), &interface_data, detail,
                                               static_cast<DWORD>(record.size()), nullptr, nullptr)) {
-            log_error(__FILE__, __LINE__, "SetupDiGetDeviceInterfaceDetail failed");
+            log.error(__FILE__, __LINE__, "SetupDiGetDeviceInterfaceDetail failed");
             _cut = true;
             break;
         }
@@ -250,9 +250,10 @@ std::unique_ptr<HidDevice> WinHidBackend::open(const std::string& path) {
     return std::make_unique<WinHidDevice>(std::move(device));
 }
 
-std::vector<std::string> WinHidBackend::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
+std::vector<std::string> WinHidBackend::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id,
+                                                     const Log& log) {
     std::vector<std::string> found;
-    const std::optional<std::vector<std::string>> paths = enumerate();
+    const std::optional<std::vector<std::string>> paths = enumerate(log);
     if (!paths)
         return found;
     for (const std::string& path : *paths) {

@@ -115,14 +115,15 @@ private:
 // share both.
 class WinHidBackend : public HidBackend {
 public:
-    std::optional<std::vector<std::string>> enumerate() override;
+    std::optional<std::vector<std::string>> enumerate(const Log& log) override;
     std::unique_ptr<HidDevice> open(const std::string& path) override;
     std::unique_ptr<HidDevice> probe(const std::string& path) override;
     bool enumeration_cut() const override { return _cut; }
     // Interfaces of that identity that Windows refuses to open for reading and
     // writing (access denied, or held by another program without sharing),
     // found by opening them for their attributes only.
-    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) override;
+    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id,
+                                          const Log& log) override;
 
 private:
     bool _cut = false;

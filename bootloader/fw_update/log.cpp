@@ -18,9 +18,6 @@ constexpr std::string_view source_root = Q5_SOURCE_ROOT;
 constexpr std::string_view source_root;
 #endif
 
-const std::string default_log_file = "log.txt";
-std::string chosen_log_file;
-
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -53,15 +50,9 @@ std::string cut(std::string text) {
 
 } // namespace
 
-void set_log_file(std::string path) {
-    chosen_log_file = std::move(path);
-}
+Log::Log(std::string path) : _file(path.empty() ? std::string("log.txt") : std::move(path)) {}
 
-const std::string& log_file() {
-    return chosen_log_file.empty() ? default_log_file : chosen_log_file;
-}
-
-void log_write(const std::string& message, const char* file, int line) {
+void Log::write(const std::string& message, const char* file, int line) const {
     std::string place = "  File: ";
     place += relative_source(file);
     place += ", Line: " + std::to_string(line);
@@ -73,13 +64,13 @@ void log_write(const std::string& message, const char* file, int line) {
     entry += "\n";
 
     // Appending: the file is created when missing and its contents are kept.
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(log_file().c_str(), "ab"));
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(_file.c_str(), "ab"));
     if (!out)
         return;
     std::fwrite(entry.data(), 1, entry.size(), out.get());
 }
 
-void log_error(const char* file, int line, const char* format, ...) {
+void Log::error(const char* file, int line, const char* format, ...) const {
     std::array<char, log_piece_limit + 1> message{};
     if (format != nullptr) {
         va_list args;
@@ -87,11 +78,11 @@ void log_error(const char* file, int line, const char* format, ...) {
         std::vsnprintf(message.data(), message.size(), format, args);
         va_end(args);
     }
-    log_write(message.data(), file, line);
+    write(message.data(), file, line);
 }
 
-void log_assertion(const char* condition, const char* file, int line) {
-    log_write(std::string("Assertion: ") + (condition != nullptr ? condition : ""), file, line);
+void Log::assertion(const char* condition, const char* file, int line) const {
+    write(std::string("Assertion: ") + (condition != nullptr ? condition : ""), file, line);
 }
 
 } // namespace fwu

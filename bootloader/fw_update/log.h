@@ -5,8 +5,8 @@
 
 namespace fwu {
 
-// The engine's diagnostic log: "log.txt" in the current folder, unless a program
-// that embeds the engine names another file. Every entry is one line,
+// The diagnostic log of an engine session: a file that entries are appended
+// to. Every entry is one line,
 // "[dd/mm/yyyy hh:mm:ss] !!! Err: <message>  File: <source>, Line: <n>",
 // appended by opening and closing the file. An entry that cannot be written is
 // dropped without a report; logging never changes the engine's flow.
@@ -15,28 +15,36 @@ namespace fwu {
 // ones are cut.
 constexpr std::size_t log_piece_limit = 1023;
 
-// The file entries are appended to. An empty path means "log.txt" in the current
-// folder, which is where the fw_update program keeps it; the window puts it beside
-// its working files.
-void set_log_file(std::string path);
-const std::string& log_file();
+class Log {
+public:
+    // Entries go to the file at path; an empty path means "log.txt" in the
+    // current folder, which is where the fw_update program keeps it.
+    explicit Log(std::string path = {});
 
-// Appends one entry with the given message. The source file name is written
-// relative to the source tree when it lies inside it.
-void log_write(const std::string& message, const char* file, int line);
+    // The file entries are appended to.
+    const std::string& file() const { return _file; }
 
-// Appends an error entry whose message is formatted like printf.
-void log_error(const char* file, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // Appends one entry with the given message. The source file name is written
+    // relative to the source tree when it lies inside it.
+    void write(const std::string& message, const char* file, int line) const;
 
-// Appends the entry "Assertion: <condition>". Call sites test the condition
-// themselves and call this only when it does not hold; the caller goes on.
-void log_assertion(const char* condition, const char* file, int line);
+    // Appends an error entry whose message is formatted like printf.
+    void error(const char* file, int line, const char* format, ...) const
+        __attribute__((format(printf, 4, 5)));
+
+    // Appends the entry "Assertion: <condition>". Call sites test the condition
+    // themselves and call this only when it does not hold; the caller goes on.
+    void assertion(const char* condition, const char* file, int line) const;
+
+private:
+    std::string _file;
+};
 
 } // namespace fwu
 
-#define FWU_LOG_ERROR(...) ::fwu::log_error(__FILE__, __LINE__, __VA_ARGS__)
-#define FWU_ASSERT(cond)                                                                                     \
+#define FWU_LOG_ERROR(log, ...) (log).error(__FILE__, __LINE__, __VA_ARGS__)
+#define FWU_ASSERT(log, cond)                                                                                \
     do {                                                                                                     \
         if (!(cond))                                                                                         \
-            ::fwu::log_assertion(#cond, __FILE__, __LINE__);                                                 \
+            (log).assertion(#cond, __FILE__, __LINE__);                                                      \
     } while (0)

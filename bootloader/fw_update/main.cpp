@@ -14,9 +14,9 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <utility>
 
-#include "fw_update/fw_update.h"
-#include "fw_update/hid.h"
+#include "fw_update/session.h"
 #include "sim/bootloader/sim_bootloader.h"
 
 #ifdef _WIN32
@@ -27,13 +27,16 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     fwu::WindowsConsole console;
 #endif
+    std::shared_ptr<fwu::HidBackend> backend; // null: the platform's
     if (const char* folder = std::getenv("FW_UPDATE_SIMULATOR"); folder && *folder) {
         try {
-            fwu::set_hid_backend(sim::SimBootloader::from_folder(folder));
+            backend = sim::SimBootloader::from_folder(folder);
         } catch (const std::exception& e) {
             std::cerr << "fw_update: simulated bootloader in \"" << folder << "\": " << e.what() << std::endl;
             return fwu::result_unknown_error;
         }
     }
-    return fwu::fw_update(argc, argv);
+    // The log in the current folder.
+    fwu::Session session(std::cout, std::cerr, "log.txt", std::move(backend));
+    return fwu::run(session, argc, argv).code;
 }

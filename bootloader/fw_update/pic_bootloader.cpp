@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "fw_update/console.h"
 #include "fw_update/errors.h"
 #include "fw_update/log.h"
 #include "fw_update/rvln_fw_update.h"
+#include "fw_update/session.h"
 #include "fw_update/usage.h"
 
 namespace fwu {
@@ -54,23 +54,25 @@ std::string option_name(const Parameters& parameters, int id, const char* fallba
 }
 
 // Explains an absent device that is there but out of this user's reach.
-void hint_inaccessible(HidBackend& backend, std::uint16_t vendor_id, std::uint16_t product_id) {
-    for (const std::string& path : backend.inaccessible(vendor_id, product_id)) {
+void hint_inaccessible(Session& session, std::uint16_t vendor_id, std::uint16_t product_id) {
+    for (const std::string& path : session.hid().inaccessible(vendor_id, product_id, session.log())) {
         char identity[16];
         std::snprintf(identity, sizeof identity, "%04x:%04x", unsigned(vendor_id), unsigned(product_id));
 #ifdef _WIN32
-        err() << "HINT: the device " << identity << " is present at " << path
-              << " but Windows does not let this program open it. Close every other program that may be "
-                 "using it (another fw_update or the service tool), then unplug the device and plug it in "
-                 "again."
-              << std::endl;
+        session.err()
+            << "HINT: the device " << identity << " is present at " << path
+            << " but Windows does not let this program open it. Close every other program that may be "
+               "using it (another fw_update or the service tool), then unplug the device and plug it in "
+               "again."
+            << std::endl;
 #else
-        err() << "HINT: the device " << identity << " is present at " << path
-              << " but this user may not open it. Install the udev rules 70-q5-controller.rules (from the "
-                 "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
-                 "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" and "
-                 "plug the device in again."
-              << std::endl;
+        session.err()
+            << "HINT: the device " << identity << " is present at " << path
+            << " but this user may not open it. Install the udev rules 70-q5-controller.rules (from the "
+               "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
+               "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" and "
+               "plug the device in again."
+            << std::endl;
 #endif
     }
 }
@@ -177,17 +179,33 @@ struct PicBootloader::Transfer {
     std::uint32_t page;
 };
 
-PicBootloader::PicBootloader() = default;
+DeviceIdentity device_identity(const Parameters& parameters) {
+    DeviceIdentity device;
+    try {
+        device.vendor_id = parameters.get(ARG_VENDORID).asUInt16();
+        device.product_id = parameters.get(ARG_PRODUCTID).asUInt16();
+    } catch (...) {
+        device.error = std::current_exception();
+    }
+    return device;
+}
+
+PicBootloader::PicBootloader(Session& session, DeviceIdentity device)
+    : _session(session), _device(std::move(device)) {}
 
 PicBootloader::~PicBootloader() {
     if (m_hDevice) {
-        log_assertion("m_hDevice == INVALID_HANDLE_VALUE", __FILE__, __LINE__);
+        log().assertion("m_hDevice == INVALID_HANDLE_VALUE", __FILE__, __LINE__);
         m_hDevice.reset();
     }
 }
 
 std::string PicBootloader::name() const {
     return "RVLN";
+}
+
+const Log& PicBootloader::log() const {
+    return _session.log();
 }
 
 // The transfer for a memory by name, with the packets blanked and the iterator stepping a packet at a
@@ -205,7 +223,7 @@ PicBootloader::Transfer PicBootloader::prepare(const std::string& memory, bool f
     return Transfer{for_write ? m->write_cmd : m->read_cmd, m->first, m->end, page};
 }
 
-void PicBootloader::erase(const std::string& memory, const Parameters& parameters) {
+void PicBootloader::erase(const std::string& memory) {
     const int mem = memory_type(memory);
     if (mem != memory_flash)
         return; // id and eeprom are erased by programming 0xFF
@@ -216,7 +234,7 @@ void PicBootloader::erase(const std::string& memory, const Parameters& parameter
     // 0x0800 to 0x3FFF in 224 blocks of 64 bytes, then 0x4000 to 0x7FFF in 256 (0 stands for 256).
     const std::pair<std::uint32_t, std::uint8_t> blocks[] = {{0x0800, 0xE0}, {0x4000, 0x00}};
     // A failed erase leaves the device open: the destructor notes and closes it.
-    framed(action_erasing, memory, parameters, OnFailure::leave_open, [&] {
+    framed(action_erasing, memory, OnFailure::leave_open, [&] {
         for (const auto& [address, count] : blocks) {
             request[packet::echo] = next_echo();
             set_address(request, address);
@@ -230,16 +248,15 @@ void PicBootloader::erase(const std::string& memory, const Parameters& parameter
 // and closed after it; any failure finishes the line with FAILED, deals with the device as on_failure
 // says and passes on.
 template <typename Work>
-void PicBootloader::framed(const char* action, const std::string& memory, const Parameters& parameters,
-                           OnFailure on_failure, Work work) {
-    show_progress(action, name(), memory, 0);
+void PicBootloader::framed(const char* action, const std::string& memory, OnFailure on_failure, Work work) {
+    show_progress(_session, action, name(), memory, 0);
     try {
-        open(parameters);
+        open();
         work();
         close();
-        show_progress(action, name(), memory, progress_done);
+        show_progress(_session, action, name(), memory, progress_done);
     } catch (...) {
-        show_progress(action, name(), memory, progress_failed);
+        show_progress(_session, action, name(), memory, progress_failed);
         if (on_failure == OnFailure::close || (on_failure == OnFailure::close_if_open && is_open()))
             close();
         throw;
@@ -248,9 +265,9 @@ void PicBootloader::framed(const char* action, const std::string& memory, const 
 
 // Chunks outside the device window are not sent: those below it (the bootloader's own flash) are
 // logged, those at or beyond its end skipped.
-bool PicBootloader::outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory) {
+bool PicBootloader::outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory) const {
     if (offset < t.first) {
-        log_error(__FILE__, __LINE__, "address = %d memory = %s", static_cast<int>(offset), memory.c_str());
+        log().error(__FILE__, __LINE__, "address = %d memory = %s", static_cast<int>(offset), memory.c_str());
         return true;
     }
     return offset >= t.end;
@@ -265,18 +282,18 @@ void PicBootloader::set_header(Packet& request, std::uint8_t cmd, std::uint32_t 
 }
 
 // The size asked of the device for a chunk of n bytes: whole multiples of 8, within the answer's data field.
-std::uint32_t PicBootloader::read_size(std::uint32_t n, std::uint32_t page) {
+std::uint32_t PicBootloader::read_size(std::uint32_t n, std::uint32_t page) const {
     n = round_up_8(n);
     if (n > page)
-        log_assertion("size <= page_size(mem)", __FILE__, __LINE__);
+        log().assertion("size <= page_size(mem)", __FILE__, __LINE__);
     return std::min<std::uint32_t>(n, packet::data_size);
 }
 
-void PicBootloader::write(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
+void PicBootloader::write(Iterator& iterator, const std::string& memory) {
     Packet request;
     Packet answer;
     const Transfer t = prepare(memory, true, iterator, request, answer);
-    framed(action_programming, memory, parameters, OnFailure::close_if_open, [&] {
+    framed(action_programming, memory, OnFailure::close_if_open, [&] {
         for (;;) {
             std::uint32_t offset = 0;
             const std::uint32_t n = iterator.read(request.data() + packet::data, t.page, offset);
@@ -285,20 +302,20 @@ void PicBootloader::write(Iterator& iterator, const std::string& memory, const P
             if (!outside_window(offset, t, memory)) {
                 set_header(request, t.cmd, offset, n);
                 if (n % 8 != 0)
-                    log_assertion("size % 8 == 0", __FILE__, __LINE__);
+                    log().assertion("size % 8 == 0", __FILE__, __LINE__);
                 exchange(request, answer);
-                show_progress(action_programming, name(), memory, iterator.progress());
+                show_progress(_session, action_programming, name(), memory, iterator.progress());
             }
             request.fill(0xFF);
         }
     });
 }
 
-void PicBootloader::read(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
+void PicBootloader::read(Iterator& iterator, const std::string& memory) {
     Packet request;
     Packet answer;
     const Transfer t = prepare(memory, false, iterator, request, answer);
-    framed(action_reading, memory, parameters, OnFailure::close_if_open, [&] {
+    framed(action_reading, memory, OnFailure::close_if_open, [&] {
         for (;;) {
             const std::uint32_t chunk = iterator.chunk_length();
             if (chunk == 0)
@@ -307,19 +324,19 @@ void PicBootloader::read(Iterator& iterator, const std::string& memory, const Pa
             set_header(request, t.cmd, iterator.address(), n);
             exchange(request, answer);
             iterator.write(answer.data() + packet::data, n);
-            show_progress(action_reading, name(), memory, iterator.progress());
+            show_progress(_session, action_reading, name(), memory, iterator.progress());
             answer.fill(0xFF);
         }
     });
 }
 
-void PicBootloader::verify(Iterator& iterator, const std::string& memory, const Parameters& parameters) {
+void PicBootloader::verify(Iterator& iterator, const std::string& memory) {
     Packet expected;
     expected.fill(0xFF);
     Packet request;
     Packet answer;
     const Transfer t = prepare(memory, false, iterator, request, answer);
-    framed(action_verifying, memory, parameters, OnFailure::close_if_open, [&] {
+    framed(action_verifying, memory, OnFailure::close_if_open, [&] {
         for (;;) {
             std::uint32_t offset = 0;
             const std::uint32_t chunk = iterator.read(expected.data() + packet::data, t.page, offset);
@@ -336,33 +353,33 @@ void PicBootloader::verify(Iterator& iterator, const std::string& memory, const 
                 exchange(request, answer);
                 if (std::memcmp(answer.data() + packet::data, expected.data() + packet::data, n) == 0)
                     break;
-                out() << "\r\nretry = " << attempt << "\r\n";
-                out().flush();
+                _session.out() << "\r\nretry = " << attempt << "\r\n";
+                _session.out().flush();
                 if (attempt == 4)
                     throw DEVerificationFailed();
             }
-            show_progress(action_verifying, name(), memory, iterator.progress());
+            show_progress(_session, action_verifying, name(), memory, iterator.progress());
             expected.fill(0xFF);
         }
     });
 }
 
-void PicBootloader::version(Packet& answer, const Parameters& parameters) {
+void PicBootloader::version(Packet& answer) {
     Packet request{};
     request[packet::cmd] = command::version;
     answer.fill(0x00);
     const std::string memory = "BootLoader Version";
     // A failed version request closes the device whether it was opened or not.
-    framed(action_reading, memory, parameters, OnFailure::close, [&] {
+    framed(action_reading, memory, OnFailure::close, [&] {
         exchange(request, answer);
-        show_progress(action_reading, name(), memory, 100);
+        show_progress(_session, action_reading, name(), memory, 100);
     });
 }
 
-void PicBootloader::reset(const Parameters& parameters) {
+void PicBootloader::reset() {
     Packet request{};
     request[packet::cmd] = command::reset;
-    open(parameters);
+    open();
     send(request);
     close();
 }
@@ -370,19 +387,21 @@ void PicBootloader::reset(const Parameters& parameters) {
 // ---------------------------------------------------------------------------
 // HID link
 
-void PicBootloader::open(const Parameters& parameters) {
+void PicBootloader::open() {
     if (m_hDevice)
-        log_assertion("m_hDevice == INVALID_HANDLE_VALUE", __FILE__, __LINE__);
+        log().assertion("m_hDevice == INVALID_HANDLE_VALUE", __FILE__, __LINE__);
 
-    // The identity to look for is read before any device is touched, so that a
-    // bad vendor or product ID is reported as such and never as an absent device.
-    const std::uint16_t vendor_id = parameters.get(ARG_VENDORID).asUInt16();
-    const std::uint16_t product_id = parameters.get(ARG_PRODUCTID).asUInt16();
+    // An identity that could not be read is reported before any device is
+    // touched, as such and never as an absent device.
+    if (_device.error)
+        std::rethrow_exception(_device.error);
+    const std::uint16_t vendor_id = _device.vendor_id;
+    const std::uint16_t product_id = _device.product_id;
 
-    HidBackend& backend = hid_backend();
-    const std::optional<std::vector<std::string>> paths = backend.enumerate();
+    HidBackend& backend = _session.hid();
+    const std::optional<std::vector<std::string>> paths = backend.enumerate(log());
     if (!paths) {
-        log_error(__FILE__, __LINE__, "INVALID_HANDLE_VALUE");
+        log().error(__FILE__, __LINE__, "INVALID_HANDLE_VALUE");
         return;
     }
     for (const std::string& path : *paths) {
@@ -408,7 +427,7 @@ void PicBootloader::open(const Parameters& parameters) {
     if (backend.enumeration_cut())
         return;
     if (!m_hDevice) {
-        hint_inaccessible(backend, vendor_id, product_id);
+        hint_inaccessible(_session, vendor_id, product_id);
         throw DEDeviceAbsent();
     }
 }
@@ -416,12 +435,12 @@ void PicBootloader::open(const Parameters& parameters) {
 void PicBootloader::exchange(const Packet& request, Packet& answer) {
     try {
         if (!m_hDevice) {
-            log_error(__FILE__, __LINE__, "LastError = %d", hid_error_not_open);
+            log().error(__FILE__, __LINE__, "LastError = %d", hid_error_not_open);
             throw DEHidReadFailed();
         }
         // The answer's transfer is under way before the request goes out.
         if (m_hDevice->begin_read() != HidStatus::ok) {
-            log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
+            log().error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
             throw DEHidReadFailed();
         }
         write_request(request);
@@ -436,7 +455,7 @@ void PicBootloader::exchange(const Packet& request, Packet& answer) {
 void PicBootloader::send(const Packet& request) {
     try {
         if (!m_hDevice) {
-            log_error(__FILE__, __LINE__, "LastError = %d", hid_error_not_open);
+            log().error(__FILE__, __LINE__, "LastError = %d", hid_error_not_open);
             throw DEHidWriteFailed();
         }
         write_request(request);
@@ -455,10 +474,10 @@ void PicBootloader::write_request(const Packet& request) {
     case HidStatus::ok:
         return;
     case HidStatus::timeout:
-        log_error(__FILE__, __LINE__, "Write timeout");
+        log().error(__FILE__, __LINE__, "Write timeout");
         throw DEHidWriteTimeout();
     case HidStatus::failed:
-        log_error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
+        log().error(__FILE__, __LINE__, "LastError = %d", m_hDevice->error_number());
         throw DEHidWriteFailed();
     }
 }
@@ -473,28 +492,28 @@ void PicBootloader::read_answer(const Packet& request, Packet& answer) {
     case HidStatus::timeout:
         throw DEHidReadTimeout();
     case HidStatus::failed:
-        log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", m_hDevice->error_number(),
-                  static_cast<int>(count));
+        log().error(__FILE__, __LINE__, "LastError = %d, readed = %d", m_hDevice->error_number(),
+                    static_cast<int>(count));
         throw DEHidReadFailed();
     }
     if (count != hid_report_size) {
-        log_error(__FILE__, __LINE__, "LastError = %d, readed = %d", 0, static_cast<int>(count));
+        log().error(__FILE__, __LINE__, "LastError = %d, readed = %d", 0, static_cast<int>(count));
         throw DEHidReadFailed();
     }
     std::copy(input.begin() + 1, input.end(), answer.begin());
 
     if (answer[packet::cmd] != request[packet::cmd] || answer[packet::echo] != request[packet::echo]) {
-        log_error(__FILE__, __LINE__, "pOut->header.cmd = %d,  pIn->header.cmd = %d", request[packet::cmd],
-                  answer[packet::cmd]);
-        log_error(__FILE__, __LINE__, "pOut->header.echo = %d,  pIn->header.echo = %d", request[packet::echo],
-                  answer[packet::echo]);
+        log().error(__FILE__, __LINE__, "pOut->header.cmd = %d,  pIn->header.cmd = %d", request[packet::cmd],
+                    answer[packet::cmd]);
+        log().error(__FILE__, __LINE__, "pOut->header.echo = %d,  pIn->header.echo = %d",
+                    request[packet::echo], answer[packet::echo]);
         throw DEHidResponseIdMismatch();
     }
 }
 
 void PicBootloader::close() {
     if (!m_hDevice)
-        log_assertion("m_hDevice != INVALID_HANDLE_VALUE", __FILE__, __LINE__);
+        log().assertion("m_hDevice != INVALID_HANDLE_VALUE", __FILE__, __LINE__);
     m_hDevice.reset();
 }
 

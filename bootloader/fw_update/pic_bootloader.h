@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -72,28 +73,43 @@ std::uint32_t round_up_8(std::uint32_t n);
 // Bytes per packet: 32 for flash, 8 for every other code.
 std::uint32_t page_size(int code);
 
-// The client of the HID bootloader of one microcontroller. Every operation
-// finds and opens the device anew, exchanges its packets one at a time,
-// reports its progress on one console line and closes the device again.
+class Session;
+
+// The identity of the device to work on, as the vendorid and productid options
+// give it. When they cannot be read (absent, not a number, out of range), error
+// holds the option's error, which ends the first operation that looks for the
+// device, as a device that is not found does.
+struct DeviceIdentity {
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+    std::exception_ptr error;
+};
+
+// The device identity the options of a run name.
+DeviceIdentity device_identity(const Parameters& parameters);
+
+// The client of the HID bootloader of one microcontroller, in a session: its
+// HID backend, its console and its log. Every operation finds and opens the
+// device anew, exchanges its packets one at a time, reports its progress on
+// one console line and closes the device again.
 class PicBootloader final {
 public:
-    PicBootloader();
+    PicBootloader(Session& session, DeviceIdentity device);
     ~PicBootloader();
     PicBootloader(const PicBootloader&) = delete;
     PicBootloader& operator=(const PicBootloader&) = delete;
 
-    virtual void erase(const std::string& memory, const Parameters& parameters);
-    virtual void read(Iterator& iterator, const std::string& memory, const Parameters& parameters);
-    virtual void write(Iterator& iterator, const std::string& memory, const Parameters& parameters);
-    virtual void verify(Iterator& iterator, const std::string& memory, const Parameters& parameters);
-    virtual void version(Packet& answer, const Parameters& parameters);
-    virtual void reset(const Parameters& parameters);
-    virtual std::string name() const;
+    void erase(const std::string& memory);
+    void read(Iterator& iterator, const std::string& memory);
+    void write(Iterator& iterator, const std::string& memory);
+    void verify(Iterator& iterator, const std::string& memory);
+    void version(Packet& answer);
+    void reset();
+    std::string name() const;
 
-    // The HID link: find and open the device by the vendorid and productid
-    // options, exchange one request for one answer, send a request that has
-    // no answer, close.
-    void open(const Parameters& parameters);
+    // The HID link: find and open the device by its identity, exchange one
+    // request for one answer, send a request that has no answer, close.
+    void open();
     void exchange(const Packet& request, Packet& answer);
     void send(const Packet& request);
     void close();
@@ -111,14 +127,16 @@ private:
                      Packet& answer) const;
     std::uint8_t next_echo() { return ++m_Echo; }
     template <typename Work>
-    void framed(const char* action, const std::string& memory, const Parameters& parameters,
-                OnFailure on_failure, Work work);
+    void framed(const char* action, const std::string& memory, OnFailure on_failure, Work work);
     void write_request(const Packet& request);
     void read_answer(const Packet& request, Packet& answer);
     void set_header(Packet& request, std::uint8_t cmd, std::uint32_t offset, std::uint32_t size);
-    static bool outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory);
-    static std::uint32_t read_size(std::uint32_t n, std::uint32_t page);
+    bool outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory) const;
+    std::uint32_t read_size(std::uint32_t n, std::uint32_t page) const;
+    const Log& log() const;
 
+    Session& _session;
+    DeviceIdentity _device;
     std::unique_ptr<HidDevice> m_hDevice;
     std::uint8_t m_Echo = 0;
 };

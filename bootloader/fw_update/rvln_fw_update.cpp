@@ -1,13 +1,13 @@
 #include "fw_update/rvln_fw_update.h"
 
-#include "fw_update/console.h"
 #include "fw_update/log.h"
+#include "fw_update/session.h"
 
 namespace fwu {
 
-void show_progress(const std::string& action, const std::string& device, const std::string& memory,
-                   unsigned progress) {
-    std::ostream& o = out();
+void show_progress(Session& session, const std::string& action, const std::string& device,
+                   const std::string& memory, unsigned progress) {
+    std::ostream& o = session.out();
     o << '\r' << device << ' ';
     if (!memory.empty())
         o << memory << ' ';
@@ -18,7 +18,7 @@ void show_progress(const std::string& action, const std::string& device, const s
         o << "FAILED.\n";
     } else {
         if (progress > 100)
-            log_assertion("progress <= 100", __FILE__, __LINE__);
+            session.log().assertion("progress <= 100", __FILE__, __LINE__);
         o << progress << '%';
     }
     o.flush();

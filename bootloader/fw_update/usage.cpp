@@ -1,6 +1,5 @@
 #include "fw_update/usage.h"
 
-#include "fw_update/console.h"
 #include "fw_update/errors.h"
 
 #include <cctype>
@@ -61,8 +60,7 @@ void print_descriptor(std::ostream& os, const ArgumentDescriptor& d) {
 
 } // namespace
 
-void Usage::print() const {
-    std::ostream& os = out();
+void Usage::print(std::ostream& os) const {
     os << "COMMANDS:\n";
     for (const auto& d : _descriptors) {
         if (d.isOption == 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -61,9 +62,8 @@ public:
     // case); throws EBadArgument with the name when there is none.
     const ArgumentDescriptor& find(const std::string& name) const;
 
-    // Writes the "COMMANDS:" and "OPTIONS:" sections of the help text to the
-    // engine's console.
-    void print() const;
+    // Writes the "COMMANDS:" and "OPTIONS:" sections of the help text to os.
+    void print(std::ostream& os) const;
 
     const std::vector<ArgumentDescriptor>& descriptors() const { return _descriptors; }
 

@@ -654,7 +654,7 @@ void SimBootloader::set_enumerate_fails(bool fails) {
     _enumerate_fails = fails;
 }
 
-std::optional<std::vector<std::string>> SimBootloader::enumerate() {
+std::optional<std::vector<std::string>> SimBootloader::enumerate(const fwu::Log&) {
     if (_enumerate_fails)
         return std::nullopt;
     std::vector<std::string> paths;
@@ -677,7 +677,8 @@ std::unique_ptr<fwu::HidDevice> SimBootloader::open(const std::string& path) {
     return nullptr;
 }
 
-std::vector<std::string> SimBootloader::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) {
+std::vector<std::string> SimBootloader::inaccessible(std::uint16_t vendor_id, std::uint16_t product_id,
+                                                     const fwu::Log&) {
     std::vector<std::string> paths;
     for (const auto& device : _devices)
         if (device->present() && device->faults.permission_denied && device->vendor_id == vendor_id &&

@@ -215,9 +215,10 @@ public:
     // The interface list cannot be had: enumerate() gives nothing.
     void set_enumerate_fails(bool fails);
 
-    std::optional<std::vector<std::string>> enumerate() override;
+    std::optional<std::vector<std::string>> enumerate(const fwu::Log& log) override;
     std::unique_ptr<fwu::HidDevice> open(const std::string& path) override;
-    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id) override;
+    std::vector<std::string> inaccessible(std::uint16_t vendor_id, std::uint16_t product_id,
+                                          const fwu::Log& log) override;
 
 private:
     std::vector<std::shared_ptr<DeviceState>> _devices;

@@ -1,13 +1,13 @@
 #pragma once
 
 // The bootloader client on one simulated device (04d8:ff01) in a scratch
-// folder: the run's console, its log and its parsed options.
+// folder: its session (console, log, backend) and a command line's options.
 
 #include "fw_update/buffer/buffer.h"
 #include "fw_update/buffer/iterator.h"
-#include "fw_update/console.h"
 #include "fw_update/parser.h"
 #include "fw_update/pic_bootloader.h"
+#include "fw_update/session.h"
 #include "fw_update/usage.h"
 #include "sim/bootloader/sim_bootloader.h"
 #include "support/scratch_dir.h"
@@ -25,20 +25,15 @@ class BootloaderTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
     std::ostringstream console_out, console_err;
-    fwu::ConsoleStreams console{console_out, console_err};
     std::shared_ptr<sim::SimBootloader> backend = std::make_shared<sim::SimBootloader>();
     sim::SimDevice device = backend->add_device(0x04d8, 0xff01);
+    fwu::Session session{console_out, console_err, "log.txt", backend};
     fwu::FUUsage usage;
     fwu::Parameters params{usage};
-    fwu::Buffer buffer{0x8000, 0xFF};
+    fwu::Buffer buffer{0x8000, 0xFF, session.log()};
     fwu::Iterator it{buffer};
-    fwu::PicBootloader bl;
-
-    void SetUp() override {
-        fwu::set_hid_backend(backend);
-        parse({"-vid", "0x04d8", "-pid", "0xff01"});
-    }
-    void TearDown() override { fwu::set_hid_backend(nullptr); }
+    static fwu::DeviceIdentity main_mcu() { return {0x04d8, 0xff01, nullptr}; }
+    fwu::PicBootloader bl{session, main_mcu()};
 
     void parse(std::vector<std::string> args) {
         params = fwu::Parameters(usage);

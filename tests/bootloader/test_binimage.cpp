@@ -1,4 +1,5 @@
 #include "fw_update/image/binimage.h"
+#include "fw_update/log.h"
 
 #include "bootloader/fw_update_harness.h"
 #include "support/scratch_dir.h"
@@ -17,11 +18,12 @@ namespace {
 class BinImageTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
+    const fwu::Log log; // log.txt in the scratch folder
 };
 
 TEST_F(BinImageTest, ReadsBytesInOrderFromAddressZero) {
     dir.write("in.bin", std::string("\x01\x02\x03\x04\x05", 5));
-    BinImage image("in.bin");
+    BinImage image("in.bin", log);
     image.open(Image::Mode::read);
     EXPECT_EQ(image.size(), 5u);
     std::uint8_t data[4] = {};
@@ -36,7 +38,7 @@ TEST_F(BinImageTest, ReadsBytesInOrderFromAddressZero) {
     image.close();
 
     dir.write("empty.bin", "");
-    BinImage empty("empty.bin");
+    BinImage empty("empty.bin", log);
     empty.open(Image::Mode::read);
     EXPECT_EQ(empty.size(), 0u);
     EXPECT_EQ(empty.read(data, 1, address), 0u);
@@ -45,7 +47,7 @@ TEST_F(BinImageTest, ReadsBytesInOrderFromAddressZero) {
 
 TEST_F(BinImageTest, WritesEachByteAtItsAddressWithErasedBytesBetween) {
     // A binary file is read back from address 0 (offset = address), so it is written the same way.
-    BinImage image("out.bin");
+    BinImage image("out.bin", log);
     image.open(Image::Mode::write);
     const std::uint8_t a[] = {0xDE, 0xAD};
     const std::uint8_t b[] = {0xBE, 0xEF, 0x00};
@@ -62,12 +64,12 @@ TEST_F(BinImageTest, WritesEachByteAtItsAddressWithErasedBytesBetween) {
 }
 
 TEST_F(BinImageTest, FileFailures) {
-    BinImage missing("a.bin");
+    BinImage missing("a.bin", log);
     EXPECT_EQ(fwtest::error_of<fwu::DEFileOpenFailed>([&] { missing.open(Image::Mode::read); }),
               "Failed to open file \"a.bin\"  for reading.");
 
     std::filesystem::create_directory(dir.file("folder.bin"));
-    BinImage folder("folder.bin");
+    BinImage folder("folder.bin", log);
 #ifdef _WIN32
     // Windows refuses to open a folder as a file; Linux opens it and fails to read.
     EXPECT_THROW(folder.open(Image::Mode::read), fwu::DEFileOpenFailed);
@@ -83,7 +85,7 @@ TEST_F(BinImageTest, FileFailures) {
     folder.close();
 
     // Windows has no device whose writes always fail.
-    BinImage full("/dev/full");
+    BinImage full("/dev/full", log);
     full.open(Image::Mode::write);
     const std::uint8_t byte = 1;
     full.write(&byte, 1);

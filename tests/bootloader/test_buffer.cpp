@@ -1,4 +1,5 @@
 #include "fw_update/buffer/buffer.h"
+#include "fw_update/log.h"
 
 #include "bootloader/fw_update_harness.h"
 #include "support/scratch_dir.h"
@@ -16,10 +17,11 @@ namespace {
 class BufferTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
+    const fwu::Log log; // log.txt in the scratch folder
 };
 
 TEST_F(BufferTest, ReadClampsAtTheEnd) {
-    Buffer b(8, 0xFF);
+    Buffer b(8, 0xFF, log);
     const std::array<std::uint8_t, 3> bytes{1, 2, 3};
     b.write(bytes.data(), 3, 4);
 
@@ -34,7 +36,7 @@ TEST_F(BufferTest, ReadClampsAtTheEnd) {
 }
 
 TEST_F(BufferTest, WritePastTheEndStoresNothing) {
-    Buffer b(8, 0x00);
+    Buffer b(8, 0x00, log);
     const std::array<std::uint8_t, 4> bytes{1, 2, 3, 4};
     EXPECT_EQ(fwtest::error_of<std::out_of_range>([&] { b.write(bytes.data(), 4, 5); }), "Buffer is full.");
     EXPECT_THROW(b.write(bytes.data(), 2, 0xFFFFFFFF), std::out_of_range); // no wrap-around
@@ -46,7 +48,7 @@ TEST_F(BufferTest, WritePastTheEndStoresNothing) {
 }
 
 TEST_F(BufferTest, EmptyBufferHasNoData) {
-    Buffer b(0, 0xFF);
+    Buffer b(0, 0xFF, log);
     EXPECT_EQ(b.size(), 0u);
     EXPECT_EQ(b.data(), nullptr);
     std::uint8_t byte = 0;

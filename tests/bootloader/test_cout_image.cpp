@@ -1,8 +1,8 @@
 #include "fw_update/image/cout_image.h"
 
 #include "bootloader/fw_update_harness.h"
-#include "fw_update/console.h"
 #include "fw_update/errors.h"
+#include "fw_update/log.h"
 #include "support/scratch_dir.h"
 
 #include <gmock/gmock.h>
@@ -20,8 +20,10 @@ namespace {
 class CoutImageTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
-    std::ostringstream out, err;
-    ConsoleStreams console{out, err};
+    std::ostringstream out;
+    const Log log; // log.txt in the scratch folder
+    std::array<std::uint8_t, 8> serial{};
+    std::uint32_t serial_index = 0;
 
     static std::vector<std::uint8_t> counting(std::size_t n, std::uint8_t first = 0) {
         std::vector<std::uint8_t> v(n);
@@ -31,7 +33,7 @@ protected:
 };
 
 TEST_F(CoutImageTest, DumpsLinesOfSixteen) {
-    CoutImage image;
+    CoutImage image(out, log, serial, serial_index);
     image.open(Image::Mode::write);
     image.set_address(0x10);
     const auto data = counting(20);
@@ -40,11 +42,10 @@ TEST_F(CoutImageTest, DumpsLinesOfSixteen) {
     image.close();
     EXPECT_EQ(out.str(), "\n0x00000010: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F "
                          "\n0x00000020: 10 11 12 13 \n");
-    EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(CoutImageTest, PositionsBeforeTheFirstByteAreMarked) {
-    CoutImage image;
+    CoutImage image(out, log, serial, serial_index);
     image.set_address(0x7F8);
     const auto data = counting(10, 0xF0);
     image.write(data.data(), 10);
@@ -52,11 +53,11 @@ TEST_F(CoutImageTest, PositionsBeforeTheFirstByteAreMarked) {
                          "\n0x00000800: F8 F9 ");
 }
 
-// The ID read of a run lands in serial (test_fw_update_driver.cpp); a longer
-// dump keeps its first 8 bytes and writes nothing past them.
-TEST_F(CoutImageTest, SerialKeepsTheFirstEightBytesOfALongerDump) {
+// The ID read of a run lands in its result (test_fw_update_driver.cpp); a
+// longer dump keeps its first 8 bytes and writes nothing past them.
+TEST_F(CoutImageTest, CaptureKeepsTheFirstEightBytesOfALongerDump) {
     serial_index = 3;
-    CoutImage image; // each image starts a capture of its own
+    CoutImage image(out, log, serial, serial_index); // each image starts a capture of its own
     EXPECT_EQ(serial_index, 0u);
     const auto more = counting(20, 0x30);
     image.write(more.data(), 20);
@@ -65,7 +66,7 @@ TEST_F(CoutImageTest, SerialKeepsTheFirstEightBytesOfALongerDump) {
 }
 
 TEST_F(CoutImageTest, IsNoInput) {
-    CoutImage image;
+    CoutImage image(out, log, serial, serial_index);
     EXPECT_EQ(fwtest::error_of<DEImageAbsent>([&] { image.open(Image::Mode::read); }),
               "Image file has to be provided for current operation.");
     std::uint8_t byte = 0;

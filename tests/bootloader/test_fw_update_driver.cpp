@@ -1,4 +1,4 @@
-// The engine's driver run in-process, as the window runs it: its console,
+// The engine run in-process through the fw_update adapter, as the window runs it: its console,
 // result codes, the success flag and the captured ID bytes.
 
 #include <gmock/gmock.h>
@@ -67,6 +67,18 @@ TEST_F(DriverTest, EveryRunSetsSuccessAnewAndEachIdReadFillsSerial) {
     EXPECT_EQ(read_id(), 0);
     EXPECT_EQ(run(""), 1);
     EXPECT_FALSE(fwu::success);
+}
+
+TEST_F(DriverTest, LogFileSetForTheRunsTakesTheirEntries) {
+    const std::string named = dir.file("named.txt").string();
+    device.faults().wrong_echo = true;
+    fwu::set_log_file(named);
+    EXPECT_EQ(fwu::log_file(), named);
+    EXPECT_EQ(read_id(), 2);
+    fwu::set_log_file("");
+    EXPECT_EQ(fwu::log_file(), "log.txt");
+    EXPECT_THAT(dir.read("named.txt"), HasSubstr("!!! Err: pOut->header.cmd = 6,  pIn->header.cmd = 6"));
+    EXPECT_EQ(dir.read("log.txt"), "");
 }
 
 TEST_F(DriverTest, CommandsRunInFixedOrderWhateverTheVector) {

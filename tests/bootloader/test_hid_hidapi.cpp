@@ -1,4 +1,6 @@
 #include "fw_update/hid_hidapi.h"
+#include "fw_update/log.h"
+#include "fw_update/session.h"
 
 #include <hidapi.h>
 
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -28,7 +31,7 @@ TEST(HidapiBackend, EnumerationOrderIsByPathEachOnce) {
     EXPECT_THAT(fwu::paths_in_order(list), ElementsAre("/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw10"));
     EXPECT_TRUE(fwu::paths_in_order(nullptr).empty()) << "no HID interface at all";
     // On this machine, whatever it has.
-    EXPECT_TRUE(fwu::HidapiBackend().enumerate().has_value());
+    EXPECT_TRUE(fwu::HidapiBackend().enumerate(fwu::Log()).has_value());
 }
 
 TEST(HidapiBackend, OpeningAPathThatIsNoHidDeviceGivesNull) {
@@ -74,13 +77,14 @@ TEST(HidapiBackend, HidrawWriteThatTimedOutIsTheWriteTimeOut) {
     EXPECT_EQ(fwu::hidraw_write_status(whole - 1, 0), HidStatus::failed);
 }
 
-// The engine's other tests run on an installed backend.
-TEST(HidBackendSelection, HidapiIsBackWhenTheInstalledBackendGoes) {
+// The engine's other tests run on a backend of their own.
+TEST(HidBackendSelection, SessionWithoutABackendUsesHidapi) {
+    std::ostringstream out, err;
     auto simulated = std::make_shared<sim::SimBootloader>();
-    fwu::set_hid_backend(simulated);
-    EXPECT_EQ(&fwu::hid_backend(), simulated.get());
-    fwu::set_hid_backend(nullptr);
-    EXPECT_NE(dynamic_cast<fwu::HidapiBackend*>(&fwu::hid_backend()), nullptr);
+    fwu::Session given(out, err, {}, simulated);
+    EXPECT_EQ(&given.hid(), simulated.get());
+    fwu::Session platform(out, err);
+    EXPECT_NE(dynamic_cast<fwu::HidapiBackend*>(&platform.hid()), nullptr);
 }
 
 } // namespace

@@ -94,7 +94,9 @@ public:
     PipeBackend(std::shared_ptr<sim::SimBootloader> simulated, DWORD access)
         : _simulated(std::move(simulated)), _access(access) {}
 
-    std::optional<std::vector<std::string>> enumerate() override { return _simulated->enumerate(); }
+    std::optional<std::vector<std::string>> enumerate(const Log& log) override {
+        return _simulated->enumerate(log);
+    }
     std::unique_ptr<HidDevice> probe(const std::string& path) override { return _simulated->open(path); }
     std::unique_ptr<HidDevice> open(const std::string& path) override {
         std::unique_ptr<HidDevice> simulated = _simulated->open(path);
@@ -102,6 +104,8 @@ public:
             return nullptr;
         return std::make_unique<PipedDevice>(std::move(simulated), _access);
     }
+    // The access of the devices opened from now on.
+    void set_access(DWORD access) { _access = access; }
 
 private:
     std::shared_ptr<sim::SimBootloader> _simulated;
@@ -112,25 +116,25 @@ private:
 // through a pipe whose client end has the given access.
 class WindowsTransfers : public fwtest::BootloaderTest {
 protected:
-    void SetUp() override {
-        BootloaderTest::SetUp();
-        use_access(GENERIC_READ | GENERIC_WRITE);
-    }
-    void use_access(DWORD access) { set_hid_backend(std::make_shared<PipeBackend>(backend, access)); }
+    std::shared_ptr<PipeBackend> pipes = std::make_shared<PipeBackend>(backend, GENERIC_READ | GENERIC_WRITE);
+    Session piped{console_out, console_err, "log.txt", pipes};
+    PicBootloader piped_bl{piped, main_mcu()};
+
+    void use_access(DWORD access) { pipes->set_access(access); }
 };
 
 TEST_F(WindowsTransfers, FirmwareGoesThroughOverlappedTransfers) {
     const fwtest::Image code = fwtest::firmware_image(0x800, 0x1000);
     for (const auto& [address, byte] : code)
         buffer.write(&byte, 1, address);
-    bl.erase("flash", params);
+    piped_bl.erase("flash");
     window(0x800, 0x1000);
-    bl.write(it, "flash", params);
+    piped_bl.write(it, "flash");
     window(0x800, 0x1000);
-    bl.verify(it, "flash", params);
+    piped_bl.verify(it, "flash");
     buffer.write(std::vector<std::uint8_t>(0x800, 0x00).data(), 0x800, 0x800);
     window(0x800, 0x1000);
-    bl.read(it, "flash", params);
+    piped_bl.read(it, "flash");
 
     for (const auto& [address, byte] : code)
         ASSERT_EQ(buffer.data()[address], byte) << address;
@@ -145,13 +149,13 @@ TEST_F(WindowsTransfers, FirmwareGoesThroughOverlappedTransfers) {
 TEST_F(WindowsTransfers, FailuresLogTheirErrorNumbers) {
     Packet answer;
     use_access(GENERIC_WRITE); // the read cannot start: access denied
-    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
+    EXPECT_THROW(piped_bl.version(answer), DEHidReadFailed);
     use_access(GENERIC_READ); // the read is under way when the write cannot start
-    EXPECT_THROW(bl.version(answer, params), DEHidWriteFailed);
-    EXPECT_THROW(bl.reset(params), DEHidWriteFailed);
+    EXPECT_THROW(piped_bl.version(answer), DEHidWriteFailed);
+    EXPECT_THROW(piped_bl.reset(), DEHidWriteFailed);
     use_access(GENERIC_READ | GENERIC_WRITE);
     device.faults().short_read = 10;
-    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
+    EXPECT_THROW(piped_bl.version(answer), DEHidReadFailed);
 
     // The reset has no failure frame: its device stays open until the next open.
     EXPECT_THAT(log_messages(),

@@ -1,4 +1,5 @@
 #include "fw_update/image/intel_hex_image.h"
+#include "fw_update/log.h"
 
 #include "bootloader/fw_update_harness.h"
 #include "fw_update/errors.h"
@@ -42,9 +43,10 @@ struct Contents {
 class IntelHexImageTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
+    const fwu::Log log; // log.txt in the scratch folder
 
     Contents read_all(const std::string& name, std::uint32_t max = 256) {
-        IntelHexImage image(name);
+        IntelHexImage image(name, log);
         image.open(Image::Mode::read);
         Contents c;
         c.size = image.size();
@@ -61,7 +63,7 @@ protected:
     }
 
     std::string write_file(const std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>>& writes) {
-        IntelHexImage image("out.hex");
+        IntelHexImage image("out.hex", log);
         image.open(Image::Mode::write);
         EXPECT_EQ(image.size(), 0u);
         for (const auto& [address, data] : writes) {
@@ -74,7 +76,7 @@ protected:
 
     template <typename E> std::string open_error(const std::string& contents) {
         dir.write("in.hex", contents);
-        IntelHexImage image("in.hex");
+        IntelHexImage image("in.hex", log);
         return fwtest::error_of<E>([&] {
             image.open(Image::Mode::read);
             image.close();
@@ -163,11 +165,11 @@ TEST_F(IntelHexImageTest, MalformedLinesAndUnsupportedTypesAreRejected) {
 }
 
 TEST_F(IntelHexImageTest, OpenFailures) {
-    IntelHexImage nowhere("no/such/folder/b.hex");
+    IntelHexImage nowhere("no/such/folder/b.hex", log);
     EXPECT_EQ(fwtest::error_of<fwu::DEFileOpenFailed>([&] { nowhere.open(Image::Mode::write); }),
               "Failed to open file \"no/such/folder/b.hex\"  for writing.");
     std::filesystem::create_directory(dir.file("folder.hex"));
-    IntelHexImage folder("folder.hex");
+    IntelHexImage folder("folder.hex", log);
     EXPECT_THROW(folder.open(Image::Mode::read), fwu::DException);
 }
 
@@ -212,7 +214,7 @@ TEST_F(IntelHexImageTest, CloseFailureIsReported) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no device whose writes always fail, as /dev/full";
 #endif
-    IntelHexImage image("/dev/full");
+    IntelHexImage image("/dev/full", log);
     image.open(Image::Mode::write);
     const std::uint8_t byte = 1;
     image.write(&byte, 1);
@@ -223,11 +225,11 @@ TEST_F(IntelHexImageTest, CloseFailureIsReported) {
 
 TEST_F(IntelHexImageTest, ImageLeftOpenIsLoggedAndReleased) {
     {
-        IntelHexImage image("out.hex");
+        IntelHexImage image("out.hex", log);
         image.open(Image::Mode::write);
     }
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Assertion: _file == NULL  File: "));
-    IntelHexImage closed("out.hex");
+    IntelHexImage closed("out.hex", log);
     std::uint8_t byte = 0;
     std::uint32_t address = 0;
     EXPECT_THROW(closed.read(&byte, 1, address), fwu::DEFileReadFailed);

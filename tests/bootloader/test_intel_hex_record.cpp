@@ -1,4 +1,5 @@
 #include "fw_update/image/intel_hex_record.h"
+#include "fw_update/log.h"
 
 #include "fw_update/errors.h"
 #include "support/scratch_dir.h"
@@ -17,6 +18,7 @@ namespace {
 class IntelHexRecordTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
+    const fwu::Log log; // log.txt in the scratch folder
     IntelHexRecord r;
 };
 
@@ -51,21 +53,21 @@ TEST_F(IntelHexRecordTest, DataIsTakenOnlyWhenTheLengthAgrees) {
 
 TEST_F(IntelHexRecordTest, ExtendedAddresses) {
     ASSERT_TRUE(r.parse(":020000021000EC"));
-    EXPECT_EQ(r.extended_address(), 0x10000u);
+    EXPECT_EQ(r.extended_address(log), 0x10000u);
     r.set_extended_linear_address(0x0020);
     EXPECT_EQ(r.text(), ":020000040020DA\n");
-    EXPECT_EQ(r.extended_address(), 0x00200000u);
+    EXPECT_EQ(r.extended_address(log), 0x00200000u);
     ASSERT_TRUE(r.parse(":020000040800F2"));
-    EXPECT_EQ(r.extended_address(), 0x08000000u);
+    EXPECT_EQ(r.extended_address(log), 0x08000000u);
     EXPECT_EQ(dir.read("log.txt"), "");
 
     ASSERT_TRUE(r.parse(":0400000001020304F2"));
-    EXPECT_THROW(r.extended_address(), fwu::DEFileInvalidHexFormat);
+    EXPECT_THROW(r.extended_address(log), fwu::DEFileInvalidHexFormat);
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: m_Type = 0  File: "));
 
     // A short record: an assertion, and no stale bytes from the record before.
     ASSERT_EQ(r.parse_line(":0100000412E9"), Verdict::valid);
-    EXPECT_EQ(r.extended_address(), 0x12u << 24);
+    EXPECT_EQ(r.extended_address(log), 0x12u << 24);
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("Assertion: m_Size == 2"));
 }
 
@@ -74,7 +76,7 @@ TEST_F(IntelHexRecordTest, LinesCarryTheirFieldsAndChecksumInUpperCase) {
     EXPECT_EQ(IntelHexRecord::line(IntelHexRecord::data, 0x0010, data), ":04001000010203AB3B\n");
     EXPECT_EQ(IntelHexRecord::line(IntelHexRecord::end_of_file, 0, {}), ":00000001FF\n");
 
-    r.set_data(4, 0x10, nullptr);
+    r.set_data(4, 0x10, nullptr, log);
     EXPECT_EQ(r.text(), ":00001000F0\n");
     EXPECT_THAT(dir.read("log.txt"), HasSubstr("!!! Err: Assertion: pData  File: "));
 }

@@ -1,4 +1,5 @@
 #include "fw_update/buffer/iterator.h"
+#include "fw_update/log.h"
 
 #include "bootloader/fw_update_harness.h"
 #include "support/scratch_dir.h"
@@ -20,6 +21,7 @@ namespace {
 class IteratorTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
+    const fwu::Log log; // log.txt in the scratch folder
 
     // (offset, length) of every chunk read until the end.
     static std::vector<std::pair<std::uint32_t, std::uint32_t>> chunks(Iterator& it,
@@ -36,7 +38,7 @@ protected:
 using Chunk = std::pair<std::uint32_t, std::uint32_t>;
 
 TEST_F(IteratorTest, ChunksStopAtPageBoundaries) {
-    Buffer b(0x900, 0xFF);
+    Buffer b(0x900, 0xFF, log);
     Iterator it(b);
     it.set_step(32);
     it.set_begin(0x7F8);
@@ -52,7 +54,7 @@ TEST_F(IteratorTest, ChunksStopAtPageBoundaries) {
     EXPECT_THAT(chunks(it, 5),
                 ElementsAre(Chunk{0x7F8, 5}, Chunk{0x7FD, 3}, Chunk{0x800, 5}, Chunk{0x805, 5}));
 
-    Buffer small(8, 0);
+    Buffer small(8, 0, log);
     Iterator one(small);
     one.set_step(8);
     EXPECT_THAT(chunks(one), ElementsAre(Chunk{0, 8}));
@@ -60,7 +62,7 @@ TEST_F(IteratorTest, ChunksStopAtPageBoundaries) {
 }
 
 TEST_F(IteratorTest, ReadsDeliverTheBuffersBytes) {
-    Buffer b(16, 0);
+    Buffer b(16, 0, log);
     std::vector<std::uint8_t> bytes(16);
     std::iota(bytes.begin(), bytes.end(), 0);
     b.write(bytes.data(), 16, 0);
@@ -75,7 +77,7 @@ TEST_F(IteratorTest, ReadsDeliverTheBuffersBytes) {
 }
 
 TEST_F(IteratorTest, WriteStoresAndAdvances) {
-    Buffer b(16, 0xFF);
+    Buffer b(16, 0xFF, log);
     Iterator it(b);
     it.set_begin(4);
     it.set_end(12);
@@ -95,7 +97,7 @@ TEST_F(IteratorTest, WriteStoresAndAdvances) {
 }
 
 TEST_F(IteratorTest, WindowLimits) {
-    Buffer b(64, 0);
+    Buffer b(64, 0, log);
     Iterator it(b);
     EXPECT_NO_THROW(it.set_begin(64)); // an empty window at the end
     EXPECT_NO_THROW(it.set_end(64));
@@ -107,7 +109,7 @@ TEST_F(IteratorTest, WindowLimits) {
 }
 
 TEST_F(IteratorTest, ProgressFigures) {
-    Buffer b(64, 0);
+    Buffer b(64, 0, log);
     Iterator it(b);
     std::vector<std::uint8_t> data(64);
     std::uint32_t offset = 0;
@@ -118,7 +120,7 @@ TEST_F(IteratorTest, ProgressFigures) {
     EXPECT_EQ(it.progress(), 50u);
 
     // A large window: the figure must not overflow.
-    Buffer big(0x04000000, 0);
+    Buffer big(0x04000000, 0, log);
     Iterator far(big);
     const std::vector<std::uint8_t> chunk(0x03000000, 1);
     far.write(chunk.data(), static_cast<std::uint32_t>(chunk.size()));
@@ -127,7 +129,7 @@ TEST_F(IteratorTest, ProgressFigures) {
 }
 
 TEST_F(IteratorTest, EmptyOrBrokenWindowsAreLoggedAndEndAtOnce) {
-    Buffer b(32, 0);
+    Buffer b(32, 0, log);
     Iterator it(b);
     it.set_begin(16);
     it.set_end(16);

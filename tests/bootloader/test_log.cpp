@@ -16,15 +16,16 @@ const std::string here = "tests/bootloader/test_log.cpp";
 class LogTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
+    const fwu::Log log; // log.txt in the scratch folder
 };
 
 TEST_F(LogTest, EntriesAreAppendedWithTimeStampMessageAndPlace) {
     dir.write("log.txt", "earlier run\n");
     const int line = __LINE__ + 1;
-    FWU_LOG_ERROR("begin = %d, end = %d", 16, 16);
-    FWU_ASSERT(1 + 1 == 3);
-    FWU_ASSERT(2 > 1); // holds: no entry
-    fwu::log_assertion("m_hDevice != INVALID_HANDLE_VALUE", "/elsewhere/hid.cpp", 7);
+    FWU_LOG_ERROR(log, "begin = %d, end = %d", 16, 16);
+    FWU_ASSERT(log, 1 + 1 == 3);
+    FWU_ASSERT(log, 2 > 1); // holds: no entry
+    log.assertion("m_hDevice != INVALID_HANDLE_VALUE", "/elsewhere/hid.cpp", 7);
     const std::string at = "  File: " + here + ", Line: ";
     const std::string expected =
         "earlier run\n" + stamp + "!!! Err: begin = 16, end = 16" + at + std::to_string(line) + "\n" + stamp +
@@ -33,15 +34,14 @@ TEST_F(LogTest, EntriesAreAppendedWithTimeStampMessageAndPlace) {
     EXPECT_TRUE(std::regex_match(dir.read("log.txt"), std::regex(expected))) << dir.read("log.txt");
 }
 
-TEST_F(LogTest, ANamedLogFileTakesTheEntriesUntilTheDefaultIsBack) {
+TEST_F(LogTest, ANamedLogTakesItsOwnEntries) {
     std::filesystem::create_directory(dir.file("elsewhere"));
-    const std::string named = dir.file("elsewhere/log.txt").string();
-    fwu::set_log_file(named);
-    EXPECT_EQ(fwu::log_file(), named);
-    fwu::log_write("there", "a.cpp", 1);
-    fwu::set_log_file("");
-    EXPECT_EQ(fwu::log_file(), "log.txt");
-    fwu::log_write("here", "b.cpp", 2);
+    const std::string path = dir.file("elsewhere/log.txt").string();
+    const fwu::Log named(path);
+    EXPECT_EQ(named.file(), path);
+    EXPECT_EQ(log.file(), "log.txt");
+    named.write("there", "a.cpp", 1);
+    log.write("here", "b.cpp", 2);
     EXPECT_TRUE(std::regex_match(dir.read("elsewhere/log.txt"),
                                  std::regex(stamp + "!!! Err: there  File: a.cpp, Line: 1\n")))
         << dir.read("elsewhere/log.txt");
@@ -51,8 +51,8 @@ TEST_F(LogTest, ANamedLogFileTakesTheEntriesUntilTheDefaultIsBack) {
 }
 
 TEST_F(LogTest, LongMessagesAreCut) {
-    fwu::log_error("f.cpp", 3, "%s", std::string(3000, 'a').c_str());
-    fwu::log_write(std::string(3000, 'b'), "g.cpp", 4);
+    log.error("f.cpp", 3, "%s", std::string(3000, 'a').c_str());
+    log.write(std::string(3000, 'b'), "g.cpp", 4);
     const std::string text = dir.read("log.txt");
     EXPECT_NE(text.find("!!! Err: " + std::string(fwu::log_piece_limit, 'a') + "  File: f.cpp, Line: 3\n"),
               std::string::npos);
@@ -62,8 +62,8 @@ TEST_F(LogTest, LongMessagesAreCut) {
 
 TEST_F(LogTest, UnwritableLogIsDroppedSilently) {
     std::filesystem::create_directory(dir.file("log.txt"));
-    EXPECT_NO_THROW(FWU_LOG_ERROR("lost %s", "entry"));
-    EXPECT_NO_THROW(fwu::log_assertion("x", nullptr, 0));
+    EXPECT_NO_THROW(FWU_LOG_ERROR(log, "lost %s", "entry"));
+    EXPECT_NO_THROW(log.assertion("x", nullptr, 0));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("log.txt")));
 }
 

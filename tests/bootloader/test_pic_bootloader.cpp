@@ -29,12 +29,12 @@ TEST_F(BootloaderTest, ErasePacketsAndProgress) {
     device.flash()[0x900] = 0x12;
     device.flash()[0x7FFF] = 0x34;
     for (const char* nothing : {"id", "eeprom", "all"}) // no erase command for these
-        bl.erase(nothing, params);
+        bl.erase(nothing);
     EXPECT_TRUE(device.written().empty());
     EXPECT_EQ(console_out.str(), "");
-    EXPECT_THROW(bl.erase("ram", params), DEBadValue);
+    EXPECT_THROW(bl.erase("ram"), DEBadValue);
 
-    bl.erase("flash", params);
+    bl.erase("flash");
     ASSERT_EQ(device.written().size(), 2u);
     EXPECT_EQ(sent(0), bytes({0x00, 0x03, 0x01, 0x00, 0x08, 0x00, 0xE0}, 58, 0x00));
     EXPECT_EQ(sent(1), bytes({0x00, 0x03, 0x02, 0x00, 0x40, 0x00, 0x00}, 58, 0x00));
@@ -50,16 +50,16 @@ TEST_F(BootloaderTest, VersionIdReadAndResetPackets) {
     device.version() = sim::Version{3, 1, 7};
     device.id() = {9, 8, 7, 6, 5, 4, 3, 2};
     Packet answer;
-    bl.version(answer, params);
+    bl.version(answer);
     EXPECT_EQ(Bytes(answer.begin() + 2, answer.begin() + 5), (Bytes{3, 1, 7}));
     EXPECT_EQ(console_out.str(),
               "\rRVLN BootLoader Version reading: 0%\rRVLN BootLoader Version reading: 100%"
               "\rRVLN BootLoader Version reading: DONE.\n");
-    Buffer id(8, 0xFF);
+    Buffer id(8, 0xFF, session.log());
     Iterator id_it(id);
-    bl.read(id_it, "id", params);
+    bl.read(id_it, "id");
     EXPECT_EQ(Bytes(id.data(), id.data() + 8), (Bytes{9, 8, 7, 6, 5, 4, 3, 2}));
-    bl.reset(params);
+    bl.reset();
     ASSERT_EQ(device.written().size(), 3u);
     EXPECT_EQ(sent(0), bytes({0x00, 0x04, 0x00}, 62, 0x00));
     EXPECT_EQ(sent(1), bytes({0x00, 0x06, 0x01, 0x00, 0x00, 0xFF, 0x08}, 58, 0xFF));
@@ -73,7 +73,7 @@ TEST_F(BootloaderTest, FlashWriteSkipsTheBootloaderAndProgramsFromItsEnd) {
         data[i] = static_cast<std::uint8_t>(i * 3);
     buffer.write(data.data(), static_cast<std::uint32_t>(data.size()), 0);
     window(0, 0x840);
-    bl.write(it, "flash", params);
+    bl.write(it, "flash");
 
     ASSERT_EQ(device.written().size(), 2u);
     Bytes first{0x00, 0x02, 0x01, 0x00, 0x08, 0xFF, 0x20};
@@ -96,7 +96,7 @@ TEST_F(BootloaderTest, EchoCounterWrapsAndRunsAcrossOperations) {
     buffer.write(Bytes(256, 0x5A).data(), 256, 0);
     for (int round = 0; round < 9; ++round) { // 9 x 32 eeprom packets = 288 packets
         window(0, 256);
-        bl.write(it, "eeprom", params);
+        bl.write(it, "eeprom");
     }
     ASSERT_EQ(device.written().size(), 288u);
     for (std::size_t i = 0; i < device.written().size(); ++i)
@@ -106,13 +106,13 @@ TEST_F(BootloaderTest, EchoCounterWrapsAndRunsAcrossOperations) {
 
 TEST_F(BootloaderTest, EmptyWindowSendsNothingAndAllHasNoDeviceWindow) {
     window(0x1000, 0x1000);
-    bl.write(it, "flash", params);
+    bl.write(it, "flash");
     EXPECT_TRUE(device.written().empty());
     EXPECT_EQ(console_out.str(), "\rRVLN flash programming: 0%\rRVLN flash programming: DONE.\n");
 
     console_out.str("");
     const auto opens = device.counters().opens;
-    EXPECT_EQ(fwtest::error_of<DEBadMemoryType>([&] { bl.read(it, "all", params); }),
+    EXPECT_EQ(fwtest::error_of<DEBadMemoryType>([&] { bl.read(it, "all"); }),
               "Memory type \"all\" is not supported by \"BootLoader\" device.\nPlease use "
               "\"rvprog -h:BootLoader\" to see the list of memory types supported by current "
               "device.");
@@ -123,7 +123,7 @@ TEST_F(BootloaderTest, EmptyWindowSendsNothingAndAllHasNoDeviceWindow) {
 TEST_F(BootloaderTest, LastingVerifyDifferenceFailsAfterFiveAttempts) {
     device.faults().readback_difference = 0x820;
     window(0x800, 0x900);
-    EXPECT_THROW(bl.verify(it, "flash", params), DEVerificationFailed);
+    EXPECT_THROW(bl.verify(it, "flash"), DEVerificationFailed);
     EXPECT_THAT(
         console_out.str(),
         HasSubstr("\r\nretry = 0\r\n\r\nretry = 1\r\n\r\nretry = 2\r\n\r\nretry = 3\r\n\r\nretry = 4\r\n"
@@ -143,8 +143,8 @@ TEST_F(BootloaderTest, FirstUsableMatchingInterfaceIsUsed) {
         devs.push_back(fresh->add_device(0x04d8, pid));
     devs[0].faults().open_fails = true;
     devs[1].faults().attributes_fail = true;
-    set_hid_backend(fresh);
-    bl.reset(params);
+    Session on_fresh(console_out, console_err, "log.txt", fresh);
+    PicBootloader(on_fresh, main_mcu()).reset();
     for (std::size_t i = 0; i < devs.size(); ++i)
         EXPECT_EQ(devs[i].written().size(), i == 3 ? 1u : 0u) << i;
     EXPECT_EQ(devs[3].counters().resets, 1u);
@@ -153,8 +153,8 @@ TEST_F(BootloaderTest, FirstUsableMatchingInterfaceIsUsed) {
 TEST_F(BootloaderTest, NoInterfaceListFailsTheTransfers) {
     backend->set_enumerate_fails(true);
     Packet answer;
-    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
-    EXPECT_THROW(bl.reset(params), DEHidWriteFailed);
+    EXPECT_THROW(bl.version(answer), DEHidReadFailed);
+    EXPECT_THROW(bl.reset(), DEHidWriteFailed);
     const auto log = log_messages();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0], "INVALID_HANDLE_VALUE");
@@ -171,10 +171,11 @@ public:
 TEST_F(BootloaderTest, BrokenOffInterfaceListIsNoAbsentDevice) {
     auto cut = std::make_shared<CutEnumeration>();
     cut->add_device(0x04d8, 0xff03);
-    set_hid_backend(cut);
+    Session on_cut(console_out, console_err, "log.txt", cut);
+    PicBootloader cut_bl(on_cut, main_mcu());
     Packet answer;
-    EXPECT_THROW(bl.version(answer, params), DEHidReadFailed);
-    EXPECT_THROW(bl.reset(params), DEHidWriteFailed);
+    EXPECT_THROW(cut_bl.version(answer), DEHidReadFailed);
+    EXPECT_THROW(cut_bl.reset(), DEHidWriteFailed);
     EXPECT_THAT(log_messages(), ElementsAre("LastError = " + std::to_string(hid_error_not_open),
                                             "Assertion: m_hDevice != INVALID_HANDLE_VALUE",
                                             "LastError = " + std::to_string(hid_error_not_open)));
@@ -201,7 +202,7 @@ TEST_P(TransferFaults, EndTheOperationCleanly) {
     f.inject(device.faults());
     buffer.write(Bytes(0x100, 0x11).data(), 0x100, 0x800);
     window(0x800, 0x900);
-    EXPECT_EQ(fwtest::error_of<DException>([&] { bl.write(it, "flash", params); }), f.message);
+    EXPECT_EQ(fwtest::error_of<DException>([&] { bl.write(it, "flash"); }), f.message);
     EXPECT_THAT(console_out.str(), ::testing::StartsWith("\rRVLN flash programming: 0%\r"));
     EXPECT_THAT(console_out.str(), ::testing::EndsWith("\rRVLN flash programming: FAILED.\n"));
     EXPECT_EQ(device.counters().opens, device.counters().closes);
@@ -238,21 +239,21 @@ INSTANTIATE_TEST_SUITE_P(Link, TransferFaults, ::testing::ValuesIn(transfer_faul
 TEST_F(BootloaderTest, LateAnswerIsNeverTakenForTheNextRequest) {
     device.faults().late_answer = true;
     Packet answer;
-    EXPECT_THROW(bl.version(answer, params), DEHidReadTimeout);
+    EXPECT_THROW(bl.version(answer), DEHidReadTimeout);
     EXPECT_GE(device.counters().cancels, 1u);
     device.faults().late_answer = false;
     device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
-    Buffer id(8, 0);
+    Buffer id(8, 0, session.log());
     Iterator id_it(id);
-    bl.read(id_it, "id", params);
+    bl.read(id_it, "id");
     EXPECT_EQ(id.data()[7], 8);
 }
 
 TEST_F(BootloaderTest, EraseFailureLeavesTheDeviceForTheDestructor) {
     device.faults().write_timeout = true;
     {
-        PicBootloader local;
-        EXPECT_THROW(local.erase("flash", params), DEHidWriteTimeout);
+        PicBootloader local(session, main_mcu());
+        EXPECT_THROW(local.erase("flash"), DEHidWriteTimeout);
         EXPECT_EQ(console_out.str(), "\rRVLN flash erasing: 0%\rRVLN flash erasing: FAILED.\n");
     }
     EXPECT_THAT(log_messages(), ElementsAre("Write timeout", "Assertion: m_hDevice == INVALID_HANDLE_VALUE"));

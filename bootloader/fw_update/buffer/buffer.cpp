@@ -7,13 +7,14 @@
 
 namespace fwu {
 
-Buffer::Buffer(std::uint32_t size, std::uint8_t fill) : _data(size, fill), _size(size) {}
+Buffer::Buffer(std::uint32_t size, std::uint8_t fill, const Log& log)
+    : _data(size, fill), _size(size), _log(&log) {}
 
 std::uint32_t Buffer::read(std::uint8_t* dst, std::uint32_t size, std::uint32_t addr) const {
     if (_data.empty())
-        log_assertion("_data != NULL", __FILE__, __LINE__);
+        _log->assertion("_data != NULL", __FILE__, __LINE__);
     if (addr >= _size) {
-        log_assertion("addr < _size", __FILE__, __LINE__);
+        _log->assertion("addr < _size", __FILE__, __LINE__);
         return 0;
     }
     std::uint32_t count = size;
@@ -22,7 +23,7 @@ std::uint32_t Buffer::read(std::uint8_t* dst, std::uint32_t size, std::uint32_t 
     if (count == 0)
         return 0;
     if (dst == nullptr) {
-        log_assertion("dst != NULL", __FILE__, __LINE__);
+        _log->assertion("dst != NULL", __FILE__, __LINE__);
         return 0;
     }
     std::memcpy(dst, _data.data() + addr, count);
@@ -31,15 +32,15 @@ std::uint32_t Buffer::read(std::uint8_t* dst, std::uint32_t size, std::uint32_t 
 
 void Buffer::write(const std::uint8_t* buf, std::uint32_t buf_size, std::uint32_t addr) {
     if (buf == nullptr)
-        log_assertion("buf != NULL", __FILE__, __LINE__);
+        _log->assertion("buf != NULL", __FILE__, __LINE__);
     if (static_cast<std::uint64_t>(addr) + buf_size > _size) {
-        log_assertion("addr + buf_size <= _size", __FILE__, __LINE__);
+        _log->assertion("addr + buf_size <= _size", __FILE__, __LINE__);
         if (_data.empty())
-            log_assertion("_data != NULL", __FILE__, __LINE__);
+            _log->assertion("_data != NULL", __FILE__, __LINE__);
         throw std::out_of_range("Buffer is full.");
     }
     if (_data.empty())
-        log_assertion("_data != NULL", __FILE__, __LINE__);
+        _log->assertion("_data != NULL", __FILE__, __LINE__);
     if (buf == nullptr || buf_size == 0)
         return;
     std::memcpy(_data.data() + addr, buf, buf_size);

@@ -11,8 +11,8 @@ Iterator::Iterator(Buffer& buffer)
     : _step(0), _address(0), _buffer(&buffer), _begin(0), _end(buffer.size()) {}
 
 void Iterator::check() const {
-    FWU_ASSERT(_address >= _begin);
-    FWU_ASSERT(_address <= _end);
+    FWU_ASSERT(_buffer->log(), _address >= _begin);
+    FWU_ASSERT(_buffer->log(), _address <= _end);
 }
 
 std::uint32_t Iterator::address() const {
@@ -76,7 +76,8 @@ void Iterator::write(const std::uint8_t* src, std::uint32_t n) {
 std::uint32_t Iterator::progress() const {
     check();
     if (_end == _begin) {
-        FWU_LOG_ERROR("begin = %d, end = %d", static_cast<int>(_begin), static_cast<int>(_end));
+        FWU_LOG_ERROR(_buffer->log(), "begin = %d, end = %d", static_cast<int>(_begin),
+                      static_cast<int>(_end));
         return 100;
     }
     // In 64 bits, so that windows of any size give the right figure; a

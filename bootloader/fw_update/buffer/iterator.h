@@ -8,7 +8,7 @@ namespace fwu {
 
 // Walks the window [begin, end) of a buffer in chunks that stop at page
 // boundaries (multiples of the step; step 0: no boundaries), and reports how
-// much of the window has been passed.
+// much of the window has been passed. It logs to its buffer's log.
 class Iterator {
 public:
     explicit Iterator(Buffer& buffer);

@@ -9,11 +9,11 @@
 
 namespace fwu {
 
-BinImage::BinImage(const std::string& file) : _file_name(file) {}
+BinImage::BinImage(const std::string& file, const Log& log) : _file_name(file), _log(log) {}
 
 BinImage::~BinImage() {
     if (_file)
-        log_assertion("_file == NULL", __FILE__, __LINE__);
+        _log.assertion("_file == NULL", __FILE__, __LINE__);
 }
 
 void BinImage::open(Mode mode) {

@@ -9,12 +9,15 @@
 
 namespace fwu {
 
+class Log;
+
 // A raw binary file: its bytes in order, starting at address 0. Read, byte n of
 // the file has address n; written, each byte lands at the file offset equal to
 // its address, so that a file written from a read is read back the same way.
+// A file still open when the image goes is noted in the log it is given.
 class BinImage : public Image {
 public:
-    explicit BinImage(const std::string& file);
+    BinImage(const std::string& file, const Log& log);
     ~BinImage() override;
 
     void open(Mode mode) override;
@@ -33,6 +36,7 @@ private:
     };
 
     std::string _file_name;
+    const Log& _log;
     std::unique_ptr<std::FILE, FileCloser> _file;
     std::uint32_t _size = 0;
     bool _reading = false;

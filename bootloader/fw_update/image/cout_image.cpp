@@ -1,6 +1,5 @@
 #include "fw_update/image/cout_image.h"
 
-#include "fw_update/console.h"
 #include "fw_update/errors.h"
 #include "fw_update/log.h"
 
@@ -10,11 +9,10 @@
 
 namespace fwu {
 
-std::array<std::uint8_t, 8> serial{};
-std::uint32_t serial_index = 0;
-
-CoutImage::CoutImage() {
-    serial_index = 0;
+CoutImage::CoutImage(std::ostream& out, const Log& log, std::array<std::uint8_t, 8>& serial,
+                     std::uint32_t& serial_index)
+    : _out(out), _log(log), _serial(serial), _serial_index(serial_index) {
+    _serial_index = 0;
 }
 
 void CoutImage::open(Mode mode) {
@@ -23,11 +21,11 @@ void CoutImage::open(Mode mode) {
 }
 
 void CoutImage::close() {
-    out() << '\n';
+    _out << '\n';
 }
 
 std::uint32_t CoutImage::size() {
-    FWU_LOG_ERROR("getSize in CoutImage");
+    FWU_LOG_ERROR(_log, "getSize in CoutImage");
     return 0;
 }
 
@@ -36,7 +34,7 @@ std::uint32_t CoutImage::read(std::uint8_t*, std::uint32_t, std::uint32_t&) {
 }
 
 void CoutImage::write(const std::uint8_t* src, std::uint32_t n) {
-    std::ostream& os = out();
+    std::ostream& os = _out;
     std::array<char, 32> text{};
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint32_t line = _address & ~0xFu;
@@ -49,10 +47,10 @@ void CoutImage::write(const std::uint8_t* src, std::uint32_t n) {
         }
         std::snprintf(text.data(), text.size(), "%02X ", static_cast<unsigned>(src[i]));
         os << text.data();
-        if (serial_index < serial.size())
-            serial[serial_index] = src[i];
-        if (serial_index < UINT32_MAX)
-            ++serial_index;
+        if (_serial_index < _serial.size())
+            _serial[_serial_index] = src[i];
+        if (_serial_index < UINT32_MAX)
+            ++_serial_index;
         ++_address;
     }
 }

@@ -4,22 +4,22 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 
 namespace fwu {
 
-// The bytes printed by the last console dump (the first eight of them), and
-// how many bytes that dump has printed. The window takes a unit's ID from here
-// after an id read.
-extern std::array<std::uint8_t, 8> serial;
-extern std::uint32_t serial_index;
+class Log;
 
-// A hexadecimal dump on the engine's console: lines of 16 bytes, each headed
-// by its address ("\n0x%08X: "), positions before the first byte shown as
-// "na ". Output only.
+// A hexadecimal dump on a console stream: lines of 16 bytes, each headed by
+// its address ("\n0x%08X: "), positions before the first byte shown as "na ".
+// Output only.
 class CoutImage : public Image {
 public:
-    // Starts a new capture: serial_index becomes 0.
-    CoutImage();
+    // Prints to out and logs to log. What it prints is captured as a unit's ID
+    // is after an id read: the first eight bytes in serial, and how many bytes
+    // it has printed in serial_index, which starts at 0 here.
+    CoutImage(std::ostream& out, const Log& log, std::array<std::uint8_t, 8>& serial,
+              std::uint32_t& serial_index);
 
     // For reading: DEImageAbsent.
     void open(Mode mode) override;
@@ -33,6 +33,10 @@ public:
     void set_address(std::uint32_t a) override;
 
 private:
+    std::ostream& _out;
+    const Log& _log;
+    std::array<std::uint8_t, 8>& _serial;
+    std::uint32_t& _serial_index;
     std::uint32_t _address = 0;
     std::uint32_t _line_base = 1; // not a multiple of 16: no line begun
 };

@@ -22,11 +22,11 @@ std::string_view without_padding(std::string_view line) {
 }
 } // namespace
 
-IntelHexImage::IntelHexImage(const std::string& file) : _file_name(file) {}
+IntelHexImage::IntelHexImage(const std::string& file, const Log& log) : _file_name(file), _log(log) {}
 
 IntelHexImage::~IntelHexImage() {
     if (_file)
-        log_assertion("_file == NULL", __FILE__, __LINE__);
+        _log.assertion("_file == NULL", __FILE__, __LINE__);
 }
 
 void IntelHexImage::rewind() {
@@ -164,7 +164,7 @@ std::uint32_t IntelHexImage::read(std::uint8_t* dst, std::uint32_t max, std::uin
                 verdict = IntelHexRecord::Verdict::malformed;
         }
         if (verdict == IntelHexRecord::Verdict::malformed) {
-            FWU_LOG_ERROR("Not a HEX record in line %u", static_cast<unsigned>(_line_number));
+            FWU_LOG_ERROR(_log, "Not a HEX record in line %u", static_cast<unsigned>(_line_number));
             _record.clear();
             throw DEFileInvalidHexFormat();
         }
@@ -178,11 +178,11 @@ std::uint32_t IntelHexImage::read(std::uint8_t* dst, std::uint32_t max, std::uin
             break;
         case IntelHexRecord::extended_segment_address:
         case IntelHexRecord::extended_linear_address:
-            _extended_base = _record.extended_address();
+            _extended_base = _record.extended_address(_log);
             _record.clear();
             break;
         default:
-            FWU_LOG_ERROR("_record.m_Type = %d", _record.m_Type);
+            FWU_LOG_ERROR(_log, "_record.m_Type = %d", _record.m_Type);
             _record.clear();
             throw DEFileReadFailed();
         }
@@ -192,7 +192,7 @@ std::uint32_t IntelHexImage::read(std::uint8_t* dst, std::uint32_t max, std::uin
 void IntelHexImage::write_record(const IntelHexRecord& record) {
     const int tmp = std::fputs(record.text().c_str(), _file.get());
     if (tmp < 0) {
-        FWU_LOG_ERROR("tmp = %d", tmp);
+        FWU_LOG_ERROR(_log, "tmp = %d", tmp);
         throw DEFileWriteFailed();
     }
 }
@@ -219,7 +219,8 @@ void IntelHexImage::write(const std::uint8_t* src, std::uint32_t n) {
         const std::uint32_t offset = address & 0xFFFF;
         if (offset + count > page)
             count = page - offset;
-        record.set_data(static_cast<std::uint8_t>(count), static_cast<std::uint16_t>(offset), src + done);
+        record.set_data(static_cast<std::uint8_t>(count), static_cast<std::uint16_t>(offset), src + done,
+                        _log);
         write_record(record);
         done += count;
     }

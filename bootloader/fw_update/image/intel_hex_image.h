@@ -11,6 +11,8 @@
 
 namespace fwu {
 
+class Log;
+
 // An Intel HEX file. Read, it delivers the data bytes of its records with their
 // absolute addresses; written, it turns bytes at an address into data records
 // of at most 16 bytes that never cross a 64 KiB page, extended linear address
@@ -22,9 +24,10 @@ namespace fwu {
 // file can never be programmed in part. DOS end-of-file characters (0x1A) and
 // NUL bytes that follow an end-of-file record, on its line or on lines of
 // their own, are padding left by editors and file transfers and count as blank.
+// What it finds wrong goes to the log it is given.
 class IntelHexImage : public Image {
 public:
-    explicit IntelHexImage(const std::string& file);
+    IntelHexImage(const std::string& file, const Log& log);
     ~IntelHexImage() override;
 
     void open(Mode mode) override;
@@ -48,6 +51,7 @@ private:
     void write_record(const IntelHexRecord& record);
 
     std::string _file_name;
+    const Log& _log;
     std::unique_ptr<std::FILE, FileCloser> _file;
     bool _reading = false;
     std::uint32_t _size = 0;

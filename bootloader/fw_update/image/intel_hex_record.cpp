@@ -126,12 +126,13 @@ std::string IntelHexRecord::line(std::uint8_t type, std::uint16_t address,
     return record.text();
 }
 
-void IntelHexRecord::set_data(std::uint8_t size, std::uint16_t address, const std::uint8_t* pData) {
+void IntelHexRecord::set_data(std::uint8_t size, std::uint16_t address, const std::uint8_t* pData,
+                              const Log& log) {
     m_Type = data;
     m_Address = address;
     m_Size = size;
     if (pData == nullptr) {
-        log_assertion("pData", __FILE__, __LINE__);
+        log.assertion("pData", __FILE__, __LINE__);
         m_Size = 0;
         return;
     }
@@ -153,12 +154,12 @@ void IntelHexRecord::set_extended_linear_address(std::uint16_t upper) {
     m_Data[1] = static_cast<std::uint8_t>(upper & 0xFF);
 }
 
-std::uint32_t IntelHexRecord::extended_address() const {
+std::uint32_t IntelHexRecord::extended_address(const Log& log) const {
     if (m_Type != extended_segment_address && m_Type != extended_linear_address) {
-        FWU_LOG_ERROR("m_Type = %d", m_Type);
+        FWU_LOG_ERROR(log, "m_Type = %d", m_Type);
         throw DEFileInvalidHexFormat();
     }
-    FWU_ASSERT(m_Size == 2);
+    FWU_ASSERT(log, m_Size == 2);
     // A record shorter than two bytes has no upper half of its own: the
     // missing bytes count as 0 rather than whatever an earlier record left.
     const std::uint32_t high = m_Size > 0 ? m_Data[0] : 0;

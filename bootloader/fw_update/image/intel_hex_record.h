@@ -8,6 +8,8 @@
 
 namespace fwu {
 
+class Log;
+
 // One line of an Intel HEX file: ":" size, address, type, data, checksum, all
 // as hexadecimal digit pairs.
 class IntelHexRecord {
@@ -47,12 +49,13 @@ public:
     // bytes of data are taken). The tools and tests that make HEX files use it.
     static std::string line(std::uint8_t type, std::uint16_t address, std::span<const std::uint8_t> data);
 
-    void set_data(std::uint8_t size, std::uint16_t address, const std::uint8_t* pData);
+    // A data record; a null pData is noted in the log and leaves the record empty.
+    void set_data(std::uint8_t size, std::uint16_t address, const std::uint8_t* pData, const Log& log);
     void set_end_of_file();
     void set_extended_linear_address(std::uint16_t upper);
     // Base address given by a type 2 or type 4 record; other types log and
     // throw DEFileInvalidHexFormat.
-    std::uint32_t extended_address() const;
+    std::uint32_t extended_address(const Log& log) const;
 
     // An empty record: no data.
     void clear();

@@ -3,6 +3,7 @@
 // fault knobs, and the state it keeps in a folder. Its commands, memories and
 // the faults the engine meets are tested end to end in tests/bootloader.
 
+#include "fw_update/log.h"
 #include "sim/bootloader/sim_bootloader.h"
 
 #include "support/scratch_dir.h"
@@ -158,7 +159,7 @@ TEST_F(SimFolderTest, KeepsItsIdentityAndEveryChangeInTheFolder) {
     auto backend = sim::SimBootloader::from_folder(folder);
     sim::SimDevice dev = backend->device(0);
     EXPECT_EQ(dev.product_id(), 0xff04);
-    EXPECT_THAT(*backend->enumerate(), ElementsAre("sim:" + folder.string()));
+    EXPECT_THAT(*backend->enumerate(fwu::Log()), ElementsAre("sim:" + folder.string()));
     auto link = backend->open(dev.path());
     transact(*link, request(2, 1, 0x0800, 1, {0x42}));
     EXPECT_EQ(reload().flash()[0x0800], 0x42);
