@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fw_update/session.h"
 #include "link/device_setup.h"
 #include "link/serial_link.h"
 
@@ -176,7 +177,8 @@ public:
     void button27_Click();
     void Read_Device_ID();
     void write_serial();
-    int run_fw_update(const QStringList& arguments);
+    // One engine run with the page's console, log and HID access; refused (a failed result) while one runs.
+    fwu::RunResult run_fw_update(const QStringList& arguments);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -9,4 +9,9 @@ namespace DADOV {
 // program and its tests call this first thing.
 void return_large_buffers_to_the_system();
 
+// Gives the memory freed inside the heap back to the system, at most once a second. A text box that drops
+// its oldest lines calls it: the laid-out lines of a flood free memory in pieces too small to go back on
+// their own, which would otherwise stay with the program.
+void return_freed_memory_now_and_then();
+
 } // namespace DADOV

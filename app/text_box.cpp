@@ -1,5 +1,7 @@
 #include "app/text_box.h"
 
+#include "app/heap_policy.h"
+
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -76,6 +78,8 @@ void TextBox::AppendText(const QString& text) {
     // A "\r" that ended the previous text and a "\n" that starts this one are one line end.
     const bool joins = _text.endsWithCr() && text.startsWith(QLatin1Char('\n'));
     const qsizetype dropped = _text.append(text);
+    if (dropped > 0)
+        return_freed_memory_now_and_then();
     if (kept_hidden()) {
         announce_kept();
         return;

@@ -15,7 +15,7 @@ namespace DADOV {
 // The firmware-update engine's console: a window of its own that shows the engine's output and error
 // lines while it runs on the window thread, and keeps them, with the outcome, until the user closes it.
 //
-// The engine writes through out() and err() (install them with fwu::ConsoleStreams). A "\r" starts the
+// The engine writes through out() and err() (an engine session's streams). A "\r" starts the
 // current line again: the next character replaces it, so a progress line is rewritten in place. At every
 // line end, and at a "\r" or a flush at most once per frame, the event loop gets a turn so that the window
 // paints; user input is held back meanwhile, so nothing the user does can start another run.

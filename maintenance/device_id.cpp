@@ -2,8 +2,6 @@
 
 #include "maintenance/firmware_page.h"
 
-#include "fw_update/fw_update.h"
-#include "fw_update/image/cout_image.h"
 #include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/controller_types.h"
@@ -72,13 +70,13 @@ void Form1::button20_Click() {
 void Form1::Read_Device_ID() {
     ui->textBox15->clear();
     try {
-        fwu::success = false;
+        fwu::RunResult result; // not run: failed
         if (!MCU)
-            run_fw_update(id_read_arguments(type));
+            result = run_fw_update(id_read_arguments(type));
         ui->textBox15->clear();
-        if (fwu::success && fwu::serial_index >= fwu::serial.size()) {
+        if (result.success && result.serial_index >= result.serial.size()) {
             QString id;
-            for (const std::uint8_t byte : fwu::serial)
+            for (const std::uint8_t byte : result.serial)
                 id += QString::number(static_cast<std::int8_t>(byte));
             ui->textBox15->setText(id);
         } else {

@@ -1,7 +1,5 @@
 #include "maintenance/file_locations.h"
 
-#include "fw_update/fw_update.h"
-#include "fw_update/log.h"
 #include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/working_files.h"
@@ -25,36 +23,35 @@ QSettings user_settings() {
     return QSettings(QStringLiteral("q5tool"), QStringLiteral("q5tool"));
 }
 
-// The size of the engine's log file; -1 when there is none.
-qint64 log_size() {
-    const QFileInfo log(QFile::decodeName(fwu::log_file().c_str()));
-    return log.exists() ? log.size() : -1;
-}
-
 } // namespace
 
-EngineLogScope::EngineLogScope(Form1::FirmwarePage& page) : _previous(fwu::log_file()) {
+EngineLog::EngineLog(Form1::FirmwarePage& page) {
     try {
-        fwu::set_log_file(QFile::encodeName(working_path(page, QStringLiteral("log.txt"))).toStdString());
+        _file = QFile::encodeName(working_path(page, QStringLiteral("log.txt"))).toStdString();
     } catch (const std::runtime_error&) {
         // No folder for working files: the engine's default it is. The page reports the missing folder
         // where it matters, so this is only noted.
         log_failure(lcMaintenance(), "engine log file", QtInfoMsg);
     }
-    _logSizeBefore = log_size();
+    _sizeBefore = size();
 }
 
-EngineLogScope::~EngineLogScope() {
-    fwu::set_log_file(_previous);
+QString EngineLog::path() const {
+    return _file.empty() ? QStringLiteral("log.txt") : QFile::decodeName(_file.c_str());
 }
 
-void EngineLogScope::report(ConsoleWindow& console) const {
-    if (fwu::success || log_size() <= _logSizeBefore)
+qint64 EngineLog::size() const {
+    const QFileInfo log(path());
+    return log.exists() ? log.size() : -1;
+}
+
+void EngineLog::report(ConsoleWindow& console, bool succeeded) const {
+    if (succeeded || size() <= _sizeBefore)
         return;
     const QString shown = console.text();
     if (!shown.isEmpty() && !shown.endsWith(QLatin1Char('\n')))
         console.out() << '\n';
-    const QString file = QFileInfo(QFile::decodeName(fwu::log_file().c_str())).absoluteFilePath();
+    const QString file = QFileInfo(path()).absoluteFilePath();
     console.out() << log_file_line(file).toLocal8Bit().constData() << '\n';
     console.out().flush();
 }

@@ -15,23 +15,25 @@ namespace DADOV {
 
 class ConsoleWindow;
 
-// Points the engine's log at "log.txt" in the working folder for the length of one engine run, and puts
-// back what was there before. When no folder can hold working files the engine keeps its own default.
-class EngineLogScope {
+// The engine's log for one run from the window: "log.txt" in the working folder. When no folder can hold
+// working files, the engine's own default ("log.txt" in the current folder).
+class EngineLog {
 public:
-    explicit EngineLogScope(Form1::FirmwarePage& page);
-    ~EngineLogScope();
-    EngineLogScope(const EngineLogScope&) = delete;
-    EngineLogScope& operator=(const EngineLogScope&) = delete;
+    explicit EngineLog(Form1::FirmwarePage& page);
 
+    // The file as the engine's session takes it; empty for the engine's default.
+    const std::string& file() const { return _file; }
     // After the run: when it failed and wrote to the log, the console's last line names the log file by
     // its full path. A failure the engine does not log (no device found, say) names none: the log may not
     // even exist, or hold only what earlier runs wrote.
-    void report(ConsoleWindow& console) const;
+    void report(ConsoleWindow& console, bool succeeded) const;
 
 private:
-    std::string _previous;
-    qint64 _logSizeBefore = -1; // -1: no log file when the run began
+    QString path() const;
+    qint64 size() const; // -1 when there is no log file
+
+    std::string _file;
+    qint64 _sizeBefore = -1;
 };
 
 // The console line that names the log file.

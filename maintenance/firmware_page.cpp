@@ -2,8 +2,6 @@
 
 #include "maintenance/firmware_page.h"
 
-#include "fw_update/console.h"
-#include "fw_update/fw_update.h"
 #include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/controller_types.h"
@@ -105,10 +103,10 @@ void update_mcu(Form1& form, bool supervisory) {
         }
         for (retry = 0;; page.wait(1000)) {
             DeviceAttachedState = 0;
-            fwu::success = false;
             const QString file = working_path(page, working_file_name(type, supervisory));
-            form.run_fw_update(update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
-            if (fwu::success) {
+            const fwu::RunResult result = form.run_fw_update(
+                update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
+            if (result.success) {
                 box->clear();
                 box->setText(update_done_message(page, supervisory));
                 break;
@@ -128,7 +126,7 @@ void update_mcu(Form1& form, bool supervisory) {
 } // namespace
 
 Form1::FirmwarePage::FirmwarePage()
-    : engine(fwu::fw_update), chooseFile([](QWidget* parent, const QString& folder) {
+    : engine(fwu::run), chooseFile([](QWidget* parent, const QString& folder) {
           return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), folder,
                                               QStringLiteral("VMK (*.vmk)"));
       }),
@@ -249,11 +247,11 @@ void Form1::button15_Click() {
     update_mcu(*this, true);
 }
 
-int Form1::run_fw_update(const QStringList& arguments) {
+fwu::RunResult Form1::run_fw_update(const QStringList& arguments) {
     FirmwarePage& page = *firmwarePage;
     // The engine is not re-entrant: its run is on this call stack.
     if (page.engineRunning)
-        return fwu::result_unknown_error;
+        return {};
     const EngineBusy busy(*this, timer1, serialPort1);
     page.engineRunning = true;
     const auto done = qScopeGuard([&] { page.engineRunning = false; });
@@ -268,11 +266,13 @@ int Form1::run_fw_update(const QStringList& arguments) {
     argv.push_back(nullptr);
 
     page.console->present();
-    fwu::ConsoleStreams streams(page.console->out(), page.console->err());
-    const EngineLogScope log(page); // log.txt beside the working files
-    const int result = page.engine(static_cast<int>(arguments.size()), argv.data());
+    const EngineLog log(page); // log.txt beside the working files
+    if (!page.hidBackend)
+        page.hidBackend = fwu::platform_hid_backend();
+    fwu::Session session(page.console->out(), page.console->err(), log.file(), page.hidBackend);
+    const fwu::RunResult result = page.engine(session, static_cast<int>(arguments.size()), argv.data());
     page.console->out().flush();
-    log.report(*page.console);
+    log.report(*page.console, result.success);
     return result;
 }
 

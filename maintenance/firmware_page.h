@@ -5,6 +5,8 @@
 // lives here.
 
 #include "app/form1.h"
+#include "fw_update/hid.h"
+#include "fw_update/session.h"
 #include "protocol/state.h" // type, MCU, retry
 
 #include <QString>
@@ -23,8 +25,11 @@ class ConsoleWindow;
 struct Form1::FirmwarePage {
     FirmwarePage();
 
-    // The engine: fwu::fw_update unless replaced.
-    std::function<int(int argc, const char* const* argv)> engine;
+    // The engine: fwu::run unless replaced. Each run gets a session of its own: the console's streams, the
+    // log beside the working files, and hidBackend.
+    std::function<fwu::RunResult(fwu::Session& session, int argc, const char* const* argv)> engine;
+    // The bootloaders' HID access: the platform's when none is set (simulate mode sets its own).
+    std::shared_ptr<fwu::HidBackend> hidBackend;
     // The open-file dialog: the chosen file's full path, or an empty text when the user cancels.
     std::function<QString(QWidget* parent, const QString& folder)> chooseFile;
     // A fixed wait on the window thread: nothing else runs meanwhile.

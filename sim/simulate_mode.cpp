@@ -179,7 +179,6 @@ SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path())
     main.id() = {0, 4, 2, 7, 1, 9, 3, 6};
     for (SimDevice* device : {&main, &supervisory})
         device->set_latency(std::chrono::milliseconds(1));
-    fwu::set_hid_backend(_bootloader);
 
     write_sample_firmware((root.filePath(QStringLiteral("samples/q5_mainV2.vmk"))).toStdString(), 1,
                           sample_length);
@@ -187,15 +186,14 @@ SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path())
                           sample_length);
 }
 
-SimulateMode::~SimulateMode() {
-    fwu::set_hid_backend(nullptr);
-}
+SimulateMode::~SimulateMode() = default;
 
 std::unique_ptr<DADOV::DeviceSetup> SimulateMode::deviceSetup() const {
     return std::make_unique<DADOV::SysfsDeviceSetup>(_sysfs.root());
 }
 
 void SimulateMode::apply(DADOV::Form1& form) {
+    form.firmwarePage->hidBackend = _bootloader;
     form.firmwarePage->firmwareFolder = samplesFolder();
     form.firmwarePage->rememberFolder = false; // a temporary folder: not for the user's settings
     form.firmwarePage->workingFolder = workingFolder();

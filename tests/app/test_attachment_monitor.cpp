@@ -189,7 +189,7 @@ TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrde
 
     const QByteArray burst = "tpsone\n512\ntpstwo\n510\n4\nend\n";
     int runs = 0;
-    page.engine = [&](int, const char* const*) {
+    page.engine = [&](fwu::Session&, int, const char* const*) {
         ConsoleWindow& console = *page.console;
         if (runs++ == 0) {
             EXPECT_TRUE(pty->writeQueued(burst));
@@ -205,7 +205,7 @@ TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrde
         EXPECT_EQ(DADOV::x, 0) << "run " << runs;
         EXPECT_EQ(volts1, 0) << "run " << runs;
         EXPECT_EQ(pty->readAll(0), QByteArray()) << "run " << runs;
-        return 0;
+        return fwu::RunResult{}; // failed
     };
     widget<QPushButton>("button4")->click(); // the ID read, then two failing attempts
     EXPECT_EQ(runs, 3);

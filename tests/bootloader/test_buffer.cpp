@@ -54,8 +54,8 @@ TEST_F(BufferTest, EmptyBufferHasNoData) {
     std::uint8_t byte = 0;
     EXPECT_EQ(b.read(&byte, 1, 0), 0u);
     EXPECT_THROW(b.write(&byte, 1, 0), std::out_of_range);
-    const std::string log = dir.read("log.txt");
-    EXPECT_NE(log.find("Assertion: _data != NULL"), std::string::npos);
+    const std::string entries = dir.read("log.txt");
+    EXPECT_NE(entries.find("Assertion: _data != NULL"), std::string::npos);
 }
 
 } // namespace

@@ -71,16 +71,11 @@ protected:
 
         main = bootloader->add_device(0x04d8, 0xff01);
         super = bootloader->add_device(0x04d8, 0xff03);
-        fwu::set_hid_backend(bootloader);
-
-        fwu::serial.fill(0);
-        fwu::serial_index = 0;
         open_window();
     }
 
     ~FirmwarePage() override {
         form.reset();
-        fwu::set_hid_backend(nullptr);
         clear_settings();
     }
 
@@ -101,12 +96,13 @@ protected:
             waits.push_back(ms);
             runs_before_wait.push_back(runs.size());
         };
-        page->engine = [this](int argc, const char* const* argv) {
+        page->hidBackend = bootloader;
+        page->engine = [this](fwu::Session& session, int argc, const char* const* argv) {
             EngineRun run{Vector(argv, argv + argc), DeviceAttachedState, form->timer1.isActive(),
                           page->console->isVisible()};
             if (before_run)
                 before_run(runs.size());
-            const int result = fwu::fw_update(argc, argv);
+            const fwu::RunResult result = fwu::run(session, argc, argv);
             runs.push_back(run);
             return result;
         };
@@ -199,7 +195,7 @@ TEST_F(FirmwarePage, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) {
         closed = form->close();
         click("button20");
         click("button4");
-        EXPECT_EQ(form->run_fw_update({"fw_update", "-h"}), fwu::result_unknown_error);
+        EXPECT_EQ(form->run_fw_update({"fw_update", "-h"}).code, fwu::result_unknown_error);
     };
     browse("button16", samples() / "q5_superV2.vmk");
     widget<QCheckBox>("checkBox9")->setChecked(false);
