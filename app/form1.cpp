@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "fw_update/udev_advice.h"
 #include "link/usb_discovery.h"
 #include "logging/guarded.h"
 #include "protocol/state.h"
@@ -369,12 +370,8 @@ void Form1::show_status_hint(const QString& hint) {
 }
 
 QString Form1::permission_hint(const QString& portPath) {
-    return QStringLiteral(
-               "This user may not open %1. Install the udev rules 70-q5-controller.rules (from the "
-               "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
-               "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" "
-               "and plug the controller in again.")
-        .arg(portPath);
+    return QStringLiteral("This user may not open %1. ").arg(portPath) +
+           QString::fromStdString(fwu::udev_rules_advice("controller"));
 }
 
 // A failing refresh or query must not end the program; the next tick starts afresh.

@@ -202,11 +202,8 @@ private:
     // The status labels' tool tip: why the port could not be opened, when that is known.
     void show_status_hint(const QString& hint);
 
-public:
     // The hint shown when this user may not open the controller's port.
     static QString permission_hint(const QString& portPath);
-
-private:
     void not_attached_reset();
     void run_page_actions();
 

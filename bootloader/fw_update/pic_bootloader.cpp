@@ -10,6 +10,7 @@
 #include "fw_update/log.h"
 #include "fw_update/rvln_fw_update.h"
 #include "fw_update/session.h"
+#include "fw_update/udev_advice.h"
 #include "fw_update/usage.h"
 
 namespace fwu {
@@ -66,13 +67,8 @@ void hint_inaccessible(Session& session, std::uint16_t vendor_id, std::uint16_t 
                "again."
             << std::endl;
 #else
-        session.err()
-            << "HINT: the device " << identity << " is present at " << path
-            << " but this user may not open it. Install the udev rules 70-q5-controller.rules (from the "
-               "package in /usr/lib/udev/rules.d, or from packaging/linux in the source tree) into "
-               "/etc/udev/rules.d, run \"sudo udevadm control --reload-rules && sudo udevadm trigger\" and "
-               "plug the device in again."
-            << std::endl;
+        session.err() << "HINT: the device " << identity << " is present at " << path
+                      << " but this user may not open it. " << udev_rules_advice("device") << std::endl;
 #endif
     }
 }

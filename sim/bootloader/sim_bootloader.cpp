@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The command codes and packet layout are written out here rather than taken from the engine
+// (fw_update/pic_bootloader.h): the simulator is an independent check of the client.
+//
 // Packet layout, offsets within the 64-byte packet that follows the report ID.
 constexpr std::size_t packet_size = fwu::hid_report_size - 1;
 constexpr std::size_t header_size = 6;
