@@ -4,8 +4,9 @@
 // lines of everything appended to it (compared with the complete text, split plainly), and that the
 // number rules give in-range results.
 //
-// The input's first byte seeds the chunk sizes. Two histories take the text: one with the boxes' bounds
-// and one small enough (16 lines, 8 KiB) that short inputs reach both of its bounds.
+// The input's first byte seeds the chunk sizes; an input is read up to its 256th line. Two histories take the
+// text: one with the boxes' bounds and one small enough (16 lines, 8 KiB) that short inputs reach both of its
+// bounds.
 #include "link/line_assembler.h"
 #include "protocol/modes.h"
 #include "protocol/reply_parser.h"
@@ -31,6 +32,9 @@ void check(bool ok) {
         std::abort();
 }
 
+// The lines taken from one input: enough to pass both bounds of the small history many times over, few
+// enough that each input costs about the same.
+constexpr qsizetype max_lines = 256;
 constexpr qsizetype small_lines = 16;
 constexpr qsizetype small_chars = 8192; // more than the longest line the assembly delivers, with its end
 
@@ -171,12 +175,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Box settings;
     int mode = MODE_IDLE;
     std::size_t at = 1;
-    while (at < size) {
+    qsizetype lines = 0;
+    while (at < size && lines < max_lines) {
         const std::size_t n = std::min<std::size_t>(random() % 97, size - at);
         for (const QString& line :
              assembler.take(QByteArrayView(reinterpret_cast<const char*>(data) + at, qsizetype(n)))) {
             check(line.size() <= LineAssembler::kMaxLineLength && !line.contains(QLatin1Char('\n')));
             take_line(line, mode, diagnostics, settings);
+            ++lines;
         }
         at += n;
     }
