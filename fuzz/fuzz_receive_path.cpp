@@ -34,7 +34,7 @@ void check(bool ok) {
 
 // The lines taken from one input: enough to pass both bounds of the small history many times over, few
 // enough that each input costs about the same.
-constexpr qsizetype max_lines = 256;
+constexpr qsizetype lines_per_input = 256;
 constexpr qsizetype small_lines = 16;
 constexpr qsizetype small_chars = 8192; // more than the longest line the assembly delivers, with its end
 
@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int mode = MODE_IDLE;
     std::size_t at = 1;
     qsizetype lines = 0;
-    while (at < size && lines < max_lines) {
+    while (at < size && lines < lines_per_input) {
         const std::size_t n = std::min<std::size_t>(random() % 97, size - at);
         for (const QString& line :
              assembler.take(QByteArrayView(reinterpret_cast<const char*>(data) + at, qsizetype(n)))) {
