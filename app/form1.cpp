@@ -3,6 +3,7 @@
 #include "fw_update/udev_advice.h"
 #include "link/usb_discovery.h"
 #include "logging/guarded.h"
+#include "pages/crossover.h"
 #include "protocol/state.h"
 #include "ui_form1.h"
 
@@ -439,7 +440,7 @@ void Form1::not_attached_reset() {
     ui->label41->clear();
     seriesTPS1->clear();
     seriesTPS2->clear();
-    ui->label15->setText(QStringLiteral("No Convergence"));
+    ui->label15->setText(no_convergence);
     DADOV::x = 0;
     peak_curr = 0;
     current = 0;

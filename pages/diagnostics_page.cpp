@@ -4,6 +4,7 @@
 #include "app/text_box.h"
 #include "logging/guarded.h"
 #include "pages/chart_menu.h"
+#include "pages/crossover.h"
 #include "pages/paint_throttle.h"
 #include "pages/strip_chart.h"
 #include "protocol/commands.h"
@@ -27,7 +28,6 @@ constexpr int streaming_pause_ms = 100;
 // A countdown step comes every 31 ticks of timer1.
 constexpr int ticks_per_countdown_step = 30;
 
-const QString no_convergence = QStringLiteral("No Convergence");
 const QString two_blanks = QStringLiteral("  ");
 
 // A page handler as a guarded slot whose changes reach the screen at once: the stream's displays are
@@ -39,6 +39,14 @@ template <typename F> auto painted_slot(Form1& form, const char* name, F handler
         handler();
         PaintThrottle::paint_pending(form.window());
     });
+}
+
+// The sum of the pair: its bar, its value and its caption. Hidden for TPS1A and TPS1B, whose sum means
+// nothing, and while the stream is stopped.
+void show_sum(Ui::Form1& ui) {
+    ui.progressBar3->show();
+    ui.label9->show();
+    ui.label5->show();
 }
 
 } // namespace
@@ -130,11 +138,8 @@ void show_pair_b_captions(Form1& form) {
     ui.label1->setText(QStringLiteral("TPS1B"));
     ui.label2->setText(QStringLiteral("TPS2B"));
     ui.label5->setText(QStringLiteral("TPS1B + TPS2B"));
-    if (streaming_enabled) {
-        ui.progressBar3->show();
-        ui.label9->show();
-        ui.label5->show();
-    }
+    if (streaming_enabled)
+        show_sum(ui);
     ui.panel1->show();
     ui.label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
 }
@@ -160,11 +165,8 @@ void Form1::button18_Click() {
     ui->label2->setText(QStringLiteral("TPS2A"));
     ui->label5->setText(QStringLiteral("TPS1A + TPS2A"));
     ui->label31->setText(QStringLiteral("Data From Primary Throttle Body"));
-    if (streaming_enabled) {
-        ui->progressBar3->show();
-        ui->label9->show();
-        ui->label5->show();
-    }
+    if (streaming_enabled)
+        show_sum(*ui);
     ui->panel1->hide();
     select_pair(*this, 0, command::stream_pair_a);
 }
@@ -196,11 +198,8 @@ void Form1::button23_Click() {
                        static_cast<QWidget*>(ui->label3), static_cast<QWidget*>(ui->label4),
                        static_cast<QWidget*>(ui->label31)})
         w->show();
-    if (TB != 2) {
-        ui->progressBar3->show();
-        ui->label5->show();
-        ui->label9->show();
-    }
+    if (TB != 2)
+        show_sum(*ui);
     streaming_enabled = true;
 }
 
@@ -227,11 +226,8 @@ void Form1::button25_Click() {
 // "Start": a timed capture.
 void Form1::button26_Click() {
     serialPort1.write(command::timed_capture);
-    if (TB != 2) {
-        ui->progressBar3->show();
-        ui->label5->show();
-        ui->label9->show();
-    }
+    if (TB != 2)
+        show_sum(*ui);
 }
 
 // "Start" beneath the text area: reset the page's read-outs, then a timed capture. The chart is emptied
@@ -284,7 +280,7 @@ void Form1::MyTimer() {
     ui->progressBar4->setValue(DADOV::count);
     if (DADOV::count == 0) {
         ui->textBox2->clear();
-        DADOV::count = 16;
+        DADOV::count = countdown_start;
         MyTimerEnable = false;
         tickcount = 0;
         stripChart->resume();

@@ -5,6 +5,7 @@
 
 #include "app/form1.h"
 #include "app/text_box.h"
+#include "pages/crossover.h"
 #include "pages/paint_throttle.h"
 #include "pages/reading_recorder.h"
 #include "pages/strip_chart.h"
@@ -30,7 +31,6 @@ namespace DADOV {
 
 namespace {
 
-const QString no_convergence = QStringLiteral("No Convergence");
 const QString mv_suffix = QStringLiteral(" mv");
 const QString line_end = QStringLiteral("\r\n");
 

@@ -6,7 +6,6 @@ namespace {
 
 // The values at program start; definitions and reset both read them.
 constexpr int initial_chart_window = 500;
-constexpr int initial_count = 16;
 constexpr int initial_pair = 1;
 constexpr bool initial_streaming = true;
 
@@ -36,7 +35,7 @@ double current = 0.0;
 double peak_curr = 0.0;
 int t = 0;
 int s = initial_chart_window;
-int count = initial_count;
+int count = countdown_start;
 bool MyTimerEnable = false;
 
 int tickcount = 0;
@@ -59,7 +58,7 @@ void reset_program_state() {
     current_volts = current = peak_curr = 0.0;
     t = 0;
     s = initial_chart_window;
-    count = initial_count;
+    count = countdown_start;
     MyTimerEnable = false;
     tickcount = 0;
     TB = initial_pair;

@@ -30,15 +30,16 @@ extern int boost_limit;       // minimum bypass opening in percent
 extern int samples;           // filter sample size as a list index (size = 2^samples)
 
 // Live data and the strip chart.
-extern int volts1;           // last TPS1 reading in mV
-extern int volts2;           // last TPS2 reading in mV
-extern double current_volts; // last motor-current sense voltage
-extern double current;       // last motor current in amps, truncated to 0.01
-extern double peak_curr;     // highest current since the last reset
-extern int t;                // TPS2 samples since the last chart reset
-extern int s;                // chart window in samples
-extern int count;            // countdown value; the countdown bar shows count - 1
-extern bool MyTimerEnable;   // countdown running
+extern int volts1;                         // last TPS1 reading in mV
+extern int volts2;                         // last TPS2 reading in mV
+extern double current_volts;               // last motor-current sense voltage
+extern double current;                     // last motor current in amps, truncated to 0.01
+extern double peak_curr;                   // highest current since the last reset
+extern int t;                              // TPS2 samples since the last chart reset
+extern int s;                              // chart window in samples
+extern int count;                          // countdown value; the countdown bar shows count - 1
+inline constexpr int countdown_start = 16; // count at program start and after each capture
+extern bool MyTimerEnable;                 // countdown running
 
 // Diagnostics page.
 extern int tickcount;          // timer ticks since the last countdown step
