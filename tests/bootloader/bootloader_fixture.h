@@ -1,10 +1,13 @@
 #pragma once
 
-// The bootloader client on one simulated device (04d8:ff01) in a scratch
-// folder: its session (console, log, backend) and a command line's options.
+// Fixtures of the engine's tests: a scratch folder with the log, and the
+// bootloader client on one simulated device (04d8:ff01) in a scratch folder
+// with its session (console, log, backend) and a command line's options.
 
+#include "bootloader/fw_update_harness.h"
 #include "fw_update/buffer/buffer.h"
 #include "fw_update/buffer/iterator.h"
+#include "fw_update/log.h"
 #include "fw_update/parser.h"
 #include "fw_update/pic_bootloader.h"
 #include "fw_update/session.h"
@@ -21,6 +24,13 @@
 
 namespace fwtest {
 
+// A scratch folder as the current folder, and a log to log.txt in it.
+class ScratchLogTest : public ::testing::Test {
+protected:
+    testsupport::ScratchDir dir;
+    const fwu::Log log;
+};
+
 class BootloaderTest : public ::testing::Test {
 protected:
     testsupport::ScratchDir dir;
@@ -35,12 +45,10 @@ protected:
     static fwu::DeviceIdentity main_mcu() { return {0x04d8, 0xff01, nullptr}; }
     fwu::PicBootloader bl{session, main_mcu()};
 
-    void parse(std::vector<std::string> args) {
+    void parse(const std::vector<std::string>& args) {
         params = fwu::Parameters(usage);
-        std::vector<const char*> argv{"fw_update"};
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        fwu::Parser(usage).parse(static_cast<int>(argv.size()), argv.data(), params);
+        with_argv(args,
+                  [&](int argc, const char* const* argv) { fwu::Parser(usage).parse(argc, argv, params); });
     }
 
     void window(std::uint32_t begin, std::uint32_t end) {

@@ -51,6 +51,19 @@ std::string hex_text(const Image& image) {
     return text + ":00000001FF\n";
 }
 
+std::vector<Chunk> read_chunks(fwu::Image& image, std::uint32_t max) {
+    std::vector<Chunk> chunks;
+    std::vector<std::uint8_t> data(max);
+    std::uint32_t address = 0xDEADBEEF;
+    while (const std::uint32_t n = image.read(data.data(), max, address)) {
+        if (n > max)
+            throw std::runtime_error("a read delivered more than it was asked for");
+        chunks.emplace_back(address, std::vector<std::uint8_t>(data.begin(), data.begin() + n));
+        address = 0xDEADBEEF;
+    }
+    return chunks;
+}
+
 std::vector<std::string> words(const std::string& command_line) {
     std::istringstream in(command_line);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};

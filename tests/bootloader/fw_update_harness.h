@@ -4,11 +4,13 @@
 // ones, running the fw_update program, HEX text, the message of a thrown error.
 
 #include "fw_update/errors.h"
+#include "fw_update/image/image.h"
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace fwtest {
@@ -26,6 +28,25 @@ template <typename E, typename F> std::string error_of(F&& f) {
     }
     return "(nothing thrown)";
 }
+
+// The console's last lines: every run ends with the hint, an aborted one with both.
+inline const std::string close_hint = "\n You may close this window. \n";
+inline const std::string aborted = "Operation aborted.\n" + close_hint;
+
+// f(argc, argv) for a command line of "fw_update" and the given arguments.
+template <typename F> auto with_argv(const std::vector<std::string>& args, F&& f) {
+    std::vector<const char*> argv{"fw_update"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    return f(static_cast<int>(argv.size()), argv.data());
+}
+
+// What an image delivers from one read: the address and the bytes.
+using Chunk = std::pair<std::uint32_t, std::vector<std::uint8_t>>;
+
+// Every chunk an open image delivers, read at most max bytes at a time until a
+// read delivers none. Each read must set the address itself.
+std::vector<Chunk> read_chunks(fwu::Image& image, std::uint32_t max);
 
 // Bytes of a firmware image: offset -> byte.
 using Image = std::map<std::uint32_t, std::uint8_t>;

@@ -1,5 +1,6 @@
 #include "fw_update/image/argument_image.h"
 
+#include "bootloader/fw_update_harness.h"
 #include "fw_update/errors.h"
 
 #include <gmock/gmock.h>
@@ -21,26 +22,19 @@ Parameters with(const std::string& name, const std::string& value) {
 
 std::string construction_error(const Parameters& p) {
     try {
-        ArgumentImage image(ARG_DATA, p);
-    } catch (const DException& e) {
-        return e.message();
+        return fwtest::error_of<DException>([&] { ArgumentImage image(ARG_DATA, p); });
     } catch (const EParserException& e) {
         return e.what();
     }
-    return "(nothing thrown)";
 }
 
 TEST(ArgumentImage, DeliversTheBytesFromAddressZero) {
     ArgumentImage image(ARG_DATA, with("d", "01202040aC"));
     image.open(Image::Mode::read);
     EXPECT_EQ(image.size(), 5u);
-    std::vector<std::uint8_t> data(2);
-    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> chunks;
-    std::uint32_t address = 99;
-    while (std::uint32_t n = image.read(data.data(), 2, address))
-        chunks.emplace_back(address, std::vector<std::uint8_t>(data.begin(), data.begin() + n));
-    using C = std::pair<std::uint32_t, std::vector<std::uint8_t>>;
-    EXPECT_THAT(chunks, ElementsAre(C{0, {0x01, 0x20}}, C{2, {0x20, 0x40}}, C{4, {0xAC}}));
+    using fwtest::Chunk;
+    EXPECT_THAT(fwtest::read_chunks(image, 2),
+                ElementsAre(Chunk{0, {0x01, 0x20}}, Chunk{2, {0x20, 0x40}}, Chunk{4, {0xAC}}));
     image.close();
 }
 

@@ -1,48 +1,38 @@
 #include "fw_update/image/binimage.h"
 #include "fw_update/log.h"
 
-#include "bootloader/fw_update_harness.h"
-#include "support/scratch_dir.h"
+#include "bootloader/bootloader_fixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+using fwtest::Chunk;
 using fwu::BinImage;
 using fwu::Image;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 namespace {
 
-class BinImageTest : public ::testing::Test {
-protected:
-    testsupport::ScratchDir dir;
-    const fwu::Log log; // log.txt in the scratch folder
-};
+using BinImageTest = fwtest::ScratchLogTest;
 
 TEST_F(BinImageTest, ReadsBytesInOrderFromAddressZero) {
     dir.write("in.bin", std::string("\x01\x02\x03\x04\x05", 5));
     BinImage image("in.bin", log);
     image.open(Image::Mode::read);
     EXPECT_EQ(image.size(), 5u);
-    std::uint8_t data[4] = {};
-    std::uint32_t address = 99;
-    EXPECT_EQ(image.read(data, 3, address), 3u);
-    EXPECT_EQ(address, 0u);
-    EXPECT_EQ(data[2], 3);
-    EXPECT_EQ(image.read(data, 4, address), 2u);
-    EXPECT_EQ(address, 3u);
-    EXPECT_EQ(data[1], 5);
-    EXPECT_EQ(image.read(data, 4, address), 0u);
+    EXPECT_THAT(fwtest::read_chunks(image, 3), ElementsAre(Chunk{0, {1, 2, 3}}, Chunk{3, {4, 5}}));
     image.close();
 
     dir.write("empty.bin", "");
     BinImage empty("empty.bin", log);
     empty.open(Image::Mode::read);
     EXPECT_EQ(empty.size(), 0u);
-    EXPECT_EQ(empty.read(data, 1, address), 0u);
-    empty.close();
+    EXPECT_THAT(fwtest::read_chunks(empty, 1), IsEmpty());
 }
 
 TEST_F(BinImageTest, WritesEachByteAtItsAddressWithErasedBytesBetween) {

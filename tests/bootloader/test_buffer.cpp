@@ -1,8 +1,7 @@
 #include "fw_update/buffer/buffer.h"
 #include "fw_update/log.h"
 
-#include "bootloader/fw_update_harness.h"
-#include "support/scratch_dir.h"
+#include "bootloader/bootloader_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +13,7 @@ using fwu::Buffer;
 
 namespace {
 
-class BufferTest : public ::testing::Test {
-protected:
-    testsupport::ScratchDir dir;
-    const fwu::Log log; // log.txt in the scratch folder
-};
+using BufferTest = fwtest::ScratchLogTest;
 
 TEST_F(BufferTest, ReadClampsAtTheEnd) {
     Buffer b(8, 0xFF, log);

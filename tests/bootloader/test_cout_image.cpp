@@ -1,9 +1,7 @@
 #include "fw_update/image/cout_image.h"
 
-#include "bootloader/fw_update_harness.h"
+#include "bootloader/bootloader_fixture.h"
 #include "fw_update/errors.h"
-#include "fw_update/log.h"
-#include "support/scratch_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,11 +15,9 @@ using ::testing::HasSubstr;
 
 namespace {
 
-class CoutImageTest : public ::testing::Test {
+class CoutImageTest : public fwtest::ScratchLogTest {
 protected:
-    testsupport::ScratchDir dir;
     std::ostringstream out;
-    const Log log; // log.txt in the scratch folder
     std::array<std::uint8_t, 8> serial{};
     std::uint32_t serial_index = 0;
 

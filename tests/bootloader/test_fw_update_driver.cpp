@@ -14,13 +14,14 @@
 #include "sim/bootloader/sim_bootloader.h"
 #include "support/scratch_dir.h"
 
+using fwtest::aborted;
+using fwtest::close_hint;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 namespace {
 
-const std::string close_hint = "\n You may close this window. \n";
 const std::string device_options = " -vid 0x04d8 -pid 0xff04";
 
 class DriverTest : public ::testing::Test {
@@ -38,11 +39,7 @@ protected:
     int run(const std::string& command_line) {
         out.str("");
         err.str("");
-        const std::vector<std::string> args = fwtest::words("fw_update " + command_line);
-        std::vector<const char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        return fwu::fw_update(static_cast<int>(argv.size()), argv.data());
+        return fwtest::with_argv(fwtest::words(command_line), fwu::fw_update);
     }
     int read_id() { return run("-r -m id -d -t NO" + device_options); }
     int update(const std::string& file) { return run("-e -w -v -t NO -ix " + file + device_options); }
@@ -134,7 +131,7 @@ TEST_F(DriverTest, FileWithoutDataForTheMemoryIsRefusedOnlyWhenAnEraseWouldRun) 
     EXPECT_EQ(run("-e -w -v" + eeprom), 2);
     EXPECT_FALSE(fwu::success);
     EXPECT_EQ(err.str(), "WARNING: No data for memory type = eeprom\n");
-    EXPECT_EQ(out.str(), "Failed to read image file.\nOperation aborted.\n" + close_hint);
+    EXPECT_EQ(out.str(), "Failed to read image file.\n" + aborted);
     EXPECT_EQ(device.eeprom()[0], 0x42);
     EXPECT_EQ(device.counters().opens, 0u);
 }
@@ -156,8 +153,7 @@ TEST_P(DriverFaults, EndWithMessageFailedLineAndResultTwo) {
     GetParam().inject(device.faults());
     EXPECT_EQ(update("fw.vmk"), 2);
     EXPECT_FALSE(fwu::success);
-    EXPECT_THAT(out.str(), EndsWith(std::string(": FAILED.\n") + GetParam().message +
-                                    "\nOperation aborted.\n" + close_hint));
+    EXPECT_THAT(out.str(), EndsWith(std::string(": FAILED.\n") + GetParam().message + "\n" + aborted));
     EXPECT_EQ(device.counters().opens, device.counters().closes) << "every handle is released";
 }
 
@@ -181,9 +177,8 @@ TEST_F(DriverTest, AnswerLaterThanTheReadTimeOutEndsTheRunAfterIt) {
     // loaded machine could miss.
     EXPECT_GE(elapsed, std::chrono::milliseconds(2500));
     EXPECT_LT(elapsed, std::chrono::milliseconds(4000));
-    EXPECT_EQ(out.str(), "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nHID buffer read timeout.\n"
-                         "Operation aborted.\n" +
-                             close_hint);
+    EXPECT_EQ(out.str(),
+              "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nHID buffer read timeout.\n" + aborted);
     EXPECT_EQ(device.counters().answers, 0u);
     EXPECT_EQ(device.counters().cancels, 1u) << "the pending answer is abandoned";
     EXPECT_EQ(device.counters().opens, device.counters().closes) << "every handle is released";
@@ -211,7 +206,7 @@ TEST_F(DriverTest, VerifyDifferenceThatHealsCompletes) {
 TEST_F(DriverTest, DeviceOutOfReachIsExplained) {
     device.faults().permission_denied = true;
     EXPECT_EQ(read_id(), 2);
-    EXPECT_THAT(out.str(), EndsWith("Device is not found.\nOperation aborted.\n" + close_hint));
+    EXPECT_THAT(out.str(), EndsWith("Device is not found.\n" + aborted));
 #ifdef _WIN32
     EXPECT_EQ(err.str(),
               "HINT: the device 04d8:ff04 is present at sim:0 but Windows does not let this program open it. "

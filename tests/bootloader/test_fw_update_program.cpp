@@ -17,8 +17,6 @@ using ::testing::StartsWith;
 
 namespace {
 
-const std::string close_hint = "\n You may close this window. \n";
-const std::string aborted = "Operation aborted.\n" + close_hint;
 // The simulated device's options.
 const std::string v2_main = " -vid 0x04d8 -pid 0xff01";
 

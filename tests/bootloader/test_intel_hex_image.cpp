@@ -1,14 +1,11 @@
 #include "fw_update/image/intel_hex_image.h"
-#include "fw_update/log.h"
 
-#include "bootloader/fw_update_harness.h"
+#include "bootloader/bootloader_fixture.h"
 #include "fw_update/errors.h"
-#include "support/scratch_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -40,22 +37,16 @@ struct Contents {
     Bytes bytes;
 };
 
-class IntelHexImageTest : public ::testing::Test {
+class IntelHexImageTest : public fwtest::ScratchLogTest {
 protected:
-    testsupport::ScratchDir dir;
-    const fwu::Log log; // log.txt in the scratch folder
-
     Contents read_all(const std::string& name, std::uint32_t max = 256) {
         IntelHexImage image(name, log);
         image.open(Image::Mode::read);
         Contents c;
         c.size = image.size();
-        std::vector<std::uint8_t> data(max);
-        std::uint32_t address = 0;
-        while (std::uint32_t n = image.read(data.data(), max, address)) {
-            EXPECT_LE(n, max);
-            c.chunks.emplace_back(address, n);
-            for (std::uint32_t i = 0; i < n; ++i)
+        for (const auto& [address, data] : fwtest::read_chunks(image, max)) {
+            c.chunks.emplace_back(address, static_cast<std::uint32_t>(data.size()));
+            for (std::uint32_t i = 0; i < data.size(); ++i)
                 c.bytes[address + i] = data[i];
         }
         image.close();

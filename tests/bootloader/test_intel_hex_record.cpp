@@ -1,8 +1,8 @@
 #include "fw_update/image/intel_hex_record.h"
 #include "fw_update/log.h"
 
+#include "bootloader/bootloader_fixture.h"
 #include "fw_update/errors.h"
-#include "support/scratch_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,10 +15,8 @@ using Verdict = IntelHexRecord::Verdict;
 
 namespace {
 
-class IntelHexRecordTest : public ::testing::Test {
+class IntelHexRecordTest : public fwtest::ScratchLogTest {
 protected:
-    testsupport::ScratchDir dir;
-    const fwu::Log log; // log.txt in the scratch folder
     IntelHexRecord r;
 };
 

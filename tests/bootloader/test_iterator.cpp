@@ -1,8 +1,7 @@
 #include "fw_update/buffer/iterator.h"
 #include "fw_update/log.h"
 
-#include "bootloader/fw_update_harness.h"
-#include "support/scratch_dir.h"
+#include "bootloader/bootloader_fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,11 +17,8 @@ using ::testing::HasSubstr;
 
 namespace {
 
-class IteratorTest : public ::testing::Test {
+class IteratorTest : public fwtest::ScratchLogTest {
 protected:
-    testsupport::ScratchDir dir;
-    const fwu::Log log; // log.txt in the scratch folder
-
     // (offset, length) of every chunk read until the end.
     static std::vector<std::pair<std::uint32_t, std::uint32_t>> chunks(Iterator& it,
                                                                        std::uint32_t max = 1024) {

@@ -1,6 +1,6 @@
 #include "fw_update/log.h"
 
-#include "support/scratch_dir.h"
+#include "bootloader/bootloader_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,7 @@ namespace {
 const std::string stamp = R"(\[\d{2}/\d{2}/\d{4} \d{2}:\d{2}:\d{2}\] )";
 const std::string here = "tests/bootloader/test_log.cpp";
 
-class LogTest : public ::testing::Test {
-protected:
-    testsupport::ScratchDir dir;
-    const fwu::Log log; // log.txt in the scratch folder
-};
+using LogTest = fwtest::ScratchLogTest;
 
 TEST_F(LogTest, EntriesAreAppendedWithTimeStampMessageAndPlace) {
     dir.write("log.txt", "earlier run\n");
@@ -32,22 +28,6 @@ TEST_F(LogTest, EntriesAreAppendedWithTimeStampMessageAndPlace) {
         "!!! Err: Assertion: 1 \\+ 1 == 3" + at + std::to_string(line + 1) + "\n" + stamp +
         "!!! Err: Assertion: m_hDevice != INVALID_HANDLE_VALUE  File: /elsewhere/hid.cpp, Line: 7\n";
     EXPECT_TRUE(std::regex_match(dir.read("log.txt"), std::regex(expected))) << dir.read("log.txt");
-}
-
-TEST_F(LogTest, ANamedLogTakesItsOwnEntries) {
-    std::filesystem::create_directory(dir.file("elsewhere"));
-    const std::string path = dir.file("elsewhere/log.txt").string();
-    const fwu::Log named(path);
-    EXPECT_EQ(named.file(), path);
-    EXPECT_EQ(log.file(), "log.txt");
-    named.write("there", "a.cpp", 1);
-    log.write("here", "b.cpp", 2);
-    EXPECT_TRUE(std::regex_match(dir.read("elsewhere/log.txt"),
-                                 std::regex(stamp + "!!! Err: there  File: a.cpp, Line: 1\n")))
-        << dir.read("elsewhere/log.txt");
-    EXPECT_TRUE(
-        std::regex_match(dir.read("log.txt"), std::regex(stamp + "!!! Err: here  File: b.cpp, Line: 2\n")))
-        << dir.read("log.txt");
 }
 
 TEST_F(LogTest, LongMessagesAreCut) {

@@ -14,14 +14,11 @@ using ::testing::ElementsAre;
 
 namespace {
 
-Parameters parse(std::vector<std::string> args) {
-    args.insert(args.begin(), "fw_update");
-    std::vector<const char*> argv;
-    for (const auto& a : args)
-        argv.push_back(a.c_str());
+Parameters parse(const std::vector<std::string>& args) {
     FUUsage usage;
     Parameters parameters(usage);
-    Parser(usage).parse(static_cast<int>(argv.size()), argv.data(), parameters);
+    fwtest::with_argv(
+        args, [&](int argc, const char* const* argv) { Parser(usage).parse(argc, argv, parameters); });
     return parameters;
 }
 

@@ -19,12 +19,11 @@
 #include <string>
 #include <vector>
 
+using fwtest::close_hint;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
 namespace {
-
-const std::string close_hint = "\n You may close this window. \n";
 
 // A session on streams, a log file and a simulated device of its own.
 struct OwnSession {
@@ -39,11 +38,9 @@ struct OwnSession {
 };
 
 fwu::RunResult run(fwu::Session& session, const std::string& command_line) {
-    const std::vector<std::string> args = fwtest::words("fw_update " + command_line);
-    std::vector<const char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    return fwu::run(session, static_cast<int>(argv.size()), argv.data());
+    return fwtest::with_argv(fwtest::words(command_line), [&](int argc, const char* const* argv) {
+        return fwu::run(session, argc, argv);
+    });
 }
 
 class SessionRun : public ::testing::Test {
@@ -106,10 +103,10 @@ TEST_F(SessionRun, SessionsSideBySideKeepTheirStreamsLogsAndDevicesApart) {
     EXPECT_EQ(absent.code, fwu::result_device_error);
 
     EXPECT_THAT(first.out.str(), HasSubstr("\n0x00200000: 01 02 03 04 05 06 07 08 \n"));
-    EXPECT_THAT(first.out.str(), EndsWith("Device is not found.\nOperation aborted.\n" + close_hint));
+    EXPECT_THAT(first.out.str(), EndsWith("Device is not found.\n" + fwtest::aborted));
     EXPECT_EQ(second.out.str(), "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\n"
-                                "HID response ID doesn't correspond to command ID.\nOperation aborted.\n" +
-                                    close_hint);
+                                "HID response ID doesn't correspond to command ID.\n" +
+                                    fwtest::aborted);
     EXPECT_EQ(first.err.str() + second.err.str(), "");
 
     EXPECT_EQ(dir.read("first.txt"), "") << "the first session's runs logged nothing";
