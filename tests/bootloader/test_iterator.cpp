@@ -57,21 +57,6 @@ TEST_F(IteratorTest, ChunksStopAtPageBoundaries) {
     EXPECT_EQ(dir.read("log.txt"), "");
 }
 
-TEST_F(IteratorTest, ReadsDeliverTheBuffersBytes) {
-    Buffer b(16, 0, log);
-    std::vector<std::uint8_t> bytes(16);
-    std::iota(bytes.begin(), bytes.end(), 0);
-    b.write(bytes.data(), 16, 0);
-    Iterator it(b);
-    it.set_step(4);
-    it.set_begin(2);
-    std::vector<std::uint8_t> out(8, 0xAA);
-    std::uint32_t offset = 99;
-    EXPECT_EQ(it.read(out.data(), 8, offset), 2u);
-    EXPECT_EQ(offset, 2u);
-    EXPECT_THAT(std::vector<std::uint8_t>(out.begin(), out.begin() + 3), ElementsAre(2, 3, 0xAA));
-}
-
 TEST_F(IteratorTest, WriteStoresAndAdvances) {
     Buffer b(16, 0xFF, log);
     Iterator it(b);
