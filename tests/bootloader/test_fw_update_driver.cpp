@@ -160,7 +160,6 @@ TEST_P(DriverFaults, EndWithMessageFailedLineAndResultTwo) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, DriverFaults,
     ::testing::Values(
-        RunFault{"absent", [](sim::Faults& f) { f.absent = true; }, "Device is not found."},
         RunFault{"verify", [](sim::Faults& f) { f.readback_difference = 0x4000; }, "Verification failed."},
         // One link failure in the middle of the programming; every link failure and its message:
         // TransferFaults in test_pic_bootloader.cpp.

@@ -292,6 +292,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FwUpdateFailedRuns, ::testing::ValuesIn(failed_r
 
 // Damaged copies of a real firmware file: each is refused before the device is touched, so a unit that
 // holds firmware keeps it whole. Data that all lies in the bootloader's own flash is no data to program.
+// (Which damage makes a line no record: test_intel_hex_record.cpp and test_intel_hex_image.cpp.)
 TEST_F(FwUpdateProgram, RefusedDamagedFirmwareLeavesTheUnitsFirmwareWhole) {
     const std::string good = hex_text(firmware_image(0x800, 0x1000));
     dir.write("fw.vmk", good);
@@ -299,12 +300,8 @@ TEST_F(FwUpdateProgram, RefusedDamagedFirmwareLeavesTheUnitsFirmwareWhole) {
     const std::vector<std::uint8_t> programmed = memory("flash");
 
     const std::string::size_type second_record = good.find('\n') + 1;
-    std::string bad_digit = good;
-    bad_digit[second_record + 12] = 'G';
     std::string unknown_type = good;
     unknown_type.replace(second_record + 7, 2, "07");
-    std::string long_count = good;
-    long_count.replace(second_record + 1, 2, "FF");
     const struct {
         const char* name;
         std::string text;
@@ -312,9 +309,7 @@ TEST_F(FwUpdateProgram, RefusedDamagedFirmwareLeavesTheUnitsFirmwareWhole) {
         std::string err;
     } mutants[] = {
         {"cut mid-record", good.substr(0, second_record + 20), "Invalid HEX file format.\n", ""},
-        {"digit", bad_digit, "Invalid HEX file format.\n", ""},
         {"record type", unknown_type, "Failed to read image file.\n", ""},
-        {"count past the line", long_count, "Invalid HEX file format.\n", ""},
         {"bootloader area only", hex_text(firmware_image(0x000, 0x100)), "Failed to read image file.\n",
          "WARNING: No data for memory type = flash\n"},
     };

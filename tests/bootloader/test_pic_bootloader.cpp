@@ -32,7 +32,7 @@ TEST_F(BootloaderTest, ErasePacketsAndProgress) {
         bl.erase(nothing);
     EXPECT_TRUE(device.written().empty());
     EXPECT_EQ(console_out.str(), "");
-    EXPECT_THROW(bl.erase("ram"), DEBadValue);
+    EXPECT_THROW(bl.erase("Flash"), DEBadValue); // names are case-sensitive
 
     bl.erase("flash");
     ASSERT_EQ(device.written().size(), 2u);
@@ -258,18 +258,6 @@ TEST_F(BootloaderTest, EraseFailureLeavesTheDeviceForTheDestructor) {
     }
     EXPECT_THAT(log_messages(), ElementsAre("Write timeout", "Assertion: m_hDevice == INVALID_HANDLE_VALUE"));
     EXPECT_EQ(device.counters().opens, device.counters().closes);
-}
-
-// The codes of the memories are tested where they reach the device.
-TEST_F(BootloaderTest, MemoryNamesAreCaseSensitiveAndOtherCodesHaveNoRegion) {
-    EXPECT_EQ(fwtest::error_of<DEBadValue>([] { memory_type("Flash"); }),
-              "Bad value provided for \"Flash\" argument.\nValid values for this argument "
-              "are:\n\tflash\n\teeprom\n\tid\n\tall");
-    EXPECT_EQ(memory_name(3), "");
-    std::uint32_t base = 1, size = 1;
-    memory_range(7, base, size);
-    EXPECT_EQ(std::make_pair(base, size), std::make_pair(0u, 0u));
-    EXPECT_EQ(page_size(7), 8u);
 }
 
 TEST_F(BootloaderTest, AddressRange) {
