@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 using fwtest::Chunk;
 using fwu::BinImage;

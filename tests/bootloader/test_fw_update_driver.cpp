@@ -10,7 +10,6 @@
 #include "bootloader/fw_update_harness.h"
 #include "fw_update/console.h"
 #include "fw_update/fw_update.h"
-#include "fw_update/image/cout_image.h"
 #include "sim/bootloader/sim_bootloader.h"
 #include "support/scratch_dir.h"
 

@@ -7,8 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <array>
-
 using fwu::IntelHexRecord;
 using ::testing::HasSubstr;
 using Verdict = IntelHexRecord::Verdict;

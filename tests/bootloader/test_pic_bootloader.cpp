@@ -55,10 +55,9 @@ TEST_F(BootloaderTest, VersionIdReadAndResetPackets) {
     EXPECT_EQ(console_out.str(),
               "\rRVLN BootLoader Version reading: 0%\rRVLN BootLoader Version reading: 100%"
               "\rRVLN BootLoader Version reading: DONE.\n");
-    Buffer id(8, 0xFF, session.log());
-    Iterator id_it(id);
-    bl.read(id_it, "id");
-    EXPECT_EQ(Bytes(id.data(), id.data() + 8), (Bytes{9, 8, 7, 6, 5, 4, 3, 2}));
+    window(0, 8);
+    bl.read(it, "id");
+    EXPECT_EQ(Bytes(buffer.data(), buffer.data() + 8), (Bytes{9, 8, 7, 6, 5, 4, 3, 2}));
     bl.reset();
     ASSERT_EQ(device.written().size(), 3u);
     EXPECT_EQ(sent(0), bytes({0x00, 0x04, 0x00}, 62, 0x00));
@@ -243,10 +242,9 @@ TEST_F(BootloaderTest, LateAnswerIsNeverTakenForTheNextRequest) {
     EXPECT_GE(device.counters().cancels, 1u);
     device.faults().late_answer = false;
     device.id() = {1, 2, 3, 4, 5, 6, 7, 8};
-    Buffer id(8, 0, session.log());
-    Iterator id_it(id);
-    bl.read(id_it, "id");
-    EXPECT_EQ(id.data()[7], 8);
+    window(0, 8);
+    bl.read(it, "id");
+    EXPECT_EQ(buffer.data()[7], 8);
 }
 
 TEST_F(BootloaderTest, EraseFailureLeavesTheDeviceForTheDestructor) {
