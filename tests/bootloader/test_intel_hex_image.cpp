@@ -101,10 +101,6 @@ TEST_F(IntelHexImageTest, WrongChecksumsBlankLinesAndEndRecordsAreNoObstacle) {
     dir.write("in.hex", "\n   \r\n:0400000001020304FF\r\n:00000001FF\n\t\n  :02000400AABB95  \n\n");
     EXPECT_EQ(read_all("in.hex").bytes, (Bytes{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 0xAA}, {5, 0xBB}}));
     EXPECT_EQ(dir.read("log.txt"), "");
-
-    dir.write("in.hex",
-              hex_record(0, 0x10, {1, 2}) + ":00000001FF\n" + hex_record(0, 0x08, {3, 4}) + ":00000001FF\n");
-    EXPECT_THAT(read_all("in.hex").chunks, ElementsAre(Chunk{0x10, 2}, Chunk{0x08, 2}));
 }
 
 TEST_F(IntelHexImageTest, EndOfFileCharactersAndNulPaddingAfterTheEndRecordAreBlank) {
