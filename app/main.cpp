@@ -5,10 +5,10 @@
 #include "app/command_line.h"
 #include "app/exit_on_signals.h"
 #include "app/form1.h"
-#include "app/heap_policy.h"
 #include "link/device_setup.h"
 #include "pages/reading_recorder.h"
 #include "sim/simulate_mode.h"
+#include "widgets/heap_policy.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -49,8 +49,9 @@ bool window_system_named(const QStringList& arguments) {
 void record_from_the_start(DADOV::Form1& form, const QString& file) {
     if (auto* pages = form.findChild<QTabWidget*>(QStringLiteral("TabControl1")))
         pages->setCurrentIndex(1);
-    if (!form.readingRecorder->start(file))
-        std::fprintf(stderr, "q5tool: %s\n", form.readingRecorder->lastMessage().toLocal8Bit().constData());
+    if (!form.diagnostics().readingRecorder().start(file))
+        std::fprintf(stderr, "q5tool: %s\n",
+                     form.diagnostics().readingRecorder().lastMessage().toLocal8Bit().constData());
 }
 
 // Runs the window; `signal` is set when a signal ended the run. SIGTERM, SIGINT and SIGHUP end the event
@@ -70,7 +71,7 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
                          std::make_unique<DADOV::SysfsDeviceSetup>(qEnvironmentVariable("Q5_SYSFS_ROOT")),
                          qEnvironmentVariable("Q5_DEV_ROOT"));
     if (simulation)
-        simulation->apply(*form);
+        simulation->apply(*form, form->firmwarePage());
     form->show();
     if (!line.options.recordFile.isEmpty())
         record_from_the_start(*form, line.options.recordFile);

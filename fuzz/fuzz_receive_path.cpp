@@ -97,38 +97,16 @@ struct Box {
     }
 };
 
-// The modes the keywords lead to, as the reply parser takes them.
-int mode_after(Keyword keyword, int mode, Box& diagnostics, Box& settings) {
-    switch (keyword) {
-    case Keyword::End:
-    case Keyword::Prim:
-    case Keyword::Sec:
-        return MODE_IDLE;
-    case Keyword::TpsOne:
-        return MODE_TPS1;
-    case Keyword::TpsTwo:
-        return MODE_TPS2;
-    case Keyword::Amps:
-        return MODE_AMPS;
-    case Keyword::Hertz:
-        return MODE_HERTZ;
-    case Keyword::Three:
+// What a keyword does to the two boxes, beside the mode it leads to.
+int take_keyword(Keyword keyword, int mode, Box& diagnostics, Box& settings) {
+    const int next = mode_after(keyword, mode);
+    if (keyword == Keyword::Three)
         diagnostics.clear();
-        return MODE_DIAG_TEXT;
-    case Keyword::Four:
-    case Keyword::Five:
-    case Keyword::Six:
-    case Keyword::Dummy:
-    case Keyword::Star:
-        return mode;
-    case Keyword::NewPid:
+    if (mode_after(keyword, MODE_IDLE) == MODE_SETTINGS) // a settings text follows
         settings.clear();
+    if (keyword == Keyword::NewPid)
         settings.append(QStringLiteral("Current Device Settings \r\n\r\n"));
-        return MODE_SETTINGS;
-    default: // the settings requests and "DTC"
-        settings.clear();
-        return MODE_SETTINGS;
-    }
+    return next;
 }
 
 void take_reading(const QString& line) {
@@ -140,7 +118,7 @@ void take_reading(const QString& line) {
 
 void take_line(const QString& line, int& mode, Box& diagnostics, Box& settings) {
     if (const std::optional<Keyword> keyword = keyword_of(line)) {
-        mode = mode_after(*keyword, mode, diagnostics, settings);
+        mode = take_keyword(*keyword, mode, diagnostics, settings);
         return;
     }
     const QString shown = line + QStringLiteral("\r\n");

@@ -59,54 +59,54 @@ std::optional<QString> id_data_record(const QString& digits) {
     return record + QStringLiteral("%1").arg(checksum, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-void Form1::button20_Click() {
-    MCU = false;
-    firmwarePage->console->clear();
+void FirmwarePage::button20_Click() {
+    _MCU = false;
+    console->clear();
     Read_Device_ID();
 }
 
 // Shows the eight digits of the ID, each byte as a signed number (an unprogrammed byte, 0xFF, as "-1");
 // "Failed to retrieve ID" when the read did not succeed, rather than what an earlier read left behind.
-void Form1::Read_Device_ID() {
-    ui->textBox15->clear();
+void FirmwarePage::Read_Device_ID() {
+    ui.textBox15->clear();
     try {
         fwu::RunResult result; // not run: failed
-        if (!MCU)
-            result = run_fw_update(id_read_arguments(type));
-        ui->textBox15->clear();
+        if (!_MCU)
+            result = run_fw_update(id_read_arguments(_type));
+        ui.textBox15->clear();
         if (result.success && result.serial_index >= result.serial.size()) {
             QString id;
             for (const std::uint8_t byte : result.serial)
                 id += QString::number(static_cast<std::int8_t>(byte));
-            ui->textBox15->setText(id);
+            ui.textBox15->setText(id);
         } else {
-            ui->textBox15->setText(QStringLiteral("Failed to retrieve ID"));
+            ui.textBox15->setText(QStringLiteral("Failed to retrieve ID"));
         }
-        firmwarePage->wait(2000);
+        wait(2000);
     } catch (...) {
         log_failure(lcMaintenance(), "Read_Device_ID");
-        ui->textBox15->setText(QStringLiteral("Failed to retrieve ID"));
+        ui.textBox15->setText(QStringLiteral("Failed to retrieve ID"));
     }
 }
 
-void Form1::button27_Click() {
-    firmwarePage->console->clear();
+void FirmwarePage::button27_Click() {
+    console->clear();
     write_serial();
 }
 
 // Draws a new ID, writes it as a three-record HEX file and programs it into the main MCU's id memory.
-void Form1::write_serial() {
+void FirmwarePage::write_serial() {
     try {
-        const QString path = working_path(*firmwarePage, QStringLiteral("id.txt"));
+        const QString path = working_path(*this, QStringLiteral("id.txt"));
         std::random_device seed;
         std::mt19937 generator(seed());
         std::uniform_int_distribution<int> ids(11111111, 99999999);
         const QString digits = QString::number(ids(generator));
-        ui->textBox15->setText(digits + QStringLiteral("\r\n"));
+        ui.textBox15->setText(digits + QStringLiteral("\r\n"));
         const std::optional<QString> record = id_data_record(digits);
         if (!record)
             throw std::logic_error("ID out of range");
-        ui->textBox5->setText(QStringLiteral("New S/N hex line is ") + *record + QStringLiteral("\r\n"));
+        ui.textBox5->setText(QStringLiteral("New S/N hex line is ") + *record + QStringLiteral("\r\n"));
 
         {
             // A file left behind by an interrupted write is appended to: its later record wins.
@@ -116,7 +116,7 @@ void Form1::write_serial() {
                                          .toLatin1();
             if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(lines) != lines.size() ||
                 !file.flush()) {
-                ui->textBox5->setText(QStringLiteral("Failed to write %1: %2").arg(path, file.errorString()));
+                ui.textBox5->setText(QStringLiteral("Failed to write %1: %2").arg(path, file.errorString()));
                 throw std::runtime_error("ID file");
             }
         }
@@ -124,12 +124,12 @@ void Form1::write_serial() {
         run_fw_update(id_write_arguments(path));
 
         if (const QString failure = delete_working_file(path); !failure.isEmpty()) {
-            ui->textBox5->setText(failure);
+            ui.textBox5->setText(failure);
             throw std::runtime_error("ID file");
         }
     } catch (...) {
         log_failure(lcMaintenance(), "write_serial");
-        ui->textBox15->setText(QStringLiteral("An Error Occurred"));
+        ui.textBox15->setText(QStringLiteral("An Error Occurred"));
     }
 }
 

@@ -25,7 +25,7 @@ QSettings user_settings() {
 
 } // namespace
 
-EngineLog::EngineLog(Form1::FirmwarePage& page) {
+EngineLog::EngineLog(FirmwarePage& page) {
     try {
         _file = QFile::encodeName(working_path(page, QStringLiteral("log.txt"))).toStdString();
     } catch (const std::runtime_error&) {
@@ -67,7 +67,7 @@ QString remembered_firmware_folder() {
     return QDir::homePath();
 }
 
-void remember_firmware_folder(Form1::FirmwarePage& page, const QString& chosenFile) {
+void remember_firmware_folder(FirmwarePage& page, const QString& chosenFile) {
     page.firmwareFolder = QFileInfo(chosenFile).absolutePath();
     if (page.rememberFolder)
         user_settings().setValue(folder_key, page.firmwareFolder);

@@ -19,7 +19,7 @@ class ConsoleWindow;
 // working files, the engine's own default ("log.txt" in the current folder).
 class EngineLog {
 public:
-    explicit EngineLog(Form1::FirmwarePage& page);
+    explicit EngineLog(FirmwarePage& page);
 
     // The file as the engine's session takes it; empty for the engine's default.
     const std::string& file() const { return _file; }
@@ -43,6 +43,6 @@ QString log_file_line(const QString& logFile);
 QString remembered_firmware_folder();
 // Browse opens in the folder of this file from now on, in this run and, unless the page keeps its
 // folders to itself (simulate mode), in the next ones.
-void remember_firmware_folder(Form1::FirmwarePage& page, const QString& chosenFile);
+void remember_firmware_folder(FirmwarePage& page, const QString& chosenFile);
 
 } // namespace DADOV

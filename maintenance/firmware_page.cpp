@@ -2,6 +2,8 @@
 
 #include "maintenance/firmware_page.h"
 
+#include "link/attachment_monitor.h"
+#include "link/serial_link.h"
 #include "logging/guarded.h"
 #include "maintenance/console_window.h"
 #include "maintenance/controller_types.h"
@@ -33,6 +35,23 @@ namespace DADOV {
 
 namespace {
 
+// The update instructions of the firmware page: seven paragraphs, an empty line between two.
+const char* const update_instructions[] = {
+    "1. Select the correct controller type (12/2018 and later are Dual mode Digital/Analog).",
+    "2. Browse to and select the new \"main/mainD\" and/or \"super/superD\" firmware files (file names "
+    "ending in \"D\" are for dual mode controllers).",
+    "3. With the q5 powered down, connect the USB cable. The unit will enter update mode. The green LED "
+    "switch must be depressed while connecting to the primary controller.",
+    "4. Primary controller:  Click the \"Update Main MCU\" button.  If the controller was purchased prior to "
+    "2019, be sure to keep the calibration switch depressed. until the operation is completed to 100%\"  "
+    "For newer units, the switch may be released once the cable has been connected.",
+    "5. Supervisory controller:  Disconnect and reconnect the USB cable without pressing any switches. "
+    "Select the appropriate \"super\" file and click on the \"Update Supervisory  MCU\" button. Wait for the "
+    "operation to complete.",
+    "6. Repeat steps 4 or 5 if either reflash does not complete to 100%\"",
+    "7. Disconnect the USB cable. Power up and recalibrate the controller.",
+};
+
 const QString update_failed =
     QStringLiteral("update failed - check controller type and file type match, check USB connection");
 const QString update_process_error = QStringLiteral("update process error");
@@ -43,9 +62,9 @@ constexpr std::array<int, 3> supervisory_deletion_order{2, 0, 1}; // q5_superD, 
 
 // A page handler as a guarded slot that starts nothing while a procedure runs (its console holds user
 // input back; this is the second line of defence).
-template <typename F> auto page_slot(const Form1& form, const char* name, F handler) {
-    return [&form, name, handler]() {
-        if (EngineBusy::held(form))
+template <typename F> auto page_slot(const QWidget& window, const char* name, F handler) {
+    return [&window, name, handler]() {
+        if (EngineBusy::held(window))
             return;
         run_guarded(lcMaintenance(), name, handler);
     };
@@ -53,20 +72,22 @@ template <typename F> auto page_slot(const Form1& form, const char* name, F hand
 
 // The destination comes first: with no folder to copy to, no file is asked for, and none is shown as
 // accepted.
-void browse(Form1& form, bool supervisory) {
-    QLineEdit* box = supervisory ? form.ui->textBox10 : form.ui->textBox5;
-    Form1::FirmwarePage& page = *form.firmwarePage;
-    const std::optional<QString> destination = find_working_path(page, working_file_name(type, supervisory));
+} // namespace
+
+void FirmwarePage::browse(bool supervisory) {
+    QLineEdit* box = supervisory ? ui.textBox10 : ui.textBox5;
+    FirmwarePage& page = *this;
+    const std::optional<QString> destination = find_working_path(page, working_file_name(_type, supervisory));
     if (!destination) {
         box->setText(no_working_folder_message(page));
         return;
     }
-    const QString chosen = page.chooseFile(&form, page.firmwareFolder);
+    const QString chosen = page.chooseFile(&_context.window, page.firmwareFolder);
     if (chosen.isEmpty())
         return;
     remember_firmware_folder(page, chosen);
-    if (!file_name_accepted(type, supervisory, QFileInfo(chosen).fileName())) {
-        box->setText(rejection_message(type, supervisory));
+    if (!file_name_accepted(_type, supervisory, QFileInfo(chosen).fileName())) {
+        box->setText(rejection_message(_type, supervisory));
         return;
     }
     box->setText(QDir::toNativeSeparators(chosen));
@@ -74,8 +95,10 @@ void browse(Form1& form, bool supervisory) {
         box->setText(failure);
 }
 
+namespace {
+
 // The working files of every type go after a successful update; what could not be deleted is said.
-QString update_done_message(Form1::FirmwarePage& page, bool supervisory) {
+QString update_done_message(FirmwarePage& page, bool supervisory) {
     QStringList failures;
     for (int kind : supervisory ? supervisory_deletion_order : main_deletion_order) {
         const QString failure = delete_working_file(working_path(page, working_file_name(kind, supervisory)));
@@ -90,28 +113,30 @@ QString update_done_message(Form1::FirmwarePage& page, bool supervisory) {
 }
 
 // A reflash: the main MCU's ID is read first; a failed attempt is tried once more after a second's pause.
-void update_mcu(Form1& form, bool supervisory) {
-    QLineEdit* box = supervisory ? form.ui->textBox10 : form.ui->textBox5;
-    Form1::FirmwarePage& page = *form.firmwarePage;
-    const EngineBusy busy(form, form.timer1, form.serialPort1);
+} // namespace
+
+void FirmwarePage::update_mcu(bool supervisory) {
+    QLineEdit* box = supervisory ? ui.textBox10 : ui.textBox5;
+    FirmwarePage& page = *this;
+    const EngineBusy busy(_context.window, _monitor.timer1, _context.link);
     try {
         if (page.console)
             page.console->clear();
         if (!supervisory) {
-            MCU = false;
-            form.Read_Device_ID();
+            _MCU = false;
+            Read_Device_ID();
         }
-        for (retry = 0;; page.wait(1000)) {
-            DeviceAttachedState = 0;
-            const QString file = working_path(page, working_file_name(type, supervisory));
-            const fwu::RunResult result = form.run_fw_update(
-                update_arguments(type, supervisory, form.ui->checkBox9->isChecked(), file));
+        for (_retry = 0;; page.wait(1000)) {
+            _monitor.forget_attachment();
+            const QString file = working_path(page, working_file_name(_type, supervisory));
+            const fwu::RunResult result =
+                run_fw_update(update_arguments(_type, supervisory, ui.checkBox9->isChecked(), file));
             if (result.success) {
                 box->clear();
                 box->setText(update_done_message(page, supervisory));
                 break;
             }
-            if (++retry >= 2) {
+            if (++_retry >= 2) {
                 box->setText(update_failed);
                 break;
             }
@@ -120,20 +145,36 @@ void update_mcu(Form1& form, bool supervisory) {
         log_failure(lcMaintenance(), supervisory ? "supervisory MCU update" : "main MCU update");
         box->setText(update_process_error);
     }
-    retry = 0;
+    _retry = 0;
 }
 
-} // namespace
-
-Form1::FirmwarePage::FirmwarePage()
-    : engine(fwu::run), chooseFile([](QWidget* parent, const QString& folder) {
-          return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), folder,
+FirmwarePage::FirmwarePage(const PageContext& context, AttachmentMonitor& monitor, QObject* parent)
+    : QObject(parent), engine(fwu::run), chooseFile([](QWidget* owner, const QString& folder) {
+          return QFileDialog::getOpenFileName(owner, QStringLiteral("Open"), folder,
                                               QStringLiteral("VMK (*.vmk)"));
       }),
       wait([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
       firmwareFolder(remembered_firmware_folder()),
       workingFolderCandidates{QCoreApplication::applicationDirPath(),
-                              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)} {}
+                              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)},
+      _context(context), ui(context.ui), _monitor(monitor) {
+    ui.button20->setToolTip(QStringLiteral("Connect USB cable and click this button if you simply wish  to "
+                                           "retrieve Device ID.\r\nID is retrieved automatically during a "
+                                           "reflash procedure."));
+    ui.label26->setText(
+        QStringLiteral("For units built prior to 9/19 you must depress and hold the Calibration "
+                       "Switch untril reflashing is complete.\r\nFor later units, depress the "
+                       "switch while making the USB connection. Then you may release it."));
+    QStringList paragraphs;
+    for (const char* paragraph : update_instructions)
+        paragraphs << QString::fromUtf8(paragraph);
+    ui.textBox11->setText(paragraphs.join(QStringLiteral("\r\n\r\n")));
+
+    // A type typed into the list chooses nothing: only its three types exist.
+    ui.comboBox1->setInsertPolicy(QComboBox::NoInsert);
+    console = new ConsoleWindow(&_context.window);
+    connect_handlers();
+}
 
 QString product_id(int controllerType, bool supervisory) {
     const ControllerType& kind = controller_type(controllerType);
@@ -191,68 +232,64 @@ QString choose_working_folder(const QStringList& candidates) {
     return {};
 }
 
-void Form1::connect_maintenance_page() {
-    // A type typed into the list chooses nothing: only its three types exist.
-    ui->comboBox1->setInsertPolicy(QComboBox::NoInsert);
-    firmwarePage = std::make_shared<FirmwarePage>();
-    firmwarePage->console = new ConsoleWindow(this);
-
-    connect(ui->comboBox1, &QComboBox::currentIndexChanged, this,
-            page_slot(*this, "comboBox1_SelectedIndexChanged", [this] { comboBox1_SelectedIndexChanged(); }));
-    connect(ui->button2, &QPushButton::clicked, this,
-            page_slot(*this, "button2_Click_1", [this] { button2_Click_1(); }));
-    connect(ui->button16, &QPushButton::clicked, this,
-            page_slot(*this, "button16_Click", [this] { button16_Click(); }));
-    connect(ui->button4, &QPushButton::clicked, this,
-            page_slot(*this, "button4_Click", [this] { button4_Click(); }));
-    connect(ui->button15, &QPushButton::clicked, this,
-            page_slot(*this, "button15_Click", [this] { button15_Click(); }));
-    connect(ui->button20, &QPushButton::clicked, this,
-            page_slot(*this, "button20_Click", [this] { button20_Click(); }));
-    connect(ui->button27, &QPushButton::clicked, this,
-            page_slot(*this, "button27_Click", [this] { button27_Click(); }));
+void FirmwarePage::connect_handlers() {
+    connect(ui.comboBox1, &QComboBox::currentIndexChanged, this,
+            page_slot(_context.window, "comboBox1_SelectedIndexChanged",
+                      [this] { comboBox1_SelectedIndexChanged(); }));
+    connect(ui.button2, &QPushButton::clicked, this,
+            page_slot(_context.window, "button2_Click_1", [this] { button2_Click_1(); }));
+    connect(ui.button16, &QPushButton::clicked, this,
+            page_slot(_context.window, "button16_Click", [this] { button16_Click(); }));
+    connect(ui.button4, &QPushButton::clicked, this,
+            page_slot(_context.window, "button4_Click", [this] { button4_Click(); }));
+    connect(ui.button15, &QPushButton::clicked, this,
+            page_slot(_context.window, "button15_Click", [this] { button15_Click(); }));
+    connect(ui.button20, &QPushButton::clicked, this,
+            page_slot(_context.window, "button20_Click", [this] { button20_Click(); }));
+    connect(ui.button27, &QPushButton::clicked, this,
+            page_slot(_context.window, "button27_Click", [this] { button27_Click(); }));
 }
 
-void Form1::comboBox1_SelectedIndexChanged() {
-    ui->textBox5->clear();
-    ui->textBox10->clear();
-    switch (ui->comboBox1->currentIndex()) {
+void FirmwarePage::comboBox1_SelectedIndexChanged() {
+    ui.textBox5->clear();
+    ui.textBox10->clear();
+    switch (ui.comboBox1->currentIndex()) {
     case 0:
-        type = 0;
+        _type = 0;
         break;
     case 1:
-        type = 2;
+        _type = 2;
         break;
     case 2:
-        type = 1;
+        _type = 1;
         break;
     default:
         break; // nothing selected: the type stays
     }
 }
 
-void Form1::button2_Click_1() {
-    browse(*this, false);
+void FirmwarePage::button2_Click_1() {
+    browse(false);
 }
 
-void Form1::button16_Click() {
-    browse(*this, true);
+void FirmwarePage::button16_Click() {
+    browse(true);
 }
 
-void Form1::button4_Click() {
-    update_mcu(*this, false);
+void FirmwarePage::button4_Click() {
+    update_mcu(false);
 }
 
-void Form1::button15_Click() {
-    update_mcu(*this, true);
+void FirmwarePage::button15_Click() {
+    update_mcu(true);
 }
 
-fwu::RunResult Form1::run_fw_update(const QStringList& arguments) {
-    FirmwarePage& page = *firmwarePage;
+fwu::RunResult FirmwarePage::run_fw_update(const QStringList& arguments) {
+    FirmwarePage& page = *this;
     // The engine is not re-entrant: its run is on this call stack.
     if (page.engineRunning)
         return {};
-    const EngineBusy busy(*this, timer1, serialPort1);
+    const EngineBusy busy(_context.window, _monitor.timer1, _context.link);
     page.engineRunning = true;
     const auto done = qScopeGuard([&] { page.engineRunning = false; });
 

@@ -1,29 +1,52 @@
 #pragma once
 
-// The q5 Firmware Update page: controller type, firmware files, reflashing the main and supervisory MCU,
-// and the device ID. The handlers are members of Form1 (firmware_page.cpp, device_id.cpp); what they share
-// lives here.
+// The q5 Firmware Update page: controller type, firmware files, reflashing the main and supervisory MCU
+// (firmware_page.cpp), and the device ID (device_id.cpp). Every engine run holds the window still (an
+// EngineBusy scope) and shows its output in the engine's console.
 
-#include "app/form1.h"
 #include "fw_update/hid.h"
 #include "fw_update/session.h"
-#include "protocol/state.h" // type, MCU, retry
+#include "pages/page_context.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
 
-class QWidget;
+class QTimer;
 
 namespace DADOV {
 
+class AttachmentMonitor;
 class ConsoleWindow;
 
-// What the page needs of the world, replaceable by tests and simulate mode. Held by Form1::firmwarePage.
-struct Form1::FirmwarePage {
-    FirmwarePage();
+class FirmwarePage : public QObject {
+    Q_OBJECT
+
+public:
+    FirmwarePage(const PageContext& context, AttachmentMonitor& monitor, QObject* parent = nullptr);
+
+    // The page's state.
+    int type() const { return _type; } // controller type: 0 V2 Digital/Analog, 1 Analog, 2 V1 Digital/Analog
+    bool MCU() const { return _MCU; }  // MCU the ID read addresses; false: the main MCU
+    int retry() const { return _retry; } // failed attempts of the update in progress
+
+    // The page's controls' handlers, the ID read and write, and one engine run with the page's console,
+    // log and HID access (refused, a failed result, while one runs).
+    void comboBox1_SelectedIndexChanged();
+    void button2_Click_1();
+    void button16_Click();
+    void button4_Click();
+    void button15_Click();
+    void button20_Click();
+    void button27_Click();
+    void Read_Device_ID();
+    void write_serial();
+    fwu::RunResult run_fw_update(const QStringList& arguments);
+
+    // What the page needs of the world, replaceable by tests and simulate mode.
 
     // The engine: fwu::run unless replaced. Each run gets a session of its own: the console's streams, the
     // log beside the working files, and hidBackend.
@@ -48,6 +71,18 @@ struct Form1::FirmwarePage {
     ConsoleWindow* console = nullptr;
     // An engine run is on the call stack (the engine is not re-entrant).
     bool engineRunning = false;
+
+private:
+    void connect_handlers();
+    void browse(bool supervisory);
+    void update_mcu(bool supervisory);
+
+    PageContext _context;
+    Ui::Form1& ui;
+    AttachmentMonitor& _monitor;
+    int _type = 0;
+    bool _MCU = false;
+    int _retry = 0;
 };
 
 // The first of the folders in which files can be created (each created when missing). Empty when none

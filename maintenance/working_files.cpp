@@ -23,7 +23,7 @@ QString native(const QString& path) {
 
 } // namespace
 
-std::optional<QString> find_working_path(Form1::FirmwarePage& page, const QString& name) {
+std::optional<QString> find_working_path(FirmwarePage& page, const QString& name) {
     if (page.workingFolder.isEmpty())
         page.workingFolder = choose_working_folder(page.workingFolderCandidates);
     if (page.workingFolder.isEmpty())
@@ -31,14 +31,14 @@ std::optional<QString> find_working_path(Form1::FirmwarePage& page, const QStrin
     return QDir(page.workingFolder).filePath(name);
 }
 
-QString working_path(Form1::FirmwarePage& page, const QString& name) {
+QString working_path(FirmwarePage& page, const QString& name) {
     std::optional<QString> path = find_working_path(page, name);
     if (!path)
         throw std::runtime_error(no_working_folder_message(page).toStdString());
     return *path;
 }
 
-QString no_working_folder_message(const Form1::FirmwarePage& page) {
+QString no_working_folder_message(const FirmwarePage& page) {
     QStringList tried;
     for (const QString& dir : page.workingFolderCandidates)
         tried << native(dir);

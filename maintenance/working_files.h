@@ -12,11 +12,11 @@
 namespace DADOV {
 
 // Full path of a working file, or nothing when no folder can hold working files.
-std::optional<QString> find_working_path(Form1::FirmwarePage& page, const QString& name);
+std::optional<QString> find_working_path(FirmwarePage& page, const QString& name);
 // The same; throws std::runtime_error when no folder can hold working files.
-QString working_path(Form1::FirmwarePage& page, const QString& name);
+QString working_path(FirmwarePage& page, const QString& name);
 // What the user is told when no folder can hold working files.
-QString no_working_folder_message(const Form1::FirmwarePage& page);
+QString no_working_folder_message(const FirmwarePage& page);
 
 // Copies a file over the working file. Empty on success, else what failed.
 QString copy_working_file(const QString& source, const QString& destination);

@@ -1,12 +1,11 @@
 #include "pages/chart_menu.h"
 
-#include "app/form1.h"
 #include "logging/guarded.h"
 #include "pages/desktop_shell.h"
+#include "pages/diagnostics_page.h"
 #include "pages/reading_recorder.h"
 #include "pages/recording_file.h"
 #include "pages/strip_chart.h"
-#include "ui_form1.h"
 
 #include <QBuffer>
 #include <QChartView>
@@ -27,9 +26,11 @@ namespace {
 
 class ChartMenu : public QObject {
 public:
-    ChartMenu(Form1& form, std::weak_ptr<ReadingRecorder> recorder)
-        : QObject(form.ui->chart1), _form(form), _recorder(std::move(recorder)) {
-        QChartView* view = form.ui->chart1;
+    ChartMenu(DiagnosticsPage& page, QWidget& window, const DesktopShell& shell,
+              std::weak_ptr<ReadingRecorder> recorder)
+        : QObject(&page.chartView()), _page(page), _window(window), _shell(shell),
+          _recorder(std::move(recorder)) {
+        QChartView* view = &page.chartView();
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(view, &QWidget::customContextMenuRequested, this,
                 [this](const QPoint& pos) { run_guarded(lcPages(), "popup", [this, &pos] { popup(pos); }); });
@@ -40,7 +41,7 @@ private:
         const std::shared_ptr<ReadingRecorder> recorder = _recorder.lock();
         if (!recorder)
             return;
-        QChartView* view = _form.ui->chart1;
+        QChartView* view = &_page.chartView();
         auto* menu = new QMenu(view); // goes when it closes
         menu->setAttribute(Qt::WA_DeleteOnClose);
         const bool recording = recorder->recording();
@@ -76,7 +77,7 @@ private:
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        _form.ui->chart1->grab().save(&buffer, "PNG");
+        _page.chartView().grab().save(&buffer, "PNG");
         write(QStringLiteral("Save Chart Image"), path, png);
     }
 
@@ -87,21 +88,18 @@ private:
             return;
         draw_collected_points();
         write(QStringLiteral("Export Chart Data"), path,
-              chart_data_csv(_form.seriesTPS1->points(), _form.seriesTPS2->points()));
+              chart_data_csv(_page.seriesTPS1()->points(), _page.seriesTPS2()->points()));
     }
 
     // What is saved is what the chart shows: the readings collected since its last redraw go on first,
     // unless it is frozen.
-    void draw_collected_points() {
-        if (_form.stripChart)
-            _form.stripChart->flush();
-    }
+    void draw_collected_points() { _page.stripChart().flush(); }
 
     // Asks for a file, offering a name with the date and time in the folder last used (the documents
     // folder at first, or home when there is none).
     QString choose(const QString& caption, const QString& stem, const QString& suffix,
                    const QString& filter) {
-        Form1::DesktopShell& desktop = desktop_shell(_form);
+        const DesktopShell& desktop = _shell;
         if (!desktop.chooseSaveFile)
             return {};
         if (_folder.isEmpty())
@@ -109,7 +107,7 @@ private:
         const QString name =
             QStringLiteral("%1-%2.%3")
                 .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix);
-        const QString path = desktop.chooseSaveFile(&_form, caption, QDir(_folder).filePath(name), filter);
+        const QString path = desktop.chooseSaveFile(&_window, caption, QDir(_folder).filePath(name), filter);
         if (!path.isEmpty())
             _folder = QFileInfo(path).absolutePath();
         return path;
@@ -119,20 +117,22 @@ private:
         const QString failure = write_whole_file(path, contents);
         if (failure.isEmpty())
             return;
-        show_warning(_form, title,
+        show_warning(_window, _shell, title,
                      QStringLiteral("Cannot write %1: %2.").arg(QDir::toNativeSeparators(path), failure));
     }
 
-    Form1& _form;
+    DiagnosticsPage& _page;
+    QWidget& _window;
+    const DesktopShell& _shell;
     std::weak_ptr<ReadingRecorder> _recorder;
     QString _folder;
 };
 
 } // namespace
 
-void install_chart_tools(Form1& form) {
-    form.readingRecorder = std::make_shared<ReadingRecorder>(form);
-    new ChartMenu(form, form.readingRecorder); // owned by the chart view
+void install_chart_menu(DiagnosticsPage& page, QWidget& window, const DesktopShell& shell,
+                        std::weak_ptr<ReadingRecorder> recorder) {
+    new ChartMenu(page, window, shell, std::move(recorder)); // owned by the chart view
 }
 
 QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2) {

@@ -2,24 +2,32 @@
 
 // The Diagnostics chart's right-click menu: record the readings to a CSV file (pages/reading_recorder.h),
 // save the chart as a PNG picture, and export the points it shows as CSV. Files are asked for through the
-// window's desktop shell; pictures and exports are written whole or not at all.
+// desktop shell; pictures and exports are written whole or not at all.
 
 #include <QByteArray>
 #include <QList>
 #include <QPointF>
 #include <QString>
 
+#include <memory>
+
+class QWidget;
+
 namespace DADOV {
 
-class Form1;
+class DiagnosticsPage;
+class ReadingRecorder;
+struct DesktopShell;
 
 inline const QString menu_record = QStringLiteral("Record Readings to CSV...");
 inline const QString menu_stop_recording = QStringLiteral("Stop Recording");
 inline const QString menu_save_image = QStringLiteral("Save Chart Image...");
 inline const QString menu_export_data = QStringLiteral("Export Chart Data...");
 
-// Sets up the window's recorder (Form1::readingRecorder) and the chart's menu.
-void install_chart_tools(Form1& form);
+// Gives the Diagnostics page's chart its menu, with the page's recorder; the menu is owned by the chart
+// view.
+void install_chart_menu(DiagnosticsPage& page, QWidget& window, const DesktopShell& shell,
+                        std::weak_ptr<ReadingRecorder> recorder);
 
 // The points of the two series as CSV: the header "sample,tps1_mv,tps2_mv", then one row per index, a
 // cell empty where its series has no point.

@@ -10,7 +10,7 @@
 
 namespace DADOV {
 
-std::shared_ptr<Form1::DesktopShell> Form1::DesktopShell::system() {
+std::shared_ptr<DesktopShell> DesktopShell::system() {
     auto shell = std::make_shared<DesktopShell>();
     shell->open = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     shell->show = [](QMessageBox& box) { box.exec(); };
@@ -23,24 +23,18 @@ std::shared_ptr<Form1::DesktopShell> Form1::DesktopShell::system() {
     return shell;
 }
 
-Form1::DesktopShell& desktop_shell(Form1& form) {
-    if (!form.desktopShell)
-        form.desktopShell = Form1::DesktopShell::system();
-    return *form.desktopShell;
-}
-
-void show_warning(Form1& form, const QString& title, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, &form);
-    if (Form1::DesktopShell& shell = desktop_shell(form); shell.show)
+void show_warning(QWidget& window, const DesktopShell& shell, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, &window);
+    if (shell.show)
         shell.show(box);
 }
 
-QStringList document_places(const Form1::DesktopShell& shell, const QString& name) {
+QStringList document_places(const DesktopShell& shell, const QString& name) {
     return {shell.applicationFolder + QLatin1Char('/') + name,
             QDir::cleanPath(shell.applicationFolder + QStringLiteral("/../share/q5tool/documents/") + name)};
 }
 
-bool open_document(const Form1::DesktopShell& shell, const QStringList& paths) {
+bool open_document(const DesktopShell& shell, const QStringList& paths) {
     for (const QString& path : paths) {
         const QFileInfo file(path);
         // A viewer started on a missing file would report its failure to nobody: look first.

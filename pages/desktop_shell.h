@@ -1,11 +1,9 @@
 #pragma once
 
 // How the pages reach the desktop: open a document or a web page with the application registered for it,
-// show a modal message box, and ask for a file to save to. The window holds one (Form1::desktopShell);
-// tests put their own in its place to see what would be opened and which box would be shown, without
-// blocking.
-
-#include "app/form1.h"
+// show a modal message box, and ask for a file to save to. The window holds one, the real desktop, and
+// hands it to its pages; tests replace its functions to see what would be opened and which box would be
+// shown, without blocking.
 
 #include <QString>
 #include <QStringList>
@@ -19,7 +17,7 @@ class QWidget;
 
 namespace DADOV {
 
-struct Form1::DesktopShell {
+struct DesktopShell {
     // Opens the file or web address with the desktop's registered application; false when it could not.
     std::function<bool(const QUrl&)> open;
     // Shows the box modally and returns once the user has closed it.
@@ -37,11 +35,8 @@ struct Form1::DesktopShell {
     static std::shared_ptr<DesktopShell> system();
 };
 
-// The window's desktop shell: the one a test put in place, else the real desktop (made on first use).
-Form1::DesktopShell& desktop_shell(Form1& form);
-
-// A warning box over the window, shown through its desktop shell.
-void show_warning(Form1& form, const QString& title, const QString& text);
+// A warning box over the window, shown through the desktop shell.
+void show_warning(QWidget& window, const DesktopShell& shell, const QString& title, const QString& text);
 
 // The product documents, by file name.
 inline const QString document_pc_app = QStringLiteral("q5 Controller PC App.pdf");
@@ -50,10 +45,10 @@ inline const QString document_pinouts = QStringLiteral("q5 D(2.0) Universal Harn
 
 // Where a product document is looked for, in order: beside the executable, then in the installed share
 // folder (<executable folder>/../share/q5tool/documents).
-QStringList document_places(const Form1::DesktopShell& shell, const QString& name);
+QStringList document_places(const DesktopShell& shell, const QString& name);
 
 // Opens the first of the paths that is a readable file. False when none is, or when the desktop could
 // not open it.
-bool open_document(const Form1::DesktopShell& shell, const QStringList& paths);
+bool open_document(const DesktopShell& shell, const QStringList& paths);
 
 } // namespace DADOV

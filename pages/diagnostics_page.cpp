@@ -1,23 +1,37 @@
 // The Diagnostics page: live readings, the strip chart and timed captures.
 
-#include "app/form1.h"
-#include "app/text_box.h"
+#include "pages/diagnostics_page.h"
+
+#include "link/serial_link.h"
 #include "logging/guarded.h"
 #include "pages/chart_menu.h"
 #include "pages/crossover.h"
 #include "pages/paint_throttle.h"
+#include "pages/reading_recorder.h"
 #include "pages/strip_chart.h"
 #include "protocol/commands.h"
 #include "protocol/modes.h"
-#include "protocol/state.h"
+#include "protocol/reply_parser.h"
 #include "ui_form1.h"
+#include "widgets/text_box.h"
 
+#include <QBrush>
+#include <QChart>
+#include <QChartView>
+#include <QFont>
 #include <QLabel>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPen>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QThread>
 #include <QValueAxis>
+
+#include <optional>
 
 namespace DADOV {
 
@@ -29,73 +43,142 @@ constexpr int streaming_pause_ms = 100;
 constexpr int ticks_per_countdown_step = 30;
 
 const QString two_blanks = QStringLiteral("  ");
+const QString mv_suffix = QStringLiteral(" mv");
+const QString line_end = QStringLiteral("\r\n");
 
 // A page handler as a guarded slot whose changes reach the screen at once: the stream's displays are
 // let go first (a hidden display that is held stays on screen), and the handler's changes are painted
 // before the next line comes (not after a handler that failed).
-template <typename F> auto painted_slot(Form1& form, const char* name, F handler) {
-    return guarded(lcPages(), name, [&form, handler]() {
-        form.paintThrottle->release();
+template <typename F>
+auto painted_slot(PaintThrottle& throttle, QWidget& window, const char* name, F handler) {
+    return guarded(lcPages(), name, [&throttle, &window, handler]() {
+        throttle.release();
         handler();
-        PaintThrottle::paint_pending(form.window());
+        PaintThrottle::paint_pending(&window);
     });
-}
-
-// The sum of the pair: its bar, its value and its caption. Hidden for TPS1A and TPS1B, whose sum means
-// nothing, and while the stream is stopped.
-void show_sum(Ui::Form1& ui) {
-    ui.progressBar3->show();
-    ui.label9->show();
-    ui.label5->show();
 }
 
 } // namespace
 
-void Form1::connect_diagnostics_page() {
-    stripChart = std::make_shared<StripChart>(seriesTPS1, seriesTPS2);
-    paintThrottle = std::make_shared<PaintThrottle>();
-    install_chart_tools(*this);
+DiagnosticsPage::DiagnosticsPage(const PageContext& context, QObject* parent)
+    : QObject(parent), streamingPause([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
+      _context(context), ui(context.ui) {
+    // Blank value displays (blank-only texts do not survive the form file).
+    ui.label16->setText(QStringLiteral("    "));
+    ui.label17->setText(QStringLiteral("    "));
+    setup_chart();
+    _stripChart = std::make_unique<StripChart>(_seriesTPS1, _seriesTPS2);
+    _paintThrottle = std::make_unique<PaintThrottle>();
+    _readingRecorder = std::make_shared<ReadingRecorder>(chartView(), _context.window, _context.shell);
+    install_chart_menu(*this, _context.window, _context.shell, _readingRecorder);
+    connect_handlers();
+}
 
-    connect(ui->button5, &QPushButton::clicked, this,
-            painted_slot(*this, "button5_Click", [this] { button5_Click(); }));
-    connect(ui->button7, &QPushButton::clicked, this,
-            painted_slot(*this, "button7_Click", [this] { button7_Click(); }));
-    connect(ui->button8, &QPushButton::clicked, this,
-            painted_slot(*this, "button8_Click", [this] { button8_Click(); }));
-    connect(ui->numericUpDown1, &QSpinBox::valueChanged, this,
-            painted_slot(*this, "numericUpDown1_ValueChanged", [this] { numericUpDown1_ValueChanged(); }));
-    connect(ui->button18, &QPushButton::clicked, this,
-            painted_slot(*this, "button18_Click", [this] { button18_Click(); }));
-    connect(ui->button19, &QPushButton::clicked, this,
-            painted_slot(*this, "button19_Click", [this] { button19_Click(); }));
-    connect(ui->button22, &QPushButton::clicked, this,
-            painted_slot(*this, "button22_Click", [this] { button22_Click(); }));
-    connect(ui->button23, &QPushButton::clicked, this,
-            painted_slot(*this, "button23_Click", [this] { button23_Click(); }));
-    connect(ui->button25, &QPushButton::clicked, this,
-            painted_slot(*this, "button25_Click", [this] { button25_Click(); }));
-    connect(ui->button26, &QPushButton::clicked, this,
-            painted_slot(*this, "button26_Click", [this] { button26_Click(); }));
-    connect(ui->button6, &QPushButton::clicked, this,
-            painted_slot(*this, "button6_Click", [this] { button6_Click(); }));
-    connect(ui->button24, &QPushButton::clicked, this,
-            painted_slot(*this, "button24_Click", [this] { button24_Click(); }));
-    connect(ui->button17, &QPushButton::clicked, this,
-            painted_slot(*this, "button17_Click", [this] { button17_Click(); }));
+DiagnosticsPage::~DiagnosticsPage() = default;
+
+QChartView& DiagnosticsPage::chartView() const {
+    return *ui.chart1;
+}
+
+// The strip chart: two series plotted by sample index, 0 to 500 across, 0 to 5000 mV up.
+void DiagnosticsPage::setup_chart() {
+    auto chart = std::make_unique<QChart>();
+    chart->setBackgroundBrush(QColor(0xf5, 0xf5, 0xf5));
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->legend()->setAlignment(Qt::AlignTop);
+
+    // "ChartArea1": gainsboro with a dark vertical hatch.
+    QPixmap hatch(4, 4);
+    hatch.fill(QColor(0xdc, 0xdc, 0xdc));
+    {
+        QPainter painter(&hatch);
+        painter.fillRect(0, 0, 2, 4, QColor(0xc8, 0xc8, 0xc8));
+    }
+    chart->setPlotAreaBackgroundBrush(QBrush(hatch));
+    chart->setPlotAreaBackgroundPen(QPen(QColor(0x80, 0x80, 0x80), 2));
+    chart->setPlotAreaBackgroundVisible(true);
+
+    // The chart takes ownership of the series and axes it is given.
+    _seriesTPS1 = new QLineSeries(chart.get());
+    _seriesTPS1->setName(QStringLiteral("TPS1"));
+    _seriesTPS1->setPen(QPen(QColor(Qt::black), 2));
+    _seriesTPS1->append(0, 0);
+    _seriesTPS2 = new QLineSeries(chart.get());
+    _seriesTPS2->setName(QStringLiteral("TPS2"));
+    _seriesTPS2->setPen(QPen(QColor(Qt::magenta), 2));
+    _seriesTPS2->append(0, 0);
+    chart->addSeries(_seriesTPS1);
+    chart->addSeries(_seriesTPS2);
+
+    _chartAxisX = new QValueAxis(chart.get());
+    _chartAxisX->setRange(0, _s);
+    _chartAxisX->setVisible(false);
+    _chartAxisY = new QValueAxis(chart.get());
+    _chartAxisY->setRange(0, 5000);
+    _chartAxisY->setLabelFormat(QStringLiteral("%d"));
+    _chartAxisY->setTickCount(6);
+    _chartAxisY->setTitleText(QStringLiteral("mV"));
+    QFont title_font(QStringLiteral("Microsoft Sans Serif"), 12);
+    title_font.setStyleHint(QFont::SansSerif);
+    _chartAxisY->setTitleFont(title_font);
+    _chartAxisY2 = new QValueAxis(chart.get());
+    _chartAxisY2->setRange(0, 5000);
+    _chartAxisY2->setLabelFormat(QStringLiteral("%d"));
+    _chartAxisY2->setTickCount(6);
+    chart->addAxis(_chartAxisX, Qt::AlignBottom);
+    chart->addAxis(_chartAxisY, Qt::AlignLeft);
+    chart->addAxis(_chartAxisY2, Qt::AlignRight);
+    for (QLineSeries* series : {_seriesTPS1, _seriesTPS2}) {
+        series->attachAxis(_chartAxisX);
+        series->attachAxis(_chartAxisY);
+    }
+
+    ui.chart1->setChart(chart.release());
+    ui.chart1->setBackgroundBrush(QColor(0xf5, 0xf5, 0xf5));
+}
+
+void DiagnosticsPage::connect_handlers() {
+    connect(ui.button5, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button5_Click", [this] { button5_Click(); }));
+    connect(ui.button7, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button7_Click", [this] { button7_Click(); }));
+    connect(ui.button8, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button8_Click", [this] { button8_Click(); }));
+    connect(ui.numericUpDown1, &QSpinBox::valueChanged, this,
+            painted_slot(*_paintThrottle, _context.window, "numericUpDown1_ValueChanged",
+                         [this] { numericUpDown1_ValueChanged(); }));
+    connect(ui.button18, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button18_Click", [this] { button18_Click(); }));
+    connect(ui.button19, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button19_Click", [this] { button19_Click(); }));
+    connect(ui.button22, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button22_Click", [this] { button22_Click(); }));
+    connect(ui.button23, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button23_Click", [this] { button23_Click(); }));
+    connect(ui.button25, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button25_Click", [this] { button25_Click(); }));
+    connect(ui.button26, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button26_Click", [this] { button26_Click(); }));
+    connect(ui.button6, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button6_Click", [this] { button6_Click(); }));
+    connect(ui.button24, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button24_Click", [this] { button24_Click(); }));
+    connect(ui.button17, &QPushButton::clicked, this,
+            painted_slot(*_paintThrottle, _context.window, "button17_Click", [this] { button17_Click(); }));
 }
 
 // "Reset Chart": an empty chart that draws again.
-void Form1::button5_Click() {
+void DiagnosticsPage::button5_Click() {
     clear_capture_displays();
-    stripChart->resume();
+    _stripChart->resume();
 }
 
 // "Freeze Chart": the chart stops drawing; the last readings are shown beside it.
-void Form1::button7_Click() {
-    stripChart->suspend();
+void DiagnosticsPage::button7_Click() {
+    _stripChart->suspend();
     QString first;
     QString second;
-    switch (TB) {
+    switch (_TB) {
     case 0:
         first = QStringLiteral("TPS1A= ");
         second = QStringLiteral("TPS2A= ");
@@ -111,217 +194,383 @@ void Form1::button7_Click() {
     default:
         return;
     }
-    ui->label16->setText(first + QString::number(volts1) + QStringLiteral(" mv"));
-    ui->label17->setText(second + QString::number(volts2) + QStringLiteral(" mv"));
+    ui.label16->setText(first + QString::number(_volts1) + QStringLiteral(" mv"));
+    ui.label17->setText(second + QString::number(_volts2) + QStringLiteral(" mv"));
 }
 
 // "Resume Chart".
-void Form1::button8_Click() {
-    stripChart->resume();
-    ui->label16->setText(two_blanks);
-    ui->label17->setText(two_blanks);
+void DiagnosticsPage::button8_Click() {
+    _stripChart->resume();
+    ui.label16->setText(two_blanks);
+    ui.label17->setText(two_blanks);
 }
 
 // "Scroll Speed": 1 keeps 1000 samples across the chart, 10 keeps 100.
-void Form1::numericUpDown1_ValueChanged() {
-    s = (11 - ui->numericUpDown1->value()) * 100;
-    chartAxisX->setMax(s);
+void DiagnosticsPage::numericUpDown1_ValueChanged() {
+    _s = (11 - ui.numericUpDown1->value()) * 100;
+    _chartAxisX->setMax(_s);
     button5_Click();
 }
 
-namespace {
-
 // The captions of pair B, the secondary throttle body's, with its motor-current panel. The sum's display
 // comes back only while the stream runs.
-void show_pair_b_captions(Form1& form) {
-    Ui::Form1& ui = *form.ui;
+void DiagnosticsPage::show_pair_b_captions() {
     ui.label1->setText(QStringLiteral("TPS1B"));
     ui.label2->setText(QStringLiteral("TPS2B"));
     ui.label5->setText(QStringLiteral("TPS1B + TPS2B"));
-    if (streaming_enabled)
-        show_sum(ui);
+    if (_streaming_enabled)
+        show_sum();
     ui.panel1->show();
     ui.label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
 }
 
 // What every pair choice does after its captions: the current readings and the page's messages start
 // afresh, the controller is told the pair, and the chart starts over.
-void select_pair(Form1& form, int pair, QLatin1String pair_command) {
-    TB = pair;
-    peak_curr = 0;
-    current = 0;
-    form.ui->textBox2->clear();
-    form.ui->label15->setText(no_convergence);
-    DADOV::x = MODE_IDLE;
-    form.serialPort1.write(pair_command);
-    form.button5_Click();
+void DiagnosticsPage::select_pair(int pair, QLatin1String pair_command) {
+    _TB = pair;
+    reset_current_readings();
+    ui.textBox2->clear();
+    ui.label15->setText(no_convergence);
+    _context.mode.set_mode(MODE_IDLE);
+    _context.link.write(pair_command);
+    button5_Click();
 }
 
-} // namespace
-
 // "TPS1A  TPS2A": the primary throttle body's pair.
-void Form1::button18_Click() {
-    ui->label1->setText(QStringLiteral("TPS1A"));
-    ui->label2->setText(QStringLiteral("TPS2A"));
-    ui->label5->setText(QStringLiteral("TPS1A + TPS2A"));
-    ui->label31->setText(QStringLiteral("Data From Primary Throttle Body"));
-    if (streaming_enabled)
-        show_sum(*ui);
-    ui->panel1->hide();
-    select_pair(*this, 0, command::stream_pair_a);
+void DiagnosticsPage::button18_Click() {
+    ui.label1->setText(QStringLiteral("TPS1A"));
+    ui.label2->setText(QStringLiteral("TPS2A"));
+    ui.label5->setText(QStringLiteral("TPS1A + TPS2A"));
+    ui.label31->setText(QStringLiteral("Data From Primary Throttle Body"));
+    if (_streaming_enabled)
+        show_sum();
+    ui.panel1->hide();
+    select_pair(0, command::stream_pair_a);
 }
 
 // "TPS1B  TPS2B": the secondary throttle body's pair, with its motor current.
-void Form1::button19_Click() {
-    show_pair_b_captions(*this);
-    select_pair(*this, 1, command::stream_pair_b);
+void DiagnosticsPage::button19_Click() {
+    show_pair_b_captions();
+    select_pair(1, command::stream_pair_b);
 }
 
 // "TPS1A  TPS1B": TPS1 of both bodies; their sum means nothing and is hidden.
-void Form1::button22_Click() {
-    ui->label1->setText(QStringLiteral("TPS1A"));
-    ui->label2->setText(QStringLiteral("TPS1B"));
-    ui->label5->hide();
-    ui->progressBar3->hide();
-    ui->label9->hide();
-    ui->label31->setText(QStringLiteral("Data From TPS1 Primary and TPS1 Secondary"));
-    ui->panel1->hide();
-    select_pair(*this, 2, command::stream_tps1_ab);
+void DiagnosticsPage::button22_Click() {
+    ui.label1->setText(QStringLiteral("TPS1A"));
+    ui.label2->setText(QStringLiteral("TPS1B"));
+    ui.label5->hide();
+    ui.progressBar3->hide();
+    ui.label9->hide();
+    ui.label31->setText(QStringLiteral("Data From TPS1 Primary and TPS1 Secondary"));
+    ui.panel1->hide();
+    select_pair(2, command::stream_tps1_ab);
 }
 
 // "Start Data Streaming".
-void Form1::button23_Click() {
-    serialPort1.write(command::start_stream);
+void DiagnosticsPage::button23_Click() {
+    _context.link.write(command::start_stream);
     streamingPause(streaming_pause_ms);
-    for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->progressBar2),
-                       static_cast<QWidget*>(ui->label1), static_cast<QWidget*>(ui->label2),
-                       static_cast<QWidget*>(ui->label3), static_cast<QWidget*>(ui->label4),
-                       static_cast<QWidget*>(ui->label31)})
+    for (QWidget* w : {static_cast<QWidget*>(ui.progressBar1), static_cast<QWidget*>(ui.progressBar2),
+                       static_cast<QWidget*>(ui.label1), static_cast<QWidget*>(ui.label2),
+                       static_cast<QWidget*>(ui.label3), static_cast<QWidget*>(ui.label4),
+                       static_cast<QWidget*>(ui.label31)})
         w->show();
-    if (TB != 2)
-        show_sum(*ui);
-    streaming_enabled = true;
+    if (_TB != 2)
+        show_sum();
+    _streaming_enabled = true;
 }
 
 // "Stop Data Streaming": the displays go away until the stream starts again.
-void Form1::button25_Click() {
-    serialPort1.write(command::stop_stream);
+void DiagnosticsPage::button25_Click() {
+    _context.link.write(command::stop_stream);
     streamingPause(streaming_pause_ms);
-    current_volts = 0;
-    for (QWidget* w : {static_cast<QWidget*>(ui->progressBar1), static_cast<QWidget*>(ui->label4),
-                       static_cast<QWidget*>(ui->label3), static_cast<QWidget*>(ui->label1),
-                       static_cast<QWidget*>(ui->label2), static_cast<QWidget*>(ui->label5),
-                       static_cast<QWidget*>(ui->label31), static_cast<QWidget*>(ui->progressBar2),
-                       static_cast<QWidget*>(ui->progressBar3), static_cast<QWidget*>(ui->label9)})
+    _current_volts = 0;
+    for (QWidget* w : {static_cast<QWidget*>(ui.progressBar1), static_cast<QWidget*>(ui.label4),
+                       static_cast<QWidget*>(ui.label3), static_cast<QWidget*>(ui.label1),
+                       static_cast<QWidget*>(ui.label2), static_cast<QWidget*>(ui.label5),
+                       static_cast<QWidget*>(ui.label31), static_cast<QWidget*>(ui.progressBar2),
+                       static_cast<QWidget*>(ui.progressBar3), static_cast<QWidget*>(ui.label9)})
         w->hide();
-    ui->label45->clear();
-    ui->label46->clear();
-    ui->progressBar4->setValue(DADOV::count - 1);
-    ui->label13->clear();
+    ui.label45->clear();
+    ui.label46->clear();
+    ui.progressBar4->setValue(_count - 1);
+    ui.label13->clear();
     button5_Click();
-    DADOV::x = MODE_IDLE;
-    streaming_enabled = false;
+    _context.mode.set_mode(MODE_IDLE);
+    _streaming_enabled = false;
 }
 
 // "Start": a timed capture.
-void Form1::button26_Click() {
-    serialPort1.write(command::timed_capture);
-    if (TB != 2)
-        show_sum(*ui);
+void DiagnosticsPage::button26_Click() {
+    _context.link.write(command::timed_capture);
+    if (_TB != 2)
+        show_sum();
 }
 
 // "Start" beneath the text area: reset the page's read-outs, then a timed capture. The chart is emptied
 // but not released from a freeze.
-void Form1::button6_Click() {
-    DADOV::x = MODE_IDLE;
-    ui->textBox2->clear();
+void DiagnosticsPage::button6_Click() {
+    _context.mode.set_mode(MODE_IDLE);
+    ui.textBox2->clear();
     blank_readouts();
-    ui->label45->clear();
-    ui->label46->clear();
-    peak_curr = 0;
-    ui->progressBar4->setValue(15);
-    ui->label13->clear();
+    ui.label45->clear();
+    ui.label46->clear();
+    _peak_curr = 0;
+    ui.progressBar4->setValue(15);
+    ui.label13->clear();
     clear_capture_displays();
-    serialPort1.write(command::timed_capture);
+    _context.link.write(command::timed_capture);
 }
 
 // "Clear".
-void Form1::button24_Click() {
-    ui->textBox2->clear();
+void DiagnosticsPage::button24_Click() {
+    ui.textBox2->clear();
 }
 
 // "Reset" of the peak current. The peak read-out keeps its text until a higher current comes.
-void Form1::button17_Click() {
-    peak_curr = 0;
+void DiagnosticsPage::button17_Click() {
+    _peak_curr = 0;
 }
 
-void Form1::blank_readouts() {
-    ui->label3->clear();
-    ui->label4->clear();
-    ui->label9->clear();
-    ui->progressBar1->setValue(0);
-    ui->progressBar2->setValue(0);
-    ui->progressBar3->setValue(0);
+void DiagnosticsPage::blank_readouts() {
+    ui.label3->clear();
+    ui.label4->clear();
+    ui.label9->clear();
+    ui.progressBar1->setValue(0);
+    ui.progressBar2->setValue(0);
+    ui.progressBar3->setValue(0);
 }
 
 // The chart emptied, its time back at 0, and the sums' read-outs blank. A frozen chart stays frozen.
-void Form1::clear_capture_displays() {
-    ui->label16->setText(two_blanks);
-    ui->label17->setText(two_blanks);
-    t = 0;
-    stripChart->clear();
-    ui->label15->setText(no_convergence);
+void DiagnosticsPage::clear_capture_displays() {
+    ui.label16->setText(two_blanks);
+    ui.label17->setText(two_blanks);
+    _t = 0;
+    _stripChart->clear();
+    ui.label15->setText(no_convergence);
 }
 
 // One step of the timed capture's countdown; at 0 the capture is over and the chart draws it.
-void Form1::MyTimer() {
-    DADOV::count = DADOV::count - 1;
-    ui->label13->setText(QString::number(DADOV::count) + QStringLiteral(" Countdown Timer"));
-    ui->progressBar4->setValue(DADOV::count);
-    if (DADOV::count == 0) {
-        ui->textBox2->clear();
-        DADOV::count = countdown_start;
-        MyTimerEnable = false;
-        tickcount = 0;
-        stripChart->resume();
+void DiagnosticsPage::MyTimer() {
+    _count = _count - 1;
+    ui.label13->setText(QString::number(_count) + QStringLiteral(" Countdown Timer"));
+    ui.progressBar4->setValue(_count);
+    if (_count == 0) {
+        ui.textBox2->clear();
+        _count = countdown_start;
+        _MyTimerEnable = false;
+        _tickcount = 0;
+        _stripChart->resume();
     }
 }
 
 // Diagnostics page refresh: the countdown steps and the "V2 Unit" selection.
-void Form1::diagnostics_page_refresh() {
-    if (MyTimerEnable) {
-        ++tickcount;
-        if (tickcount > ticks_per_countdown_step) {
+void DiagnosticsPage::diagnostics_page_refresh() {
+    if (_MyTimerEnable) {
+        ++_tickcount;
+        if (_tickcount > ticks_per_countdown_step) {
             MyTimer();
-            tickcount = 0;
+            _tickcount = 0;
         }
     }
-    ui->radioButton1->setChecked(true);
+    ui.radioButton1->setChecked(true);
 }
 
 // Entry of the Diagnostics page: reset its displays, select the B signals, start streaming.
-void Form1::diagnostics_page_entry() {
-    paintThrottle->release();
-    ui->textBox2->clear();
-    current = 0;
-    current_volts = 0;
+void DiagnosticsPage::diagnostics_page_entry() {
+    _paintThrottle->release();
+    ui.textBox2->clear();
+    reset_current_readings();
+    _current_volts = 0;
 
     blank_readouts();
-    ui->label45->setText(QStringLiteral("0"));
-    ui->label46->setText(QStringLiteral("0"));
-    peak_curr = 0;
+    ui.label45->setText(QStringLiteral("0"));
+    ui.label46->setText(QStringLiteral("0"));
 
-    ui->progressBar4->setValue(DADOV::count - 1);
-    ui->label13->clear();
+    ui.progressBar4->setValue(_count - 1);
+    ui.label13->clear();
     clear_capture_displays();
 
-    show_pair_b_captions(*this);
-    ui->textBox2->clear();
-    TB = 1;
+    show_pair_b_captions();
+    ui.textBox2->clear();
+    _TB = 1;
 
-    performClick(ui->button19);
+    ui.TabControl1->performClick(ui.button19);
     streamingPause(streaming_pause_ms);
-    performClick(ui->button23);
+    ui.TabControl1->performClick(ui.button23);
+}
+
+// The sum of the pair: its bar, its value and its caption. Hidden for TPS1A and TPS1B, whose sum means
+// nothing, and while the stream is stopped.
+void DiagnosticsPage::show_sum() {
+    ui.progressBar3->show();
+    ui.label9->show();
+    ui.label5->show();
+}
+
+void DiagnosticsPage::reset_current_readings() {
+    _peak_curr = 0;
+    _current = 0;
+}
+
+void DiagnosticsPage::not_attached_reset() {
+    blank_readouts();
+    ui.textBox2->clear();
+    ui.label45->clear();
+    ui.label41->clear();
+    _seriesTPS1->clear();
+    _seriesTPS2->clear();
+    ui.label15->setText(no_convergence);
+    reset_current_readings();
+    _current_volts = 0;
+    ui.label46->clear();
+    ui.radioButton1->setChecked(true);
+}
+
+// "sec": the data that follows comes from the secondary throttle body; its current starts afresh.
+void DiagnosticsPage::secondary_body_follows() {
+    ui.label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
+    reset_current_readings();
+    ui.label45->clear();
+    ui.label46->clear();
+    ui.label15->setText(no_convergence);
+}
+
+// "3": diagnostic text follows.
+void DiagnosticsPage::diagnostic_text_follows() {
+    ui.textBox2->clear();
+    blank_readouts();
+}
+
+// "star": a timed capture starts; the chart collects it without drawing until the countdown ends.
+void DiagnosticsPage::capture_starts() {
+    _MyTimerEnable = true;
+    _stripChart->suspend();
+    // The capture fills a fresh window: with the old count a full window would go on scrolling, and each
+    // reading would replace the one before it.
+    _stripChart->clear();
+    _t = 0;
+    ui.label16->setText(QStringLiteral("    "));
+    ui.label17->setText(QStringLiteral("    "));
+}
+
+void DiagnosticsPage::take_diagnostic_text(const QString& line) {
+    ui.textBox2->AppendText(line + line_end);
+}
+
+void DiagnosticsPage::take_loop_rate(const QString& line) {
+    ui.label41->setText(line);
+}
+
+namespace {
+
+bool in_range(int value, const QProgressBar* bar) {
+    return value >= bar->minimum() && value <= bar->maximum();
+}
+
+// The displays a stream changes are painted at most once per throttle interval. (QProgressBar::setValue
+// by itself repaints at once whenever the bar moves by a few pixels.)
+void set_bar(PaintThrottle& throttle, QProgressBar* bar, int value) {
+    if (bar->value() == value)
+        return;
+    throttle.hold(bar);
+    bar->setValue(value);
+}
+
+void set_label(PaintThrottle& throttle, QLabel* label, const QString& text) {
+    if (label->text() == text)
+        return;
+    throttle.hold(label);
+    label->setText(text);
+}
+
+// A reading in millivolts on its bar and its label; false, with nothing changed, when the bar cannot take
+// it.
+bool show_reading(PaintThrottle& throttle, QProgressBar* bar, QLabel* label, int mv) {
+    if (!in_range(mv, bar))
+        return false;
+    set_bar(throttle, bar, mv);
+    set_label(throttle, label, QString::number(mv) + mv_suffix);
+    return true;
+}
+
+} // namespace
+
+// The pair's bars and labels, their sum, then the countdown bar. A bar takes only values in its range: a
+// reading outside it ends the line there.
+bool DiagnosticsPage::show_tps_readings() {
+    PaintThrottle& throttle = *_paintThrottle;
+    if (!show_reading(throttle, ui.progressBar1, ui.label3, _volts1) ||
+        !show_reading(throttle, ui.progressBar2, ui.label4, _volts2) ||
+        !show_reading(throttle, ui.progressBar3, ui.label9, _volts1 + _volts2))
+        return false;
+    if (!in_range(_count - 1, ui.progressBar4))
+        return false;
+    set_bar(throttle, ui.progressBar4, _count - 1);
+    return true;
+}
+
+// The strip chart fills up to its window, then scrolls. Zero readings are not charted.
+void DiagnosticsPage::chart_tps_readings() {
+    const bool scrolling = _t >= _s;
+    for (const auto& [reading, series] :
+         {std::pair{_volts1, StripChart::TPS1}, std::pair{_volts2, StripChart::TPS2}}) {
+        if (reading == 0)
+            continue;
+        if (scrolling)
+            _stripChart->removeOldest(series);
+        _stripChart->append(series, reading);
+    }
+}
+
+void DiagnosticsPage::take_tps1_reading(const QString& line) {
+    if (const std::optional<int> count_read = parse_integer_reading(line)) {
+        if (const std::optional<int> mv = count_to_millivolts(*count_read))
+            _volts1 = *mv;
+    }
+}
+
+void DiagnosticsPage::take_tps2_reading(const QString& line) {
+    const std::optional<int> count_read = parse_integer_reading(line);
+    if (!count_read)
+        return;
+    const std::optional<int> mv = count_to_millivolts(*count_read);
+    if (!mv)
+        return;
+    _volts2 = *mv;
+    _readingRecorder->pair(_TB, _volts1, _volts2);
+    if (!show_tps_readings())
+        return;
+    chart_tps_readings();
+
+    if (_volts1 / 10 == _volts2 / 10)
+        ui.label15->setText(QString::number(_volts2 / 10) + QStringLiteral("0 mv (rounded down to 10mV)"));
+
+    ++_t;
+    if (_t > 32000)
+        ui.TabControl1->performClick(ui.button5);
+}
+
+// The motor-current sense voltage: the current for the unit shown, and its peak. One line only.
+void DiagnosticsPage::take_amps_reading(const QString& line) {
+    _context.mode.set_mode(MODE_IDLE);
+    PaintThrottle& throttle = *_paintThrottle;
+    set_label(throttle, ui.label45, QString());
+    const bool v2_unit = ui.radioButton1->isChecked();
+    // A sense voltage whose current cannot be shown is no number either.
+    if (const std::optional<double> volts = parse_sense_voltage(line);
+        volts && motor_current(*volts, v2_unit))
+        _current_volts = *volts;
+    const std::optional<double> amps = motor_current(_current_volts, v2_unit);
+    if (!amps)
+        return;
+    _current = *amps;
+    _readingRecorder->motorCurrent(_current);
+    set_label(throttle, ui.label45, current_text(_current));
+    if (_current > _peak_curr) {
+        _peak_curr = _current;
+        set_label(throttle, ui.label46, ui.label45->text());
+    }
 }
 
 } // namespace DADOV

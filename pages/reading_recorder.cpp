@@ -1,9 +1,7 @@
 #include "pages/reading_recorder.h"
 
-#include "app/form1.h"
 #include "logging/guarded.h"
 #include "pages/desktop_shell.h"
-#include "ui_form1.h"
 
 #include <QChart>
 #include <QChartView>
@@ -35,7 +33,8 @@ char* put(char* p, char* end, const char* text) {
 
 } // namespace
 
-ReadingRecorder::ReadingRecorder(Form1& form) : _form(form) {}
+ReadingRecorder::ReadingRecorder(QChartView& view, QWidget& window, const DesktopShell& shell)
+    : _view(view), _window(window), _shell(shell) {}
 
 ReadingRecorder::~ReadingRecorder() {
     end(true);
@@ -147,7 +146,7 @@ void ReadingRecorder::motorCurrent(double amps) {
 
 // The chart's title names the file while a recording runs.
 void ReadingRecorder::show_state() {
-    QChartView* view = _form.ui->chart1;
+    QChartView* view = &_view;
     if (QChart* chart = view->chart()) {
         QFont font = chart->titleFont();
         font.setBold(true);
@@ -164,8 +163,9 @@ void ReadingRecorder::show_state() {
 // The box comes once the event loop has its turn, so that no caller waits on the user.
 void ReadingRecorder::tell(const QString& title, const QString& text) {
     _lastMessage = text;
-    QTimer::singleShot(0, this,
-                       guarded(lcPages(), "tell", [this, title, text] { show_warning(_form, title, text); }));
+    QTimer::singleShot(0, this, guarded(lcPages(), "tell", [this, title, text] {
+                           show_warning(_window, _shell, title, text);
+                       }));
 }
 
 } // namespace DADOV

@@ -24,9 +24,12 @@
 #include <memory>
 #include <optional>
 
+class QChartView;
+class QWidget;
+
 namespace DADOV {
 
-class Form1;
+struct DesktopShell;
 
 class ReadingRecorder : public QObject {
     Q_OBJECT
@@ -34,7 +37,8 @@ class ReadingRecorder : public QObject {
 public:
     static constexpr const char* kHeader = "time_s,pair,tps1_mv,tps2_mv,sum_mv,amps\n";
 
-    explicit ReadingRecorder(Form1& form);
+    // The chart view whose title shows the recording; its message boxes go over the window.
+    ReadingRecorder(QChartView& view, QWidget& window, const DesktopShell& shell);
     // Ends a recording complete.
     ~ReadingRecorder() override;
 
@@ -66,7 +70,9 @@ private:
     void show_state();
     void tell(const QString& title, const QString& text);
 
-    Form1& _form;
+    QChartView& _view;
+    QWidget& _window;
+    const DesktopShell& _shell;
     std::unique_ptr<RecordingFile> _file;
     QString _path;
     QString _lastMessage;

@@ -1,27 +1,15 @@
-// The window's side of the reply parser: every line the controller sends. A line is a keyword, which sets
-// the mode or makes the tool answer a request at once, or a data line, which the current mode gives its
-// meaning. Which line is a keyword and what its numbers are is decided in protocol/reply_parser.h; here
-// the lines reach the controls, the chart and the wire.
+#include "pages/reply_handler.h"
 
-#include "app/form1.h"
-#include "app/text_box.h"
-#include "pages/crossover.h"
-#include "pages/paint_throttle.h"
-#include "pages/reading_recorder.h"
-#include "pages/strip_chart.h"
+#include "link/serial_link.h"
+#include "pages/diagnostics_page.h"
+#include "pages/tuning_page.h"
+#include "pages/zidudo_page.h"
 #include "protocol/modes.h"
 #include "protocol/reply_parser.h"
-#include "protocol/state.h"
 #include "ui_form1.h"
+#include "widgets/text_box.h"
 
 #include <QByteArray>
-#include <QCheckBox>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSlider>
-#include <QSpinBox>
 
 #include <algorithm>
 #include <iterator>
@@ -31,7 +19,6 @@ namespace DADOV {
 
 namespace {
 
-const QString mv_suffix = QStringLiteral(" mv");
 const QString line_end = QStringLiteral("\r\n");
 
 QByteArray decimal(int value) {
@@ -45,73 +32,42 @@ struct Request {
     Keyword keyword;
     TextBox* Ui::Form1::*box; // null: no box is touched
     const char* heading;      // the box's new text; null: the box is emptied
-    QByteArray (*answer)(Form1& form);
+    QByteArray (*answer)(TuningPage& tuning, ZidudoPage& zidudo);
 };
 
 const Request requests[] = {
     {Keyword::Curr, &Ui::Form1::textBox6, nullptr,
-     [](Form1& form) {
-         C = form.ui->trackBar4->value();
-         return decimal(C);
-     }},
+     [](TuningPage& t, ZidudoPage&) { return decimal(t.answer_curr()); }},
     {Keyword::Accel, &Ui::Form1::textBox6, nullptr,
-     [](Form1& form) {
-         A = form.ui->trackBar5->value();
-         return decimal(A);
-     }},
-    {Keyword::Integ, &Ui::Form1::textBox6, nullptr, [](Form1&) { return decimal(Integ); }},
-    {Keyword::Delay, nullptr, nullptr,
-     [](Form1& form) {
-         delay = 100 - form.ui->trackBar6->value();
-         return decimal(delay);
-     }},
+     [](TuningPage& t, ZidudoPage&) { return decimal(t.answer_accel()); }},
+    {Keyword::Integ, &Ui::Form1::textBox6, nullptr,
+     [](TuningPage& t, ZidudoPage&) { return decimal(t.Integ()); }},
+    {Keyword::Delay, nullptr, nullptr, [](TuningPage& t, ZidudoPage&) { return decimal(t.answer_delay()); }},
     {Keyword::Sens, &Ui::Form1::textBox6, nullptr,
-     [](Form1& form) { return decimal(form.ui->numericUpDown2->value()); }},
+     [](TuningPage& t, ZidudoPage&) { return decimal(t.active_sense()); }},
     {Keyword::Fails, &Ui::Form1::textBox6, "For Diagnostic Use Only \r\n \n",
-     [](Form1&) { return QByteArray(1, static_cast<char>(failsafes)); }},
+     [](TuningPage& t, ZidudoPage&) { return QByteArray(1, static_cast<char>(t.failsafes())); }},
     {Keyword::Bypas, &Ui::Form1::textBox1, nullptr,
-     [](Form1& form) {
-         return decimal(form.ui->checkBox8->isChecked() ? bypass_trigger + 2000 : bypass_trigger);
-     }},
-    {Keyword::Sectrig, &Ui::Form1::textBox1, nullptr, [](Form1&) { return decimal(secondary_trigger); }},
-    {Keyword::Filter, &Ui::Form1::textBox1, nullptr, [](Form1&) { return decimal(samples); }},
-    {Keyword::Ramp, &Ui::Form1::textBox1, nullptr, [](Form1&) { return decimal(bypass_ramp_end); }},
-    {Keyword::Boost, &Ui::Form1::textBox1, nullptr, [](Form1&) { return decimal(boost_limit); }},
+     [](TuningPage&, ZidudoPage& z) { return decimal(z.answer_bypas()); }},
+    {Keyword::Sectrig, &Ui::Form1::textBox1, nullptr,
+     [](TuningPage&, ZidudoPage& z) { return decimal(z.secondary_trigger()); }},
+    {Keyword::Filter, &Ui::Form1::textBox1, nullptr,
+     [](TuningPage&, ZidudoPage& z) { return decimal(z.samples()); }},
+    {Keyword::Ramp, &Ui::Form1::textBox1, nullptr,
+     [](TuningPage&, ZidudoPage& z) { return decimal(z.bypass_ramp_end()); }},
+    {Keyword::Boost, &Ui::Form1::textBox1, nullptr,
+     [](TuningPage&, ZidudoPage& z) { return decimal(z.boost_limit()); }},
 };
 
-const Request* request_of(Keyword keyword) {
-    const auto found = std::find_if(std::begin(requests), std::end(requests),
-                                    [keyword](const Request& request) { return request.keyword == keyword; });
-    return found == std::end(requests) ? nullptr : found;
-}
+} // namespace
 
-void answer_request(Form1& form, const Request& request) {
-    if (request.box != nullptr) {
-        TextBox* box = (*form.ui).*request.box;
-        if (request.heading != nullptr)
-            box->setText(QString::fromLatin1(request.heading));
-        else
-            box->clear();
-    }
-    DADOV::x = MODE_SETTINGS;
-    form.serialPort1.write(request.answer(form));
-}
-
-// "sec": the data that follows comes from the secondary throttle body; its current starts afresh.
-void secondary_body_follows(Form1& form) {
-    Ui::Form1& ui = *form.ui;
-    ui.label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
-    peak_curr = 0;
-    current = 0;
-    ui.label45->clear();
-    ui.label46->clear();
-    ui.label15->setText(no_convergence);
-    DADOV::x = MODE_IDLE;
-}
+ReplyHandler::ReplyHandler(const PageContext& context, TuningPage& tuning, ZidudoPage& zidudo,
+                           DiagnosticsPage& diagnostics)
+    : _context(context), _tuning(tuning), _zidudo(zidudo), _diagnostics(diagnostics) {}
 
 // "newPID": a settings listing follows, in both settings boxes under one heading.
-void settings_listing_follows(Form1& form) {
-    Ui::Form1& ui = *form.ui;
+void ReplyHandler::settings_listing_follows() {
+    Ui::Form1& ui = _context.ui;
     ui.textBox6->clear();
     ui.textBox1->clear();
     const QString heading = QStringLiteral("Current Device Settings \r\n");
@@ -119,225 +75,88 @@ void settings_listing_follows(Form1& form) {
     ui.textBox6->AppendText(line_end);
     ui.textBox1->AppendText(heading);
     ui.textBox1->AppendText(line_end);
-    DADOV::x = MODE_SETTINGS;
 }
 
-// "star": a timed capture starts; the chart collects it without drawing until the countdown ends.
-void capture_starts(Form1& form) {
-    MyTimerEnable = true;
-    form.stripChart->suspend();
-    // The capture fills a fresh window: with the old count a full window would go on scrolling, and each
-    // reading would replace the one before it.
-    form.stripChart->clear();
-    t = 0;
-    form.ui->label16->setText(QStringLiteral("    "));
-    form.ui->label17->setText(QStringLiteral("    "));
-}
-
-void take_keyword(Form1& form, Keyword keyword) {
-    if (const Request* request = request_of(keyword)) {
-        answer_request(form, *request);
+void ReplyHandler::take_keyword(Keyword keyword) {
+    const auto request = std::find_if(std::begin(requests), std::end(requests),
+                                      [keyword](const Request& r) { return r.keyword == keyword; });
+    if (request != std::end(requests)) {
+        if (request->box != nullptr) {
+            TextBox* box = _context.ui.*request->box;
+            if (request->heading != nullptr)
+                box->setText(QString::fromLatin1(request->heading));
+            else
+                box->clear();
+        }
+        _context.mode.set_mode(MODE_SETTINGS);
+        _context.link.write(request->answer(_tuning, _zidudo));
         return;
     }
     switch (keyword) {
-    case Keyword::End:
-    case Keyword::Prim:
-        DADOV::x = MODE_IDLE;
-        return;
-    case Keyword::TpsOne:
-        DADOV::x = MODE_TPS1;
-        return;
-    case Keyword::TpsTwo:
-        DADOV::x = MODE_TPS2;
-        return;
-    case Keyword::Amps:
-        DADOV::x = MODE_AMPS;
-        return;
-    case Keyword::Hertz:
-        DADOV::x = MODE_HERTZ;
-        return;
     case Keyword::Sec:
-        secondary_body_follows(form);
-        return;
+        _diagnostics.secondary_body_follows();
+        break;
     case Keyword::Three:
-        DADOV::x = MODE_DIAG_TEXT;
-        form.ui->textBox2->clear();
-        form.blank_readouts();
-        return;
+        _diagnostics.diagnostic_text_follows();
+        break;
     // The gain requests: the value alone, no box and no change of mode.
     case Keyword::Four:
-        form.serialPort1.write(decimal(P));
-        return;
+        _context.link.write(decimal(_tuning.P()));
+        break;
     case Keyword::Five:
-        form.serialPort1.write(decimal(I));
-        return;
+        _context.link.write(decimal(_tuning.I()));
+        break;
     case Keyword::Six:
-        form.serialPort1.write(decimal(D));
-        return;
+        _context.link.write(decimal(_tuning.D()));
+        break;
     case Keyword::NewPid:
-        settings_listing_follows(form);
-        return;
+        settings_listing_follows();
+        break;
     case Keyword::Dtc:
-        form.ui->textBox6->clear();
-        DADOV::x = MODE_SETTINGS;
-        return;
+        _context.ui.textBox6->clear();
+        break;
     case Keyword::Star:
-        capture_starts(form);
-        return;
-    case Keyword::Dummy:
-    default: // the requests are answered above
-        return;
+        _diagnostics.capture_starts();
+        break;
+    default: // the keywords that only set the mode
+        break;
     }
+    _context.mode.set_mode(mode_after(keyword, _context.mode.x()));
 }
 
-bool in_range(int value, const QProgressBar* bar) {
-    return value >= bar->minimum() && value <= bar->maximum();
-}
-
-// The displays a stream changes are painted at most once per throttle interval. (QProgressBar::setValue
-// by itself repaints at once whenever the bar moves by a few pixels.)
-void set_bar(PaintThrottle& throttle, QProgressBar* bar, int value) {
-    if (bar->value() == value)
-        return;
-    throttle.hold(bar);
-    bar->setValue(value);
-}
-
-void set_label(PaintThrottle& throttle, QLabel* label, const QString& text) {
-    if (label->text() == text)
-        return;
-    throttle.hold(label);
-    label->setText(text);
-}
-
-// A reading in millivolts on its bar and its label; false, with nothing changed, when the bar cannot take
-// it.
-bool show_reading(PaintThrottle& throttle, QProgressBar* bar, QLabel* label, int mv) {
-    if (!in_range(mv, bar))
-        return false;
-    set_bar(throttle, bar, mv);
-    set_label(throttle, label, QString::number(mv) + mv_suffix);
-    return true;
-}
-
-// The pair's bars and labels, their sum, then the countdown bar. A bar takes only values in its range: a
-// reading outside it ends the line there.
-bool show_tps_readings(Form1& form) {
-    Ui::Form1& ui = *form.ui;
-    PaintThrottle& throttle = *form.paintThrottle;
-    if (!show_reading(throttle, ui.progressBar1, ui.label3, volts1) ||
-        !show_reading(throttle, ui.progressBar2, ui.label4, volts2) ||
-        !show_reading(throttle, ui.progressBar3, ui.label9, volts1 + volts2))
-        return false;
-    if (!in_range(DADOV::count - 1, ui.progressBar4))
-        return false;
-    set_bar(throttle, ui.progressBar4, DADOV::count - 1);
-    return true;
-}
-
-// The strip chart fills up to its window, then scrolls. Zero readings are not charted.
-void chart_tps_readings(StripChart& chart) {
-    const bool scrolling = t >= s;
-    for (const auto& [reading, series] :
-         {std::pair{volts1, StripChart::TPS1}, std::pair{volts2, StripChart::TPS2}}) {
-        if (reading == 0)
-            continue;
-        if (scrolling)
-            chart.removeOldest(series);
-        chart.append(series, reading);
-    }
-}
-
-void take_tps1_reading(const QString& line) {
-    if (const std::optional<int> count_read = parse_integer_reading(line)) {
-        if (const std::optional<int> mv = count_to_millivolts(*count_read))
-            volts1 = *mv;
-    }
-}
-
-// A TPS2 reading, shown and charted against the last TPS1 reading.
-void take_tps2_reading(Form1& form, const QString& line) {
-    const std::optional<int> count_read = parse_integer_reading(line);
-    if (!count_read)
-        return;
-    const std::optional<int> mv = count_to_millivolts(*count_read);
-    if (!mv)
-        return;
-    volts2 = *mv;
-    form.readingRecorder->pair(TB, volts1, volts2);
-    if (!show_tps_readings(form))
-        return;
-    chart_tps_readings(*form.stripChart);
-
-    if (volts1 / 10 == volts2 / 10)
-        form.ui->label15->setText(QString::number(volts2 / 10) +
-                                  QStringLiteral("0 mv (rounded down to 10mV)"));
-
-    ++t;
-    if (t > 32000)
-        form.performClick(form.ui->button5);
-}
-
-// The motor-current sense voltage: the current for the unit shown, and its peak. One line only.
-void take_amps_reading(Form1& form, const QString& line) {
-    DADOV::x = MODE_IDLE;
-    Ui::Form1& ui = *form.ui;
-    PaintThrottle& throttle = *form.paintThrottle;
-    set_label(throttle, ui.label45, QString());
-    const bool v2_unit = ui.radioButton1->isChecked();
-    // A sense voltage whose current cannot be shown is no number either.
-    if (const std::optional<double> volts = parse_sense_voltage(line);
-        volts && motor_current(*volts, v2_unit))
-        current_volts = *volts;
-    const std::optional<double> amps = motor_current(current_volts, v2_unit);
-    if (!amps)
-        return;
-    current = *amps;
-    form.readingRecorder->motorCurrent(current);
-    set_label(throttle, ui.label45, current_text(current));
-    if (current > peak_curr) {
-        peak_curr = current;
-        set_label(throttle, ui.label46, ui.label45->text());
-    }
-}
-
-void take_data_line(Form1& form, const QString& line) {
-    Ui::Form1& ui = *form.ui;
-    switch (DADOV::x) {
+void ReplyHandler::take_data_line(const QString& line) {
+    switch (_context.mode.x()) {
     case MODE_TPS1:
-        take_tps1_reading(line);
+        _diagnostics.take_tps1_reading(line);
         return;
     case MODE_TPS2:
-        take_tps2_reading(form, line);
+        _diagnostics.take_tps2_reading(line);
         return;
     case MODE_DIAG_TEXT:
-        ui.textBox2->AppendText(line + line_end);
+        _diagnostics.take_diagnostic_text(line);
         return;
     case MODE_SETTINGS: {
         const QString shown = line + line_end;
-        ui.textBox6->AppendText(shown);
-        ui.textBox1->AppendText(shown);
+        _context.ui.textBox6->AppendText(shown);
+        _context.ui.textBox1->AppendText(shown);
         return;
     }
     case MODE_HERTZ:
-        ui.label41->setText(line);
+        _diagnostics.take_loop_rate(line);
         return;
     case MODE_AMPS:
-        take_amps_reading(form, line);
+        _diagnostics.take_amps_reading(line);
         return;
     default: // idle
         return;
     }
 }
 
-} // namespace
-
-// Reply parser: handles one line received from the controller.
-void Form1::GetInstruction(const QString& line) {
+void ReplyHandler::GetInstruction(const QString& line) {
     if (const std::optional<Keyword> keyword = keyword_of(line))
-        take_keyword(*this, *keyword);
+        take_keyword(*keyword);
     else
-        take_data_line(*this, line);
+        take_data_line(line);
 }
 
 } // namespace DADOV

@@ -1,17 +1,19 @@
 // The Controller Tuning page.
 
-#include "app/form1.h"
-#include "app/text_box.h"
+#include "pages/tuning_page.h"
+
+#include "link/serial_link.h"
 #include "logging/guarded.h"
 #include "protocol/commands.h"
 #include "protocol/modes.h"
-#include "protocol/state.h"
 #include "ui_form1.h"
+#include "widgets/text_box.h"
 
 #include <QCheckBox>
 #include <QLocale>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 
 namespace DADOV {
 
@@ -26,174 +28,194 @@ constexpr quint8 mask_overcurrent = 0x10;            // checkBox4
 constexpr quint8 mask_motor_driver_fault = 0x20;     // checkBox5
 constexpr quint8 mask_disable_supervisory = 0x40;    // checkBox6
 
-void set_failsafe_bit(const QCheckBox* box, quint8 mask) {
-    if (box->isChecked())
-        failsafes = quint8(failsafes | mask);
-    else
-        failsafes = quint8(failsafes & ~mask);
-}
-
 } // namespace
 
-void Form1::connect_tuning_page() {
-    connect(ui->button21, &QPushButton::clicked, this,
+TuningPage::TuningPage(const PageContext& context, QObject* parent)
+    : QObject(parent), _context(context), ui(context.ui) {
+    connect(ui.button21, &QPushButton::clicked, this,
             guarded(lcPages(), "button21_Click", [this] { button21_Click(); }));
-    connect(ui->button11, &QPushButton::clicked, this,
+    connect(ui.button11, &QPushButton::clicked, this,
             guarded(lcPages(), "button11_Click", [this] { button11_Click(); }));
-    connect(ui->button1, &QPushButton::clicked, this,
+    connect(ui.button1, &QPushButton::clicked, this,
             guarded(lcPages(), "button1_Click", [this] { button1_Click(); }));
-    connect(ui->button31, &QPushButton::clicked, this,
+    connect(ui.button31, &QPushButton::clicked, this,
             guarded(lcPages(), "button31_Click", [this] { button31_Click(); }));
-    connect(ui->button12, &QPushButton::clicked, this,
+    connect(ui.button12, &QPushButton::clicked, this,
             guarded(lcPages(), "button12_Click", [this] { button12_Click(); }));
-    connect(ui->button3, &QPushButton::clicked, this,
+    connect(ui.button3, &QPushButton::clicked, this,
             guarded(lcPages(), "button3_Click", [this] { button3_Click(); }));
-    connect(ui->button14, &QPushButton::clicked, this,
+    connect(ui.button14, &QPushButton::clicked, this,
             guarded(lcPages(), "button14_Click", [this] { button14_Click(); }));
-    connect(ui->button9, &QPushButton::clicked, this,
+    connect(ui.button9, &QPushButton::clicked, this,
             guarded(lcPages(), "button9_Click", [this] { button9_Click(); }));
-    connect(ui->button10, &QPushButton::clicked, this,
+    connect(ui.button10, &QPushButton::clicked, this,
             guarded(lcPages(), "button10_Click", [this] { button10_Click(); }));
-    connect(ui->button13, &QPushButton::clicked, this,
+    connect(ui.button13, &QPushButton::clicked, this,
             guarded(lcPages(), "button13_Click", [this] { button13_Click(); }));
-    connect(ui->checkBox1, &QCheckBox::toggled, this,
+    connect(ui.checkBox1, &QCheckBox::toggled, this,
             guarded(lcPages(), "checkBox1_CheckedChanged", [this] { checkBox1_CheckedChanged(); }));
-    connect(ui->checkBox2, &QCheckBox::toggled, this,
+    connect(ui.checkBox2, &QCheckBox::toggled, this,
             guarded(lcPages(), "checkBox2_CheckedChanged", [this] { checkBox2_CheckedChanged(); }));
-    connect(ui->checkBox3, &QCheckBox::toggled, this,
+    connect(ui.checkBox3, &QCheckBox::toggled, this,
             guarded(lcPages(), "checkBox3_CheckedChanged", [this] { checkBox3_CheckedChanged(); }));
-    connect(ui->checkBox4, &QCheckBox::toggled, this,
+    connect(ui.checkBox4, &QCheckBox::toggled, this,
             guarded(lcPages(), "checkBox4_CheckedChanged", [this] { checkBox4_CheckedChanged(); }));
-    connect(ui->checkBox5, &QCheckBox::toggled, this,
+    connect(ui.checkBox5, &QCheckBox::toggled, this,
             guarded(lcPages(), "checkBox5_CheckedChanged", [this] { checkBox5_CheckedChanged(); }));
-    connect(ui->checkBox6, &QCheckBox::toggled, this,
+    connect(ui.checkBox6, &QCheckBox::toggled, this,
             guarded(lcPages(), "checkBox6_CheckedChanged", [this] { checkBox6_CheckedChanged(); }));
-    connect(ui->checkBox7, &QCheckBox::toggled, this,
+    connect(ui.checkBox7, &QCheckBox::toggled, this,
             guarded(lcPages(), "checkBox7_CheckedChanged", [this] { checkBox7_CheckedChanged(); }));
 }
 
 // Tuning page refresh: the tuning variables and read-outs from the sliders.
-void Form1::tuning_page_refresh() {
-    const int proportional = ui->trackBar1->value();
-    const int integral = ui->trackBar2->value();
-    const int derivative = ui->trackBar3->value();
+void TuningPage::tuning_page_refresh() {
+    const int proportional = ui.trackBar1->value();
+    const int integral = ui.trackBar2->value();
+    const int derivative = ui.trackBar3->value();
 
-    P = proportional;
+    _P = proportional;
     const double p = proportional / 1000.0;
     // The wire carries tenths, truncated: the slider's hundredths divided by ten.
     const double i = integral / 100.0;
-    I = integral / 10;
+    _I = integral / 10;
     const double d = derivative / 100.0;
-    D = derivative / 10;
-    C = ui->trackBar4->value();
-    A = ui->trackBar5->value();
-    DADOV::delay = 100 - ui->trackBar6->value();
-    Integ = ui->trackBar7->value();
+    _D = derivative / 10;
+    _C = ui.trackBar4->value();
+    _A = ui.trackBar5->value();
+    _delay = 100 - ui.trackBar6->value();
+    _Integ = ui.trackBar7->value();
 
     // The gains read in the user's number format, rounded at the last decimal shown.
     const QLocale locale;
-    ui->label38->setText(locale.toString(p, 'f', 3));
-    ui->label39->setText(locale.toString(i, 'f', 1));
-    ui->label40->setText(locale.toString(d, 'f', 1));
-    ui->label43->setText(QString::number(ui->trackBar4->value()));
-    ui->label44->setText(QString::number(ui->trackBar5->value()));
-    ui->label42->setText(QString::number(Integ * 10));
+    ui.label38->setText(locale.toString(p, 'f', 3));
+    ui.label39->setText(locale.toString(i, 'f', 1));
+    ui.label40->setText(locale.toString(d, 'f', 1));
+    ui.label43->setText(QString::number(ui.trackBar4->value()));
+    ui.label44->setText(QString::number(ui.trackBar5->value()));
+    ui.label42->setText(QString::number(_Integ * 10));
 }
 
 // "Check Settings": the controller answers with its listing, which fills both message boxes.
-void Form1::button21_Click() {
-    serialPort1.write(command::check_settings);
+void TuningPage::button21_Click() {
+    _context.link.write(command::check_settings);
 }
 
 // "Fault Report": the controller answers with its stored faults.
-void Form1::button11_Click() {
-    serialPort1.write(command::fault_report);
+void TuningPage::button11_Click() {
+    _context.link.write(command::fault_report);
 }
 
 // "Default Values": the sliders back to the controller's defaults; nothing is sent.
-void Form1::button1_Click() {
-    ui->textBox6->clear();
-    ui->trackBar1->setValue(6000);
-    ui->trackBar2->setValue(100);
-    ui->trackBar3->setValue(200);
-    ui->trackBar4->setValue(7);
-    ui->trackBar5->setValue(900);
-    ui->trackBar6->setValue(100);
-    ui->trackBar7->setValue(4200);
-    ui->textBox6->AppendText(QStringLiteral("Default values selected \r\n"));
-    ui->textBox6->AppendText(QStringLiteral("Click on Set buttons to restore \r\n"));
+void TuningPage::button1_Click() {
+    ui.textBox6->clear();
+    ui.trackBar1->setValue(6000);
+    ui.trackBar2->setValue(100);
+    ui.trackBar3->setValue(200);
+    ui.trackBar4->setValue(7);
+    ui.trackBar5->setValue(900);
+    ui.trackBar6->setValue(100);
+    ui.trackBar7->setValue(4200);
+    ui.textBox6->AppendText(QStringLiteral("Default values selected \r\n"));
+    ui.textBox6->AppendText(QStringLiteral("Click on Set buttons to restore \r\n"));
 }
 
 // "Set" of Primary Throttle Active Sense: the controller asks "sens".
-void Form1::button31_Click() {
-    ui->textBox6->clear();
-    DADOV::x = MODE_IDLE;
-    serialPort1.write(command::set_active_sense);
+void TuningPage::button31_Click() {
+    ui.textBox6->clear();
+    _context.mode.set_mode(MODE_IDLE);
+    _context.link.write(command::set_active_sense);
 }
 
 // "Set" of Control Loop Hz: the controller asks "delay".
-void Form1::button12_Click() {
-    ui->textBox6->clear();
-    DADOV::x = MODE_IDLE;
-    serialPort1.write(command::set_loop_rate);
+void TuningPage::button12_Click() {
+    ui.textBox6->clear();
+    _context.mode.set_mode(MODE_IDLE);
+    _context.link.write(command::set_loop_rate);
 }
 
 // "Set PID ": the controller asks "4", "5", "6" for the three gains.
-void Form1::button3_Click() {
-    ui->textBox6->clear();
-    DADOV::x = MODE_SETTINGS;
-    serialPort1.write(command::set_gains);
+void TuningPage::button3_Click() {
+    ui.textBox6->clear();
+    _context.mode.set_mode(MODE_SETTINGS);
+    _context.link.write(command::set_gains);
 }
 
 // "Set" of Integral Limit: the controller asks "integ".
-void Form1::button14_Click() {
-    serialPort1.write(command::set_integral_limit);
+void TuningPage::button14_Click() {
+    _context.link.write(command::set_integral_limit);
 }
 
 // "Set" of Current Limit: the controller asks "curr".
-void Form1::button9_Click() {
-    serialPort1.write(command::set_current_limit);
+void TuningPage::button9_Click() {
+    _context.link.write(command::set_current_limit);
 }
 
 // "Set" of Blade Acceleration: the controller asks "accel".
-void Form1::button10_Click() {
-    ui->textBox6->clear();
-    DADOV::x = MODE_SETTINGS;
-    serialPort1.write(command::set_acceleration);
+void TuningPage::button10_Click() {
+    ui.textBox6->clear();
+    _context.mode.set_mode(MODE_SETTINGS);
+    _context.link.write(command::set_acceleration);
 }
 
 // "Disable Failsafes": the controller asks "fails" and gets the failsafe byte.
-void Form1::button13_Click() {
-    DADOV::x = MODE_IDLE;
-    serialPort1.write(command::disable_failsafes);
+void TuningPage::button13_Click() {
+    _context.mode.set_mode(MODE_IDLE);
+    _context.link.write(command::disable_failsafes);
 }
 
-void Form1::checkBox1_CheckedChanged() {
-    set_failsafe_bit(ui->checkBox1, mask_primary_out_of_range);
+int TuningPage::answer_curr() {
+    _C = ui.trackBar4->value();
+    return _C;
 }
 
-void Form1::checkBox2_CheckedChanged() {
-    set_failsafe_bit(ui->checkBox2, mask_secondary_out_of_range);
+int TuningPage::answer_accel() {
+    _A = ui.trackBar5->value();
+    return _A;
 }
 
-void Form1::checkBox3_CheckedChanged() {
-    set_failsafe_bit(ui->checkBox3, mask_a_b_correlation);
+int TuningPage::answer_delay() {
+    _delay = 100 - ui.trackBar6->value();
+    return _delay;
 }
 
-void Form1::checkBox4_CheckedChanged() {
-    set_failsafe_bit(ui->checkBox4, mask_overcurrent);
+int TuningPage::active_sense() const {
+    return ui.numericUpDown2->value();
 }
 
-void Form1::checkBox5_CheckedChanged() {
-    set_failsafe_bit(ui->checkBox5, mask_motor_driver_fault);
+void TuningPage::set_failsafe_bit(const QCheckBox* box, quint8 mask) {
+    if (box->isChecked())
+        _failsafes = quint8(_failsafes | mask);
+    else
+        _failsafes = quint8(_failsafes & ~mask);
 }
 
-void Form1::checkBox6_CheckedChanged() {
-    set_failsafe_bit(ui->checkBox6, mask_disable_supervisory);
+void TuningPage::checkBox1_CheckedChanged() {
+    set_failsafe_bit(ui.checkBox1, mask_primary_out_of_range);
 }
 
-void Form1::checkBox7_CheckedChanged() {
-    set_failsafe_bit(ui->checkBox7, mask_b1_b2_correlation);
+void TuningPage::checkBox2_CheckedChanged() {
+    set_failsafe_bit(ui.checkBox2, mask_secondary_out_of_range);
+}
+
+void TuningPage::checkBox3_CheckedChanged() {
+    set_failsafe_bit(ui.checkBox3, mask_a_b_correlation);
+}
+
+void TuningPage::checkBox4_CheckedChanged() {
+    set_failsafe_bit(ui.checkBox4, mask_overcurrent);
+}
+
+void TuningPage::checkBox5_CheckedChanged() {
+    set_failsafe_bit(ui.checkBox5, mask_motor_driver_fault);
+}
+
+void TuningPage::checkBox6_CheckedChanged() {
+    set_failsafe_bit(ui.checkBox6, mask_disable_supervisory);
+}
+
+void TuningPage::checkBox7_CheckedChanged() {
+    set_failsafe_bit(ui.checkBox7, mask_b1_b2_correlation);
 }
 
 } // namespace DADOV

@@ -1,13 +1,15 @@
 // The zIdudo bypass-valve page.
 
-#include "app/form1.h"
-#include "app/text_box.h"
+#include "pages/zidudo_page.h"
+
+#include "link/serial_link.h"
 #include "logging/guarded.h"
 #include "pages/desktop_shell.h"
 #include "protocol/commands.h"
-#include "protocol/state.h"
 #include "ui_form1.h"
+#include "widgets/text_box.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPalette>
@@ -57,82 +59,105 @@ void show_boost_reduction(Ui::Form1& ui, BoostSlider moved) {
 
 } // namespace
 
-void Form1::connect_zidudo_page() {
-    // A size typed into the list chooses nothing: only its eleven sizes can be sent.
-    ui->comboBox2->setInsertPolicy(QComboBox::NoInsert);
+ZidudoPage::ZidudoPage(const PageContext& context, QObject* parent)
+    : QObject(parent), _context(context), ui(context.ui) {
+    ui.checkBox8->setToolTip(
+        QStringLiteral("Unchecked: 3A is the Primary Trigger, 2C is the Secondary Trigger"
+                       "\r\n\r\nChecked: 2C is the Primary Trigger, 3A is the Secondary "
+                       "Trigger"));
+    ui.trackBar11->setToolTip(
+        QStringLiteral("Set trigger input mv value at which bypass will begin to close. "
+                       "\r\nBoth triggers must be met for bypass to close."));
+    ui.trackBar10->setToolTip(QStringLiteral(
+        "Set mv value at which the bypass will be full closed.\r\nIf boost reduction is desired, set this "
+        "value "
+        "to less than the \r\ntrigger value. In that case, the bypass will not close any further\r\nthan the "
+        "initial position."));
+    ui.trackBar9->setToolTip(QStringLiteral("Set initial position when bypass closure is commanded. Full "
+                                            "closed is 0%.\r\nIf Bypass Ramp In Complete "
+                                            "is set to less than Bypass Trigger Voltage,\r\nthe bypass will "
+                                            "not close any further and will act as a "
+                                            "boost limiter."));
 
-    connect(ui->button28, &QPushButton::clicked, this,
+    // A size typed into the list chooses nothing: only its eleven sizes can be sent.
+    ui.comboBox2->setInsertPolicy(QComboBox::NoInsert);
+
+    connect(ui.button28, &QPushButton::clicked, this,
             guarded(lcPages(), "button28_Click", [this] { button28_Click(); }));
-    connect(ui->button29, &QPushButton::clicked, this,
+    connect(ui.button29, &QPushButton::clicked, this,
             guarded(lcPages(), "button29_Click", [this] { button29_Click(); }));
-    connect(ui->button32, &QPushButton::clicked, this,
+    connect(ui.button32, &QPushButton::clicked, this,
             guarded(lcPages(), "button32_Click", [this] { button32_Click(); }));
-    connect(ui->button30, &QPushButton::clicked, this,
+    connect(ui.button30, &QPushButton::clicked, this,
             guarded(lcPages(), "button30_Click", [this] { button30_Click(); }));
     connect(
-        ui->comboBox2, &QComboBox::currentIndexChanged, this,
+        ui.comboBox2, &QComboBox::currentIndexChanged, this,
         guarded(lcPages(), "comboBox2_SelectedIndexChanged", [this] { comboBox2_SelectedIndexChanged(); }));
-    connect(ui->trackBar8, &QSlider::valueChanged, this,
+    connect(ui.trackBar8, &QSlider::valueChanged, this,
             guarded(lcPages(), "trackBar8_ValueChanged", [this] { trackBar8_ValueChanged(); }));
-    connect(ui->trackBar10, &QSlider::valueChanged, this,
+    connect(ui.trackBar10, &QSlider::valueChanged, this,
             guarded(lcPages(), "trackBar10_ValueChanged", [this] { trackBar10_ValueChanged(); }));
-    connect(ui->trackBar9, &QSlider::valueChanged, this,
+    connect(ui.trackBar9, &QSlider::valueChanged, this,
             guarded(lcPages(), "trackBar9_ValueChanged", [this] { trackBar9_ValueChanged(); }));
 }
 
 // zIdudo page refresh: the bypass variables and read-outs from the sliders.
-void Form1::zIdudo_page_refresh() {
-    bypass_trigger = ui->trackBar8->value();
-    secondary_trigger = ui->trackBar11->value();
-    bypass_ramp_end = ui->trackBar10->value();
-    boost_limit = 100 - ui->trackBar9->value();
-    ui->label37->setText(millivolts(ui->trackBar8->value()));
-    ui->label48->setText(QString::number(boost_limit) + QStringLiteral(" %"));
-    ui->label57->setText(millivolts(ui->trackBar10->value()));
-    ui->label63->setText(millivolts(ui->trackBar11->value()));
+void ZidudoPage::zIdudo_page_refresh() {
+    _bypass_trigger = ui.trackBar8->value();
+    _secondary_trigger = ui.trackBar11->value();
+    _bypass_ramp_end = ui.trackBar10->value();
+    _boost_limit = 100 - ui.trackBar9->value();
+    ui.label37->setText(millivolts(ui.trackBar8->value()));
+    ui.label48->setText(QString::number(_boost_limit) + QStringLiteral(" %"));
+    ui.label57->setText(millivolts(ui.trackBar10->value()));
+    ui.label63->setText(millivolts(ui.trackBar11->value()));
 }
 
 // "Set Triggers": the controller asks "bypas", "sectrig", "ramp" and "filter".
-void Form1::button28_Click() {
-    serialPort1.write(command::set_bypass);
+void ZidudoPage::button28_Click() {
+    _context.link.write(command::set_bypass);
 }
 
 // "Set Position": the controller asks "boost".
-void Form1::button29_Click() {
-    serialPort1.write(command::set_boost_limit);
+void ZidudoPage::button29_Click() {
+    _context.link.write(command::set_boost_limit);
 }
 
 // "Check Settings": the controller's listing fills both message boxes.
-void Form1::button32_Click() {
-    serialPort1.write(command::check_settings);
+void ZidudoPage::button32_Click() {
+    _context.link.write(command::check_settings);
 }
 
 // "Help": the PC App document from the user's documents folder (or where the tool installed it).
-void Form1::button30_Click() {
-    const DesktopShell& shell = desktop_shell(*this);
+void ZidudoPage::button30_Click() {
+    const DesktopShell& shell = _context.shell;
     QStringList places{shell.documentsFolder + QLatin1Char('/') + document_pc_app};
     places += document_places(shell, document_pc_app);
     if (!open_document(shell, places))
-        ui->textBox1->setText(QStringLiteral("File not found"));
+        ui.textBox1->setText(QStringLiteral("File not found"));
 }
 
-void Form1::comboBox2_SelectedIndexChanged() {
-    const int index = ui->comboBox2->currentIndex();
+void ZidudoPage::comboBox2_SelectedIndexChanged() {
+    const int index = ui.comboBox2->currentIndex();
     // No selection (the list emptied, or text typed over it) leaves the size last chosen.
     if (index >= 0 && index < filter_sizes)
-        samples = index;
+        _samples = index;
 }
 
-void Form1::trackBar8_ValueChanged() {
-    show_boost_reduction(*ui, BoostSlider::trigger_or_ramp);
+int ZidudoPage::answer_bypas() const {
+    return ui.checkBox8->isChecked() ? _bypass_trigger + 2000 : _bypass_trigger;
 }
 
-void Form1::trackBar10_ValueChanged() {
-    show_boost_reduction(*ui, BoostSlider::trigger_or_ramp);
+void ZidudoPage::trackBar8_ValueChanged() {
+    show_boost_reduction(ui, BoostSlider::trigger_or_ramp);
 }
 
-void Form1::trackBar9_ValueChanged() {
-    show_boost_reduction(*ui, BoostSlider::position);
+void ZidudoPage::trackBar10_ValueChanged() {
+    show_boost_reduction(ui, BoostSlider::trigger_or_ramp);
+}
+
+void ZidudoPage::trackBar9_ValueChanged() {
+    show_boost_reduction(ui, BoostSlider::position);
 }
 
 } // namespace DADOV

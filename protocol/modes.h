@@ -1,7 +1,8 @@
 #pragma once
 
-// The reply parser's modes: what a line that is not a keyword means. The mode lives in DADOV::x; page
-// actions set it before they write a command, the parser's keywords set it as the controller leads.
+// The reply parser's modes: what a line that is not a keyword means. The mode is held by one ParserMode
+// of the window; page actions set it before they write a command, the parser's keywords set it as the
+// controller leads.
 
 namespace DADOV {
 
@@ -12,5 +13,16 @@ inline constexpr int MODE_DIAG_TEXT = 3; // data lines are diagnostic text for t
 inline constexpr int MODE_SETTINGS = 4;  // data lines are settings or report text for textBox6 and textBox1
 inline constexpr int MODE_HERTZ = 5;     // data lines set label41 (the controller's loop rate)
 inline constexpr int MODE_AMPS = 6;      // the next data line is the motor-current sense voltage, then idle
+
+// The reply parser's mode, x: one per window, handed to the reply parser and to the pages whose commands
+// set the mode the answer is read in.
+class ParserMode {
+public:
+    int x() const { return _x; }
+    void set_mode(int mode) { _x = mode; }
+
+private:
+    int _x = MODE_IDLE;
+};
 
 } // namespace DADOV

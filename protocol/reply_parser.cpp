@@ -2,6 +2,8 @@
 
 #include "protocol/reply_parser.h"
 
+#include "protocol/modes.h"
+
 #include <QLatin1String>
 #include <QLocale>
 
@@ -51,6 +53,33 @@ std::optional<Keyword> keyword_of(QStringView line) {
             return keyword;
     }
     return std::nullopt;
+}
+
+int mode_after(Keyword keyword, int mode) {
+    switch (keyword) {
+    case Keyword::End:
+    case Keyword::Prim:
+    case Keyword::Sec:
+        return MODE_IDLE;
+    case Keyword::TpsOne:
+        return MODE_TPS1;
+    case Keyword::TpsTwo:
+        return MODE_TPS2;
+    case Keyword::Amps:
+        return MODE_AMPS;
+    case Keyword::Hertz:
+        return MODE_HERTZ;
+    case Keyword::Three:
+        return MODE_DIAG_TEXT;
+    case Keyword::Four:
+    case Keyword::Five:
+    case Keyword::Six:
+    case Keyword::Dummy:
+    case Keyword::Star:
+        return mode;
+    default: // the settings requests, "newPID" and "DTC"
+        return MODE_SETTINGS;
+    }
 }
 
 std::optional<int> parse_integer_reading(QStringView line) {

@@ -44,6 +44,11 @@ enum class Keyword {
 // The keyword the line is, compared exactly and case-sensitively; none for a data line.
 std::optional<Keyword> keyword_of(QStringView line);
 
+// The parser's mode after the keyword, from the mode before it: a keyword that announces data sets the
+// mode its lines are read in, "end", "prim" and "sec" make the parser idle, a settings request or "DTC"
+// means settings text follows, and the gain requests ("4", "5", "6"), "dummy" and "star" change nothing.
+int mode_after(Keyword keyword, int mode);
+
 // A reading: an optionally signed decimal integer that fits 32 bits, with blanks (space, tab, CR, LF,
 // VT, FF) allowed around it and nothing else.
 std::optional<int> parse_integer_reading(QStringView line);

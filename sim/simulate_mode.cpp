@@ -1,6 +1,5 @@
 #include "sim/simulate_mode.h"
 
-#include "app/form1.h"
 #include "logging/guarded.h"
 #include "maintenance/controller_types.h"
 #include "maintenance/firmware_page.h"
@@ -11,6 +10,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QWidget>
 
 #include <cerrno>
 #include <chrono>
@@ -41,8 +41,8 @@ constexpr std::size_t sample_length = 24 * 1024;
 // simulate mode the close request pulls it, and the window is closed again once the tick has seen it go.
 class UnplugOnClose : public QObject {
 public:
-    UnplugOnClose(DADOV::Form1& form, SimulateMode& simulation)
-        : QObject(&form), _form(form), _simulation(simulation) {}
+    UnplugOnClose(QWidget& window, SimulateMode& simulation)
+        : QObject(&window), _form(window), _simulation(simulation) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -56,7 +56,7 @@ protected:
     }
 
 private:
-    DADOV::Form1& _form;
+    QWidget& _form;
     SimulateMode& _simulation;
 };
 
@@ -192,12 +192,12 @@ std::unique_ptr<DADOV::DeviceSetup> SimulateMode::deviceSetup() const {
     return std::make_unique<DADOV::SysfsDeviceSetup>(_sysfs.root());
 }
 
-void SimulateMode::apply(DADOV::Form1& form) {
-    form.firmwarePage->hidBackend = _bootloader;
-    form.firmwarePage->firmwareFolder = samplesFolder();
-    form.firmwarePage->rememberFolder = false; // a temporary folder: not for the user's settings
-    form.firmwarePage->workingFolder = workingFolder();
-    form.installEventFilter(new UnplugOnClose(form, *this));
+void SimulateMode::apply(QWidget& window, DADOV::FirmwarePage& firmware) {
+    firmware.hidBackend = _bootloader;
+    firmware.firmwareFolder = samplesFolder();
+    firmware.rememberFolder = false; // a temporary folder: not for the user's settings
+    firmware.workingFolder = workingFolder();
+    window.installEventFilter(new UnplugOnClose(window, *this));
 }
 
 void SimulateMode::unplugController() {

@@ -18,8 +18,10 @@
 
 #include <memory>
 
+class QWidget;
+
 namespace DADOV {
-class Form1;
+class FirmwarePage;
 }
 
 namespace sim {
@@ -38,7 +40,7 @@ public:
     QString deviceRoot() const;
     // Points the window's firmware page at the sample folder and a working folder of its own. Closing the
     // window unplugs the simulated controller first, as the window asks, and then closes it.
-    void apply(DADOV::Form1& form);
+    void apply(QWidget& window, DADOV::FirmwarePage& firmware);
     // The simulated controller's USB cable is pulled: its port and its entry in the tree go.
     void unplugController();
     bool controllerPlugged() const { return !_controllerDevice.isEmpty(); }

@@ -21,7 +21,7 @@
 
 #include "app/form1.h"
 #include "pages/reading_recorder.h"
-#include "protocol/state.h"
+
 #include "sim/controller/sim_controller.h"
 
 #include <QApplication>
@@ -69,7 +69,7 @@ double process_cpu_seconds() {
 // A window that finds no controller of its own, on the Diagnostics page with the widest chart window.
 std::unique_ptr<DADOV::Form1> diagnostics_window(const QTemporaryDir& emptySysfs) {
     auto form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(emptySysfs.path()));
-    form->timer1.stop();
+    form->timer1().stop();
     form->show();
     form->findChild<QTabWidget*>(QStringLiteral("TabControl1"))->setCurrentIndex(1);
     form->findChild<QSpinBox*>(QStringLiteral("numericUpDown1"))->setValue(1); // 1000 samples
@@ -117,7 +117,7 @@ void BM_ParserLines(benchmark::State& state) {
     state.SetItemsProcessed(lines);
     state.counters["lines_per_s"] =
         benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
-    state.counters["chart_points"] = form->stripChart ? DADOV::s : 0;
+    state.counters["chart_points"] = form->diagnostics().s();
 }
 BENCHMARK(BM_ParserLines)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -142,25 +142,27 @@ void BM_Stream500PairsCpu(benchmark::State& state) {
     sim.setStreamRate(500);
     sim.setAmps("2.5", 10);
     auto form = diagnostics_window(sysfs);
-    form->serialPort1.setPortName(sim.portPath());
-    if (!form->serialPort1.open()) {
+    form->serialPort1().setPortName(sim.portPath());
+    if (!form->serialPort1().open()) {
         state.SkipWithError("cannot open the simulated controller's port");
         return;
     }
-    if (record && !form->readingRecorder->start(files.filePath(QStringLiteral("stream.csv")))) {
+    if (record &&
+        !form->diagnostics().readingRecorder().start(files.filePath(QStringLiteral("stream.csv")))) {
         state.SkipWithError("cannot record");
         return;
     }
     QTimer refresh;
     refresh.setInterval(30);
-    QObject::connect(&refresh, &QTimer::timeout, form.get(), [&] { form->diagnostics_page_refresh(); });
+    QObject::connect(&refresh, &QTimer::timeout, form.get(),
+                     [&] { form->diagnostics().diagnostics_page_refresh(); });
     refresh.start();
 
     for (auto _ : state) {
         QTabWidget* tabs = form->findChild<QTabWidget*>(QStringLiteral("TabControl1"));
         tabs->setCurrentIndex(0);
         tabs->setCurrentIndex(1); // page entry: pair B, start streaming
-        const int t_start = DADOV::t;
+        const int t_start = form->diagnostics().t();
         const long long pairs_start = sim.pairsSent();
         const double cpu_start = thread_cpu_seconds();
         const double process_start = process_cpu_seconds();
@@ -177,9 +179,9 @@ void BM_Stream500PairsCpu(benchmark::State& state) {
         state.counters["cpu_share_pct"] = 100.0 * cpu / wall;
         state.counters["process_cpu_share_pct"] = 100.0 * process / wall;
         state.counters["pairs_sent"] = static_cast<double>(sim.pairsSent() - pairs_start);
-        state.counters["pairs_parsed"] = static_cast<double>(DADOV::t - t_start);
+        state.counters["pairs_parsed"] = static_cast<double>(form->diagnostics().t() - t_start);
     }
-    form->readingRecorder->stop();
+    form->diagnostics().readingRecorder().stop();
 }
 BENCHMARK(BM_Stream500PairsCpu)->Apply(one_timed_run_with_and_without_recording);
 
@@ -188,7 +190,7 @@ void BM_RecordPair(benchmark::State& state) {
     QTemporaryDir sysfs;
     QTemporaryDir files;
     auto form = diagnostics_window(sysfs);
-    DADOV::ReadingRecorder& recorder = *form->readingRecorder;
+    DADOV::ReadingRecorder& recorder = form->diagnostics().readingRecorder();
     if (!recorder.start(files.filePath(QStringLiteral("pairs.csv")))) {
         state.SkipWithError("cannot record");
         return;
@@ -210,7 +212,7 @@ void BM_Recording500PairsCpu(benchmark::State& state) {
     QTemporaryDir sysfs;
     QTemporaryDir files;
     auto form = diagnostics_window(sysfs);
-    DADOV::ReadingRecorder& recorder = *form->readingRecorder;
+    DADOV::ReadingRecorder& recorder = form->diagnostics().readingRecorder();
     if (state.range(1) != 0 && !recorder.start(files.filePath(QStringLiteral("pairs.csv")))) {
         state.SkipWithError("cannot record");
         return;

@@ -1,11 +1,11 @@
 // The attachment monitor end to end: a real pseudo-terminal published in a fake /dev, found through a
 // fake sysfs tree, watched by the window's real 30 ms timer on the offscreen platform.
 
-#include "app/text_box.h"
 #include "maintenance/console_window.h"
 #include "maintenance/firmware_page.h"
 #include "pages/page_fixture.h"
-#include "protocol/state.h"
+#include "protocol/modes.h"
+#include "widgets/text_box.h"
 
 #include <QLineSeries>
 #include <QProgressBar>
@@ -55,15 +55,15 @@ TEST_F(AttachmentMonitor, PluggingInConnectsWithinOneTickAndSendsNothing) {
     pty = std::make_unique<PtyPair>(dev, "ttyACM0");
     next_tick();
     EXPECT_EQ(text("label18"), not_attached);
-    EXPECT_FALSE(form->serialPort1.isOpen());
+    EXPECT_FALSE(form->serialPort1().isOpen());
 
     plug();
     next_tick();
     EXPECT_EQ(text("label18"), "Status: Connected on ttyACM0");
     EXPECT_EQ(text("COMStatus_lbl"), "Status: Connected on ttyACM0");
-    EXPECT_EQ(DeviceAttachedState, 1);
-    EXPECT_EQ(OldDeviceAttachedState, 1);
-    ASSERT_TRUE(form->serialPort1.isOpen());
+    EXPECT_EQ(form->monitor().DeviceAttachedState(), 1);
+    EXPECT_EQ(form->monitor().OldDeviceAttachedState(), 1);
+    ASSERT_TRUE(form->serialPort1().isOpen());
 
     // The tick itself sends nothing.
     next_tick();
@@ -84,24 +84,23 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     for (const char* name : text_boxes)
         box(name)->setText("Current Device Settings \r\n");
     widget<QLabel>("label15")->setText("1190 mv (rounded down to 10mV)");
+    form->GetInstruction("amps"); // a current of 4.22 A, its peak, then TPS2 readings
+    form->GetInstruction("2.5");
+    form->GetInstruction("tpstwo");
     widget<QRadioButton>("radioButton2")->setChecked(true);
-    form->seriesTPS1->append(1, 1200);
-    form->seriesTPS2->append(1, 1190);
-    DADOV::x = 2;
-    peak_curr = 5.1;
-    current = 4.22;
-    current_volts = 2.5;
+    form->diagnostics().seriesTPS1()->append(1, 1200);
+    form->diagnostics().seriesTPS2()->append(1, 1190);
     next_tick();
     EXPECT_EQ(box("textBox6")->text(), "Current Device Settings \r\n");
     EXPECT_EQ(widget<QProgressBar>("progressBar3")->value(), 2390);
-    EXPECT_EQ(DADOV::x, 2);
+    EXPECT_EQ(form->parserMode().x(), 2);
 
     unplug();
     next_tick();
     EXPECT_EQ(text("label18"), not_attached);
     EXPECT_EQ(text("COMStatus_lbl"), not_attached);
-    EXPECT_FALSE(form->serialPort1.isOpen());
-    EXPECT_EQ(DeviceAttachedState, 0);
+    EXPECT_FALSE(form->serialPort1().isOpen());
+    EXPECT_EQ(form->monitor().DeviceAttachedState(), 0);
     for (const char* label : labels)
         EXPECT_EQ(text(label), "") << label;
     for (const char* bar : bars)
@@ -109,13 +108,13 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     for (const char* name : text_boxes)
         EXPECT_EQ(box(name)->text(), "") << name;
     EXPECT_EQ(text("label15"), "No Convergence");
-    EXPECT_EQ(form->seriesTPS1->count(), 0);
-    EXPECT_EQ(form->seriesTPS2->count(), 0);
+    EXPECT_EQ(form->diagnostics().seriesTPS1()->count(), 0);
+    EXPECT_EQ(form->diagnostics().seriesTPS2()->count(), 0);
     EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked());
-    EXPECT_EQ(DADOV::x, 0);
-    EXPECT_EQ(peak_curr, 0.0);
-    EXPECT_EQ(current, 0.0);
-    EXPECT_EQ(current_volts, 0.0);
+    EXPECT_EQ(form->parserMode().x(), 0);
+    EXPECT_EQ(form->diagnostics().peak_curr(), 0.0);
+    EXPECT_EQ(form->diagnostics().current(), 0.0);
+    EXPECT_EQ(form->diagnostics().current_volts(), 0.0);
 
     // While the controller stays away, every tick empties the message boxes again.
     box("textBox6")->setText("Default values selected \r\n");
@@ -133,18 +132,18 @@ TEST_F(AttachmentMonitor, ControllerThatComesBackIsAttachedAnew) {
     plug("ttyACM1");
     next_tick();
     EXPECT_EQ(text("label18"), "Status: Connected on ttyACM1");
-    ASSERT_TRUE(form->serialPort1.isOpen());
-    EXPECT_TRUE(form->serialPort1.write(QStringLiteral("DTC")));
+    ASSERT_TRUE(form->serialPort1().isOpen());
+    EXPECT_TRUE(form->serialPort1().write(QStringLiteral("DTC")));
     EXPECT_EQ(pty->read(3), QByteArray("DTC"));
 
-    form->timer1.stop();
+    form->timer1().stop();
     pty->hangUp();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1.isOpen(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1().isOpen(); }, 2000));
     pty = std::make_unique<PtyPair>(dev, "ttyACM1");
-    form->timer1.start();
+    form->timer1().start();
     next_tick();
-    ASSERT_TRUE(form->serialPort1.isOpen());
-    EXPECT_EQ(DeviceAttachedState, 1);
+    ASSERT_TRUE(form->serialPort1().isOpen());
+    EXPECT_EQ(form->monitor().DeviceAttachedState(), 1);
     ASSERT_TRUE(pty->write("after\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16")->text() == "after"; }, 2000))
         << box("textBox16")->text().toStdString();
@@ -155,13 +154,13 @@ TEST_F(AttachmentMonitor, PortThatWillNotOpenIsBrokenAndRetriedAtEveryTick) {
     next_tick();
     EXPECT_EQ(text("label18"), broken);
     EXPECT_EQ(text("COMStatus_lbl"), broken);
-    EXPECT_FALSE(form->serialPort1.isOpen());
-    EXPECT_EQ(DeviceAttachedState, 0);
+    EXPECT_FALSE(form->serialPort1().isOpen());
+    EXPECT_EQ(form->monitor().DeviceAttachedState(), 0);
 
     // Each retry runs the page actions again, which reset the parser mode.
-    DADOV::x = 3;
+    form->GetInstruction("3");
     next_tick();
-    EXPECT_EQ(DADOV::x, 0);
+    EXPECT_EQ(form->parserMode().x(), 0);
     EXPECT_EQ(text("label18"), broken);
 
     // Closing is allowed while broken.
@@ -171,20 +170,20 @@ TEST_F(AttachmentMonitor, PortThatWillNotOpenIsBrokenAndRetriedAtEveryTick) {
     PtyPair late(dev, "ttyACM5");
     next_tick();
     EXPECT_EQ(text("label18"), "Status: Connected on ttyACM5");
-    EXPECT_TRUE(form->serialPort1.isOpen());
-    EXPECT_EQ(DeviceAttachedState, 1);
+    EXPECT_TRUE(form->serialPort1().isOpen());
+    EXPECT_EQ(form->monitor().DeviceAttachedState(), 1);
 }
 
 TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrder) {
     connect_controller();
+    ASSERT_EQ(form->tuning().P(), 6000); // the Tuning page's refresh at the tick
     tabs->setCurrentIndex(3);
-    P = 6000;
     QTemporaryDir work;
-    Form1::FirmwarePage& page = *form->firmwarePage;
+    FirmwarePage& page = form->firmwarePage();
     page.workingFolder = work.path();
     page.wait = [](int) {};
     QStringList delivered;
-    QObject::connect(&form->serialPort1, &SerialLink::lineReceived, form.get(),
+    QObject::connect(&form->serialPort1(), &SerialLink::lineReceived, form.get(),
                      [&](const QString& line) { delivered << line; });
 
     const QByteArray burst = "tpsone\n512\ntpstwo\n510\n4\nend\n";
@@ -202,8 +201,8 @@ TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrde
             console.out() << "RVLN flash programming\n";
         // Nothing has reached the parser, and nothing was answered.
         EXPECT_EQ(box("textBox16")->text(), "") << "run " << runs;
-        EXPECT_EQ(DADOV::x, 0) << "run " << runs;
-        EXPECT_EQ(volts1, 0) << "run " << runs;
+        EXPECT_EQ(form->parserMode().x(), 0) << "run " << runs;
+        EXPECT_EQ(form->diagnostics().volts1(), 0) << "run " << runs;
         EXPECT_EQ(pty->readAll(0), QByteArray()) << "run " << runs;
         return fwu::RunResult{}; // failed
     };
@@ -216,8 +215,8 @@ TEST_F(AttachmentMonitor, LinesThatComeWhileTheEngineRunsAreHandledAfterItInOrde
         << delivered.join('|').toStdString();
     EXPECT_EQ(delivered, QStringList({"tpsone", "512", "tpstwo", "510", "4", "end"}));
     EXPECT_EQ(box("textBox16")->text(), "end");
-    EXPECT_EQ(volts1, 2500);
-    EXPECT_EQ(volts2, 2490);
+    EXPECT_EQ(form->diagnostics().volts1(), 2500);
+    EXPECT_EQ(form->diagnostics().volts2(), 2490);
     EXPECT_EQ(pty->read(4), "6000");
 }
 
@@ -276,7 +275,7 @@ TEST_F(AttachmentMonitor, PortOutOfTheUsersReachIsExplainedInTheStatusToolTip) {
     ::chmod(QFile::encodeName(sysfs.root()).constData(), 0755);
     ::chmod(QFile::encodeName(dev.path()).constData(), 0755);
     ::chmod(QFile::encodeName(pty->slavePath()).constData(), 0600);
-    form->timer1.stop();
+    form->timer1().stop();
     plug();
 
     ::setfsuid(65534); // this thread's file access as an ordinary user

@@ -2,10 +2,10 @@
 // name. The event loop is not run, so no tick has touched anything.
 
 #include "app/form1.h"
-#include "app/link_label.h"
-#include "app/text_box.h"
 #include "link/device_setup.h"
 #include "support/window_fixture.h"
+#include "widgets/link_label.h"
+#include "widgets/text_box.h"
 
 #include <QApplication>
 #include <QChart>
@@ -174,11 +174,13 @@ TEST_F(Form1Construction, ToolTipsOfBothProvidersAreExact) {
 TEST_F(Form1Construction, ChartHasTwoSeriesWithOnePointAtZero) {
     auto* view = widget<QChartView>("chart1");
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view->chart()->series(), QList<QAbstractSeries*>({form->seriesTPS1, form->seriesTPS2}));
-    EXPECT_EQ(form->seriesTPS1->name() + form->seriesTPS2->name(), "TPS1TPS2");
-    EXPECT_THAT(form->seriesTPS1->points(), ElementsAre(QPointF(0, 0)));
-    EXPECT_THAT(form->seriesTPS2->points(), ElementsAre(QPointF(0, 0)));
-    EXPECT_EQ(form->chartAxisY->titleText(), "mV");
+    EXPECT_EQ(view->chart()->series(),
+              QList<QAbstractSeries*>({form->diagnostics().seriesTPS1(), form->diagnostics().seriesTPS2()}));
+    EXPECT_EQ(form->diagnostics().seriesTPS1()->name() + form->diagnostics().seriesTPS2()->name(),
+              "TPS1TPS2");
+    EXPECT_THAT(form->diagnostics().seriesTPS1()->points(), ElementsAre(QPointF(0, 0)));
+    EXPECT_THAT(form->diagnostics().seriesTPS2()->points(), ElementsAre(QPointF(0, 0)));
+    EXPECT_EQ(form->diagnostics().chartAxisY()->titleText(), "mV");
 }
 
 TEST_F(Form1Construction, InstructionsAreSevenParagraphs) {

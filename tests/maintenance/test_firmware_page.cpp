@@ -59,9 +59,9 @@ struct EngineRun {
     bool consoleShown; // the console window is up
 };
 
-class FirmwarePage : public testsupport::WindowTest {
+class FirmwarePageTest : public testsupport::WindowTest {
 protected:
-    FirmwarePage() {
+    FirmwarePageTest() {
         clear_settings();
         fs::create_directory(work());
         fs::create_directory(samples());
@@ -74,7 +74,7 @@ protected:
         open_window();
     }
 
-    ~FirmwarePage() override {
+    ~FirmwarePageTest() override {
         form.reset();
         clear_settings();
     }
@@ -86,7 +86,7 @@ protected:
         form.reset();
         form = std::make_unique<Form1>(
             std::make_unique<SysfsDeviceSetup>(QString::fromStdString(scratch.path())));
-        page = form->firmwarePage.get();
+        page = &form->firmwarePage();
         page->workingFolder = QString::fromStdString(work().string());
         page->chooseFile = [this](QWidget*, const QString& folder) {
             folders.push_back(folder);
@@ -98,8 +98,8 @@ protected:
         };
         page->hidBackend = bootloader;
         page->engine = [this](fwu::Session& session, int argc, const char* const* argv) {
-            EngineRun run{Vector(argv, argv + argc), DeviceAttachedState, form->timer1.isActive(),
-                          page->console->isVisible()};
+            EngineRun run{Vector(argv, argv + argc), form->monitor().DeviceAttachedState(),
+                          form->timer1().isActive(), page->console->isVisible()};
             if (before_run)
                 before_run(runs.size());
             const fwu::RunResult result = fwu::run(session, argc, argv);
@@ -144,7 +144,7 @@ protected:
     std::shared_ptr<sim::SimBootloader> bootloader = std::make_shared<sim::SimBootloader>();
     sim::SimDevice main{nullptr};
     sim::SimDevice super{nullptr};
-    Form1::FirmwarePage* page = nullptr;
+    DADOV::FirmwarePage* page = nullptr;
     QString chosen;
     QStringList folders;
     std::vector<int> waits;
@@ -153,7 +153,7 @@ protected:
     std::function<void(std::size_t)> before_run;
 };
 
-TEST_F(FirmwarePage, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFiles) {
+TEST_F(FirmwarePageTest, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFiles) {
     main.id() = {1, 0, 2, 9, 0, 3, 8, 7};
     browse("button2", samples() / "q5_mainV2.vmk");
     // Working files of the other types go too.
@@ -177,7 +177,7 @@ TEST_F(FirmwarePage, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFil
     EXPECT_FALSE(fs::exists(in_work("q5_mainD.vmk")));
     EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
     EXPECT_THAT(waits, ElementsAre(2000));
-    EXPECT_TRUE(form->timer1.isActive());
+    EXPECT_TRUE(form->timer1().isActive());
     // The console stays up with the outcome, and names no log after runs that succeeded.
     EXPECT_TRUE(page->console->isVisible());
     EXPECT_THAT(console().toStdString(), HasSubstr("Operation successfully completed.\n"));
@@ -185,7 +185,7 @@ TEST_F(FirmwarePage, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkingFil
 }
 
 // While the engine runs, the window does not close and no handler starts another run.
-TEST_F(FirmwarePage, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) {
+TEST_F(FirmwarePageTest, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) {
     form->show();
     bool closed = true;
     bool first = true;
@@ -195,7 +195,7 @@ TEST_F(FirmwarePage, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) {
         closed = form->close();
         click("button20");
         click("button4");
-        EXPECT_EQ(form->run_fw_update({"fw_update", "-h"}).code, fwu::result_unknown_error);
+        EXPECT_EQ(page->run_fw_update({"fw_update", "-h"}).code, fwu::result_unknown_error);
     };
     browse("button16", samples() / "q5_superV2.vmk");
     widget<QCheckBox>("checkBox9")->setChecked(false);
@@ -211,7 +211,7 @@ TEST_F(FirmwarePage, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) {
     EXPECT_TRUE(waits.empty());
 }
 
-TEST_F(FirmwarePage, AFailedAttemptIsRetriedOnceASecondLaterAndTwoFailuresKeepTheWorkingFile) {
+TEST_F(FirmwarePageTest, AFailedAttemptIsRetriedOnceASecondLaterAndTwoFailuresKeepTheWorkingFile) {
     browse("button2", samples() / "q5_mainV2.vmk");
     main.faults().absent = true;
     click("button4");
@@ -239,7 +239,7 @@ TEST_F(FirmwarePage, AFailedAttemptIsRetriedOnceASecondLaterAndTwoFailuresKeepTh
 
 // A failed transfer is logged beside the working files and the console names the log; a later failure
 // that the engine does not log (no device) names no log, though the file is there from before.
-TEST_F(FirmwarePage, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
+TEST_F(FirmwarePageTest, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
     browse("button2", samples() / "q5_mainV2.vmk");
     main.faults().write_fails = true;
     click("button4");
@@ -259,9 +259,9 @@ TEST_F(FirmwarePage, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
     EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
 }
 
-TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
+TEST_F(FirmwarePageTest, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
     widget<QComboBox>("comboBox1")->setCurrentIndex(2); // "Analog": the unit is a V2
-    EXPECT_EQ(type, 1);
+    EXPECT_EQ(page->type(), 1);
     browse("button2", samples() / "q5_main.vmk");
     click("button4");
 
@@ -275,7 +275,7 @@ TEST_F(FirmwarePage, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
     EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
 }
 
-TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
+TEST_F(FirmwarePageTest, BrowseChecksTheNameAgainstTheControllerType) {
     struct Case {
         int item; // comboBox1 index
         const char* button;
@@ -308,17 +308,18 @@ TEST_F(FirmwarePage, BrowseChecksTheNameAgainstTheControllerType) {
             EXPECT_TRUE(fs::is_empty(work()));
         } else {
             EXPECT_EQ(box, QString::fromStdString(file.string()));
-            EXPECT_TRUE(fs::exists(in_work(working_file_name(type, super_box).toStdString().c_str())));
+            EXPECT_TRUE(
+                fs::exists(in_work(working_file_name(page->type(), super_box).toStdString().c_str())));
         }
     }
 }
 
-TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesKeepsTheWorkingFilesAndTypedTextAddsNoType) {
+TEST_F(FirmwarePageTest, ChoosingATypeClearsTheFileBoxesKeepsTheWorkingFilesAndTypedTextAddsNoType) {
     browse("button2", samples() / "q5_mainV2.vmk");
     browse("button16", samples() / "q5_superV2.vmk");
     auto* list = widget<QComboBox>("comboBox1");
     list->setCurrentIndex(1);
-    EXPECT_EQ(type, 2);
+    EXPECT_EQ(page->type(), 2);
     EXPECT_EQ(text("textBox5"), "");
     EXPECT_EQ(text("textBox10"), "");
     EXPECT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
@@ -329,10 +330,10 @@ TEST_F(FirmwarePage, ChoosingATypeClearsTheFileBoxesKeepsTheWorkingFilesAndTyped
     QTest::keyClick(list->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(list->count(), 3);
     EXPECT_EQ(list->currentIndex(), 1);
-    EXPECT_EQ(type, 2);
+    EXPECT_EQ(page->type(), 2);
 }
 
-TEST_F(FirmwarePage, ACopyThatFailsIsShownInTheMcusBox) {
+TEST_F(FirmwarePageTest, ACopyThatFailsIsShownInTheMcusBox) {
     fs::create_directories(work() / "q5_superV2.vmk" / "x"); // copying over a folder fails
     browse("button16", samples() / "q5_superV2.vmk");
     EXPECT_EQ(text("textBox10"),
@@ -340,7 +341,7 @@ TEST_F(FirmwarePage, ACopyThatFailsIsShownInTheMcusBox) {
                                      in_work("q5_superV2.vmk") + ": Is a directory"));
 }
 
-TEST_F(FirmwarePage, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) {
+TEST_F(FirmwarePageTest, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) {
     // A V1 (dual mode) unit; the other types' working files cannot be deleted, so the failures tell the
     // order.
     bootloader->add_device(0x04d8, 0xff07);
@@ -357,7 +358,7 @@ TEST_F(FirmwarePage, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) 
     EXPECT_FALSE(fs::exists(in_work("q5_superD.vmk")));
 }
 
-TEST_F(FirmwarePage, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing) {
+TEST_F(FirmwarePageTest, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing) {
     // Neither candidate can hold files: a file stands where the first folder would be.
     const std::string blocked = (scratch.path() / "a-file").string();
     std::ofstream(blocked) << "x";
@@ -371,7 +372,7 @@ TEST_F(FirmwarePage, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing
     EXPECT_TRUE(fs::is_empty(work()));
 }
 
-TEST_F(FirmwarePage, BrowseOpensWhereTheLastFirmwareFileWasChosenInTheRunsAfter) {
+TEST_F(FirmwarePageTest, BrowseOpensWhereTheLastFirmwareFileWasChosenInTheRunsAfter) {
     browse("button16", samples() / "q5_superV2.vmk");
     browse("button16", work() / "q5_main.vmk"); // rejected for the type, but its folder counts
     open_window();
@@ -390,19 +391,19 @@ TEST_F(FirmwarePage, BrowseOpensWhereTheLastFirmwareFileWasChosenInTheRunsAfter)
 
 // --- The device ID ---
 
-TEST_F(FirmwarePage, GetIdShowsEachByteSignedAndNoStaleIdAfterAFailedRead) {
+TEST_F(FirmwarePageTest, GetIdShowsEachByteSignedAndNoStaleIdAfterAFailedRead) {
     click("button20"); // an unprogrammed unit
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].args, id_read("0xff01"));
     EXPECT_EQ(text("textBox15"), "-1-1-1-1-1-1-1-1");
-    EXPECT_TRUE(form->timer1.isActive());
+    EXPECT_TRUE(form->timer1().isActive());
 
     main.faults().absent = true;
     click("button20");
     EXPECT_EQ(text("textBox15"), "Failed to retrieve ID");
 }
 
-TEST_F(FirmwarePage, WriteIdProgramsTheShownDigitsAppendingToAnIdFileLeftBehind) {
+TEST_F(FirmwarePageTest, WriteIdProgramsTheShownDigitsAppendingToAnIdFileLeftBehind) {
     const std::string left_behind = ":020000040020DA\r\n:080000000101010101010101F0\r\n:00000001FF\r\n";
     std::ofstream(in_work("id.txt"), std::ios::binary) << left_behind;
     std::string file_seen;
@@ -430,7 +431,7 @@ TEST_F(FirmwarePage, WriteIdProgramsTheShownDigitsAppendingToAnIdFileLeftBehind)
     EXPECT_FALSE(fs::exists(id_file));
 }
 
-TEST_F(FirmwarePage, WriteIdThatCannotWriteItsFileSaysSo) {
+TEST_F(FirmwarePageTest, WriteIdThatCannotWriteItsFileSaysSo) {
     fs::create_directories(work() / "id.txt" / "x");
     const testsupport::ExpectedWarning logged("q5.maintenance", QStringLiteral("write_serial: ID file"));
     click("button27");

@@ -54,17 +54,17 @@ void leave_simulate_folder(const fs::path& folder, pid_t owner) {
 TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
     sim::SimulateMode simulation;
     Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
-    simulation.apply(form);
-    form.firmwarePage->wait = [](int) {};
+    simulation.apply(form, form.firmwarePage());
+    form.firmwarePage().wait = [](int) {};
     // The USB frame pace of the demo is not the subject: the reflash runs at the simulator's own speed.
     simulation.mainMcu().set_latency(std::chrono::microseconds(0));
     QString offered;
-    form.firmwarePage->chooseFile = [&](QWidget*, const QString& folder) {
+    form.firmwarePage().chooseFile = [&](QWidget*, const QString& folder) {
         offered = folder;
         return folder + "/q5_mainV2.vmk";
     };
 
-    QSignalSpy tick(&form.timer1, &QTimer::timeout);
+    QSignalSpy tick(&form.timer1(), &QTimer::timeout);
     ASSERT_TRUE(tick.wait(2000));
     EXPECT_EQ(form.findChild<QLabel*>("label18")->text(), "Status: Connected on ttyACM0");
 
@@ -85,9 +85,9 @@ TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardware) {
 TEST(SimulateMode, ClosingTheWindowPullsTheSimulatedCableFirst) {
     sim::SimulateMode simulation;
     Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
-    simulation.apply(form);
+    simulation.apply(form, form.firmwarePage());
     form.show();
-    QSignalSpy tick(&form.timer1, &QTimer::timeout);
+    QSignalSpy tick(&form.timer1(), &QTimer::timeout);
     ASSERT_TRUE(tick.wait(2000));
     ASSERT_EQ(form.findChild<QLabel*>("label18")->text(), "Status: Connected on ttyACM0");
 

@@ -4,12 +4,12 @@
 // 30 ms timer on the offscreen platform. The test plays the controller on a pseudo-terminal.
 
 #include "app/form1.h"
-#include "app/text_box.h"
 #include "link/device_setup.h"
 #include "pages/desktop_shell.h"
 #include "support/fake_sysfs.h"
 #include "support/pty_pair.h"
 #include "support/window_fixture.h"
+#include "widgets/text_box.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -41,7 +41,7 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()),
                                               dev.path());
-        shell = std::make_shared<DADOV::Form1::DesktopShell>();
+        shell = &form->desktopShell();
         shell->open = [this](const QUrl& url) {
             opened.push_back(url);
             return open_succeeds;
@@ -50,7 +50,6 @@ protected:
             boxes.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons(),
                              box.parentWidget() != nullptr});
         };
-        form->desktopShell = shell;
         form->show();
         tabs = widget<QTabWidget>("TabControl1");
     }
@@ -64,7 +63,7 @@ protected:
 
     // Returns once the next tick of timer1 has run to its end.
     void next_tick() {
-        QSignalSpy tick(&form->timer1, &QTimer::timeout);
+        QSignalSpy tick(&form->timer1(), &QTimer::timeout);
         ASSERT_TRUE(tick.wait(2000)) << "no tick";
     }
 
@@ -77,7 +76,7 @@ protected:
         pty = std::make_unique<testsupport::PtyPair>(dev, "ttyACM0");
         sysfs.addDevice(0x12BF, 0xF010, 0x0100, "q5 Controller", {"ttyACM0"});
         next_tick();
-        ASSERT_TRUE(form->serialPort1.isOpen());
+        ASSERT_TRUE(form->serialPort1().isOpen());
     }
 
     // What the tool wrote: waits, running the event loop, until `count` bytes have come.
@@ -105,7 +104,7 @@ protected:
     testsupport::FakeSysfs sysfs;
     testsupport::FakeDevRoot dev;
     std::unique_ptr<testsupport::PtyPair> pty;
-    std::shared_ptr<DADOV::Form1::DesktopShell> shell;
+    DADOV::DesktopShell* shell = nullptr;
     QTabWidget* tabs = nullptr;
     std::vector<QUrl> opened;
     std::vector<ShownBox> boxes;

@@ -1,8 +1,8 @@
 // The Diagnostics page end to end: the window attached to the simulated controller over a pseudo-terminal,
 // its real timer running, its real buttons clicked.
 
-#include "protocol/controller_session.h"
 #include "protocol/modes.h"
+#include "support/controller_session.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -21,7 +21,7 @@ using testsupport::ControllerSession;
 
 namespace {
 
-class DiagnosticsPage : public ControllerSession {
+class DiagnosticsPageTest : public ControllerSession {
 protected:
     void SetUp() override {
         ControllerSession::SetUp();
@@ -30,6 +30,7 @@ protected:
     }
 
     void click(const char* name) { widget<QPushButton>(name)->click(); }
+    DADOV::DiagnosticsPage& page() { return form->diagnostics(); }
     QProgressBar* bar(const char* name) { return widget<QProgressBar>(name); }
     bool shown(const char* name) { return widget<QWidget>(name)->isVisible(); }
 
@@ -41,9 +42,8 @@ protected:
 
     // Once the controller's "star" has started a capture, the test ticks the window's timer by hand.
     void tick_by_hand_once_capturing() {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000)) << "no capture";
-        form->timer1.stop();
-        tickcount = 0;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page().MyTimerEnable(); }, 2000)) << "no capture";
+        form->timer1().stop();
     }
     void tick(int n) {
         for (int i = 0; i < n; ++i)
@@ -82,17 +82,17 @@ protected:
     }
 };
 
-TEST_F(DiagnosticsPage, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
+TEST_F(DiagnosticsPageTest, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
     select_page(1);
     click("button18"); // pair A
-    EXPECT_EQ(TB, 0);
+    EXPECT_EQ(page().TB(), 0);
     select_page(0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim->received().endsWith("93"); }, 2000));
     sim->clearReceived();
 
     // Each pause comes once the controller has what was written before it.
     std::vector<std::pair<int, QByteArray>> seen;
-    form->streamingPause = [&](int ms) {
+    page().streamingPause = [&](int ms) {
         (void)sim->waitForReceived(seen.empty() ? "96" : "9685", 2s);
         seen.emplace_back(ms, sim->received());
     };
@@ -100,16 +100,16 @@ TEST_F(DiagnosticsPage, EntrySelectsPairBThenStartsStreamingAtLeast100msLater) {
     EXPECT_EQ(sim->received(), "9685");
     EXPECT_THAT(seen, ::testing::ElementsAre(std::pair<int, QByteArray>(100, "96"),
                                              std::pair<int, QByteArray>(100, "9685")));
-    EXPECT_EQ(TB, 1);
+    EXPECT_EQ(page().TB(), 1);
     EXPECT_EQ(text("label1"), "TPS1B");
     EXPECT_EQ(text("label31"), "Data From Secondary Throttle Body");
     EXPECT_TRUE(shown("panel1"));
-    EXPECT_TRUE(streaming_enabled);
+    EXPECT_TRUE(page().streaming_enabled());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return sim->streaming() && sim->pair() == SimController::Pair::Secondary; }, 1000));
 }
 
-TEST_F(DiagnosticsPage, AmpsShowsTheV2CurrentAndItsPeak) {
+TEST_F(DiagnosticsPageTest, AmpsShowsTheV2CurrentAndItsPeak) {
     sim->setAmps("2.5", 1);
     widget<QRadioButton>("radioButton2")->setChecked(true);
     enter_streaming();
@@ -125,91 +125,93 @@ TEST_F(DiagnosticsPage, AmpsShowsTheV2CurrentAndItsPeak) {
     sim->setAmps("1", 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return text("label45") == "1.69"; }, 3000));
     click("button17");
-    EXPECT_EQ(peak_curr, 0);
+    EXPECT_EQ(page().peak_curr(), 0);
     EXPECT_EQ(text("label46"), "4.22");
     ASSERT_TRUE(QTest::qWaitFor([&] { return text("label46") == "1.69"; }, 3000));
 }
 
-TEST_F(DiagnosticsPage, CountdownStepsEvery31TicksPausesOffThePageAndReleasesTheChart) {
+TEST_F(DiagnosticsPageTest, CountdownStepsEvery31TicksPausesOffThePageAndReleasesTheChart) {
     enter_streaming();
-    DADOV::count = 2; // a short capture: two steps
     sim->sendLines({"star"});
     tick_by_hand_once_capturing();
-    EXPECT_EQ(form->stripChart->suspendCount(), 1);
-    const QList<int> frozen = drawn(form->seriesTPS1);
+    EXPECT_EQ(page().stripChart().suspendCount(), 1);
+    const QList<int> frozen = drawn(page().seriesTPS1());
 
-    tick(30);
-    EXPECT_EQ(DADOV::count, 2);
+    tick(30 - page().tickcount()); // the timer's own ticks may have counted some already
+    EXPECT_EQ(page().count(), 16);
     tick(1);
-    EXPECT_EQ(DADOV::count, 1);
-    EXPECT_EQ(tickcount, 0);
-    EXPECT_EQ(text("label13"), "1 Countdown Timer");
-    EXPECT_EQ(bar("progressBar4")->value(), 1);
-    const int collected = form->stripChart->size(StripChart::TPS1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->stripChart->size(StripChart::TPS1) > collected; }, 2000));
-    form->stripChart->flush();
-    EXPECT_EQ(drawn(form->seriesTPS1), frozen); // collected, not drawn
+    EXPECT_EQ(page().count(), 15);
+    EXPECT_EQ(page().tickcount(), 0);
+    EXPECT_EQ(text("label13"), "15 Countdown Timer");
+    EXPECT_EQ(bar("progressBar4")->value(), 15);
+    const int collected = page().stripChart().size(StripChart::TPS1);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return page().stripChart().size(StripChart::TPS1) > collected; }, 2000));
+    page().stripChart().flush();
+    EXPECT_EQ(drawn(page().seriesTPS1()), frozen); // collected, not drawn
 
     // Off the page the countdown waits.
     tabs->setCurrentIndex(0); // the timer is stopped: no tick to wait for
     tick(100);
-    EXPECT_EQ(DADOV::count, 1);
-    EXPECT_EQ(tickcount, 0);
+    EXPECT_EQ(page().count(), 15);
+    EXPECT_EQ(page().tickcount(), 0);
 
     tabs->setCurrentIndex(1); // the page entry's chart reset releases the chart already
+    tick(31 * 14);
+    EXPECT_EQ(page().count(), 1);
     tick(31);
-    EXPECT_FALSE(MyTimerEnable);
-    EXPECT_EQ(DADOV::count, 16);
-    EXPECT_EQ(form->stripChart->suspendCount(), 0);
+    EXPECT_FALSE(page().MyTimerEnable());
+    EXPECT_EQ(page().count(), 16);
+    EXPECT_EQ(page().stripChart().suspendCount(), 0);
     EXPECT_EQ(box("textBox2"), "");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(form->seriesTPS1) != frozen; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(page().seriesTPS1()) != frozen; }, 2000));
 }
 
-TEST_F(DiagnosticsPage, FreezesNestAndResetRedrawsAnEmptyChart) {
+TEST_F(DiagnosticsPageTest, FreezesNestAndResetRedrawsAnEmptyChart) {
     enter_streaming();
     click("button22"); // TPS1A and TPS1B
     EXPECT_FALSE(shown("progressBar3"));
     EXPECT_FALSE(shown("panel1"));
-    volts1 = 1200;
-    volts2 = 1190;
+    for (const char* line : {"tpsone", "246", "tpstwo", "244"}) // 1201 mV and 1191 mV
+        form->GetInstruction(line);
     click("button7");
-    EXPECT_EQ(text("label16"), "TPS1A= 1200 mv");
-    EXPECT_EQ(text("label17"), "TPS1B= 1190 mv");
+    EXPECT_EQ(text("label16"), "TPS1A= 1201 mv");
+    EXPECT_EQ(text("label17"), "TPS1B= 1191 mv");
     click("button7");
     click("button8");
     EXPECT_EQ(text("label16"), "  ");
-    const QList<int> frozen = drawn(form->seriesTPS2);
+    const QList<int> frozen = drawn(page().seriesTPS2());
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return form->stripChart->size(StripChart::TPS2) > frozen.size(); }, 2000));
-    form->stripChart->flush();
-    EXPECT_EQ(drawn(form->seriesTPS2), frozen); // still one freeze outstanding
+        QTest::qWaitFor([&] { return page().stripChart().size(StripChart::TPS2) > frozen.size(); }, 2000));
+    page().stripChart().flush();
+    EXPECT_EQ(drawn(page().seriesTPS2()), frozen); // still one freeze outstanding
 
     click("button5");
-    EXPECT_EQ(form->stripChart->suspendCount(), 0);
-    EXPECT_EQ(form->seriesTPS2->count(), 0);
+    EXPECT_EQ(page().stripChart().suspendCount(), 0);
+    EXPECT_EQ(page().seriesTPS2()->count(), 0);
     EXPECT_EQ(text("label15"), "No Convergence");
     click("button8"); // a resume with none outstanding does nothing
-    EXPECT_EQ(form->stripChart->suspendCount(), 0);
+    EXPECT_EQ(page().stripChart().suspendCount(), 0);
 }
 
-TEST_F(DiagnosticsPage, ScrollSpeedSetsTheWindowAndEmptiesTheChart) {
+TEST_F(DiagnosticsPageTest, ScrollSpeedSetsTheWindowAndEmptiesTheChart) {
     select_page(1);
     for (const auto& [speed, window] : {std::pair{10, 100}, std::pair{1, 1000}, std::pair{5, 600}}) {
         widget<QSpinBox>("numericUpDown1")->setValue(speed);
-        EXPECT_EQ(s, window);
-        EXPECT_EQ(form->chartAxisX->max(), window);
-        EXPECT_EQ(t, 0);
-        EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+        EXPECT_EQ(page().s(), window);
+        EXPECT_EQ(page().chartAxisX()->max(), window);
+        EXPECT_EQ(page().t(), 0);
+        EXPECT_EQ(page().stripChart().size(StripChart::TPS1), 0);
     }
 }
 
 // That the displays leave the screen: HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheirPaint.
-TEST_F(DiagnosticsPage, StopEndsTheStreamAndPairASelectionKeepsTheDisplaysHidden) {
+TEST_F(DiagnosticsPageTest, StopEndsTheStreamAndPairASelectionKeepsTheDisplaysHidden) {
     enter_streaming();
     sim->clearReceived();
     click("button25");
-    EXPECT_FALSE(streaming_enabled);
-    EXPECT_EQ(DADOV::x, MODE_IDLE);
+    EXPECT_FALSE(page().streaming_enabled());
+    EXPECT_EQ(form->parserMode().x(), MODE_IDLE);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !sim->streaming(); }, 1000));
 
     click("button18");
@@ -218,7 +220,7 @@ TEST_F(DiagnosticsPage, StopEndsTheStreamAndPairASelectionKeepsTheDisplaysHidden
     EXPECT_TRUE(wire_reads("6593"));
 }
 
-TEST_F(DiagnosticsPage, HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheirPaint) {
+TEST_F(DiagnosticsPageTest, HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheirPaint) {
     // The test screen is smaller than the page: give the window room for all of it, so that every display
     // the test looks at is on screen at once.
     form->fit_window(QRect(0, 0, 2000, 2000), QMargins());
@@ -239,34 +241,33 @@ TEST_F(DiagnosticsPage, HiddenReadOutsLeaveTheScreenEvenWhileTheStreamHoldsTheir
     EXPECT_FALSE(blank("progressBar1"));
 }
 
-TEST_F(DiagnosticsPage, CaptureAfterAFullWindowRedrawsTheWindowItFilled) {
+TEST_F(DiagnosticsPageTest, CaptureAfterAFullWindowRedrawsTheWindowItFilled) {
     enter_streaming();
     widget<QSpinBox>("numericUpDown1")->setValue(10); // a window of 100 samples
-    ASSERT_TRUE(QTest::qWaitFor([&] { return t > s; }, 5000));
-    DADOV::count = 1; // a short capture: one countdown step
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page().t() > page().s(); }, 5000));
     click("button26");
     tick_by_hand_once_capturing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return t > 150; }, 5000));
-    tick(31);
-    EXPECT_FALSE(MyTimerEnable);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page().t() > 150; }, 5000));
+    tick(31 * 16);
+    EXPECT_FALSE(page().MyTimerEnable());
     // More readings came during the capture than the window holds: the redraw shows the last 100 of them.
-    EXPECT_EQ(drawn(form->seriesTPS1), QList<int>(100, 2500));
-    EXPECT_EQ(drawn(form->seriesTPS2), QList<int>(100, 2490));
+    EXPECT_EQ(drawn(page().seriesTPS1()), QList<int>(100, 2500));
+    EXPECT_EQ(drawn(page().seriesTPS2()), QList<int>(100, 2490));
 }
 
-TEST_F(DiagnosticsPage, StartWithResetClearsTheReadOutsButLeavesAFreeze) {
+TEST_F(DiagnosticsPageTest, StartWithResetClearsTheReadOutsButLeavesAFreeze) {
     enter_streaming();
     click("button7");
     sim->clearReceived();
     click("button6");
     EXPECT_EQ(bar("progressBar4")->value(), 15);
     EXPECT_EQ(text("label16"), "  ");
-    EXPECT_EQ(t, 0);
-    EXPECT_EQ(form->stripChart->suspendCount(), 1);
-    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return MyTimerEnable; }, 2000)); // the controller's "star"
+    EXPECT_EQ(page().t(), 0);
+    EXPECT_EQ(page().stripChart().suspendCount(), 1);
+    EXPECT_EQ(page().stripChart().size(StripChart::TPS1), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page().MyTimerEnable(); }, 2000)); // the controller's "star"
     EXPECT_EQ(sim->received(), "99");
-    EXPECT_EQ(form->stripChart->suspendCount(), 2);
+    EXPECT_EQ(page().stripChart().suspendCount(), 2);
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // The Documentation page: its links open the product documents and the reader's download page through the
 // desktop shell; a document that cannot be opened shows the "File not founde" box.
 
-#include "app/link_label.h"
 #include "pages/page_fixture.h"
+#include "widgets/link_label.h"
 
 #include <QDir>
 #include <QFile>

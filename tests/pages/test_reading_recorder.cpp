@@ -6,7 +6,7 @@
 #include "pages/desktop_shell.h"
 #include "pages/reading_recorder.h"
 #include "pages/recording_file.h"
-#include "protocol/controller_session.h"
+#include "support/controller_session.h"
 #include "support/file_lines.h"
 
 #include <QApplication>
@@ -66,7 +66,7 @@ protected:
         // Rows reach the file within a few milliseconds rather than the half second of a real run.
         RecordingFile::set_sync_interval(std::chrono::milliseconds(5));
         ControllerSession::SetUp();
-        auto recording_shell = std::make_shared<Form1::DesktopShell>();
+        DesktopShell* recording_shell = &form->desktopShell();
         recording_shell->show = [this](QMessageBox& box) { boxes << box.windowTitle() + ": " + box.text(); };
         recording_shell->chooseSaveFile = [this](QWidget*, const QString& caption, const QString& offered,
                                                  const QString&) {
@@ -74,7 +74,6 @@ protected:
             offers << offered;
             return chosen;
         };
-        form->desktopShell = recording_shell;
     }
     void TearDown() override {
         ControllerSession::TearDown();
@@ -163,17 +162,17 @@ TEST_F(Recording, RowsFollowThePairAndTheCurrentAcrossUnplugAndReplug) {
     // The controller is unplugged and comes back: the recording goes on.
     sysfs.removeDevice(QStringLiteral("1-1"));
     sim->hangUp();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1.isOpen(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1().isOpen(); }, 3000));
     sim = std::make_unique<SimController>(dev.path());
     sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->serialPort1.isOpen(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->serialPort1().isOpen(); }, 3000));
     feed({"amps", "1", "tpsone", "2", "tpstwo", "7"});
 
     select_pair("button18", "prim"); // pair A: the current of pair B is not carried over
     feed({"tpsone", "400", "tpstwo", "600"});
     select_pair("button22", "prim"); // TPS1 of both bodies: no sum
     feed({"tpsone", "400", "tpstwo", "600", "amps", "2", "tpstwo", "601"});
-    EXPECT_TRUE(form->readingRecorder->recording());
+    EXPECT_TRUE(form->diagnostics().readingRecorder().recording());
 
     chart_menu(menu_stop_recording);
     EXPECT_EQ(title(), "");
@@ -202,7 +201,7 @@ TEST_F(Recording, HoldsEveryPairTheControllerStreamed) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim->pairsSent() >= 4000; }, 30000)) << sim->pairsSent();
     // The controller is told to stop as the window would, but the parser is left on its pair, so that the
     // pairs on their way are all taken; a last line marks the end of what was sent.
-    form->serialPort1.write(QStringLiteral("65"));
+    form->serialPort1().write(QStringLiteral("65"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !sim->streaming(); }, 3000));
     feed({"end"});
     chart_menu(menu_stop_recording);
@@ -234,7 +233,7 @@ TEST_F(Recording, AFileThatCannotBeWrittenIsNamedWithTheReason) {
         chart_menu(menu_record, c.path);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000)) << c.path.toStdString();
         EXPECT_EQ(boxes.first(), "Record Readings: Cannot record to " + c.path + ": " + c.reason + ".");
-        EXPECT_FALSE(form->readingRecorder->recording());
+        EXPECT_FALSE(form->diagnostics().readingRecorder().recording());
         EXPECT_EQ(title(), "");
     }
 }
@@ -253,7 +252,7 @@ TEST_F(Recording, AFailedWriteStopsTheRecordingAndKeepsEveryWholeRow) {
 
     EXPECT_EQ(boxes.first(), "Recording Stopped: Recording to " + file("full.csv") +
                                  " stopped: File too large. The rows recorded until then are kept.");
-    EXPECT_FALSE(form->readingRecorder->recording());
+    EXPECT_FALSE(form->diagnostics().readingRecorder().recording());
     EXPECT_EQ(title(), "");
     const QStringList after = lines_of(file("full.csv"));
     EXPECT_EQ(after.mid(0, before.size()), before);
@@ -273,7 +272,7 @@ TEST_F(Recording, AFileDeletedWhileRecordingIsWrittenAgain) {
     EXPECT_EQ(boxes.first(), "Recording Stopped: Recording to " + file("gone.csv") +
                                  " stopped: the file was deleted, and it has been written again. The rows "
                                  "recorded until then are kept.");
-    EXPECT_FALSE(form->readingRecorder->recording());
+    EXPECT_FALSE(form->diagnostics().readingRecorder().recording());
     const QStringList lines = lines_of(file("gone.csv"));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], header);

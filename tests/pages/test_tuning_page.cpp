@@ -25,13 +25,13 @@ protected:
         EXPECT_EQ(text("label42"), "42000");
         EXPECT_EQ(text("label43"), "7");
         EXPECT_EQ(text("label44"), "900");
-        EXPECT_EQ(P, 6000);
-        EXPECT_EQ(I, 10);
-        EXPECT_EQ(D, 20);
-        EXPECT_EQ(C, 7);
-        EXPECT_EQ(A, 900);
-        EXPECT_EQ(DADOV::delay, 0);
-        EXPECT_EQ(Integ, 4200);
+        EXPECT_EQ(form->tuning().P(), 6000);
+        EXPECT_EQ(form->tuning().I(), 10);
+        EXPECT_EQ(form->tuning().D(), 20);
+        EXPECT_EQ(form->tuning().C(), 7);
+        EXPECT_EQ(form->tuning().A(), 900);
+        EXPECT_EQ(form->tuning().delay(), 0);
+        EXPECT_EQ(form->tuning().Integ(), 4200);
     }
 };
 
@@ -55,9 +55,9 @@ TEST_F(TuningPage, GainsAreTruncatedOnTheWireButRoundedOnScreen) {
         slider("trackBar3")->setValue(c.derivative);
         slider("trackBar6")->setValue(c.loop_hz);
         next_tick();
-        EXPECT_EQ(I, c.wire_i) << c.integral;
-        EXPECT_EQ(D, c.wire_d) << c.derivative;
-        EXPECT_EQ(DADOV::delay, c.wire_delay) << c.loop_hz;
+        EXPECT_EQ(form->tuning().I(), c.wire_i) << c.integral;
+        EXPECT_EQ(form->tuning().D(), c.wire_d) << c.derivative;
+        EXPECT_EQ(form->tuning().delay(), c.wire_delay) << c.loop_hz;
         EXPECT_EQ(text("label39"), c.shown_i);
         EXPECT_EQ(text("label40"), c.shown_d);
     }
@@ -87,7 +87,7 @@ TEST_F(TuningPage, DefaultValuesRestoresTheSlidersOnlyAndSendsNothing) {
     EXPECT_EQ(box("textBox6"), "Default values selected \r\nClick on Set buttons to restore \r\n");
     EXPECT_EQ(widget<QSpinBox>("numericUpDown2")->value(), 5);
     EXPECT_TRUE(widget<QCheckBox>("checkBox4")->isChecked());
-    EXPECT_EQ(failsafes, 0x10);
+    EXPECT_EQ(form->tuning().failsafes(), 0x10);
     next_tick();
     expect_defaults();
     EXPECT_EQ(nothing_more(), QByteArray());
@@ -99,15 +99,15 @@ TEST_F(TuningPage, EachFailsafeBoxOwnsOneBit) {
                                                 {"checkBox6", 0x40}};
     for (auto [name, mask] : bits) {
         click(name);
-        EXPECT_EQ(failsafes, mask) << name;
+        EXPECT_EQ(form->tuning().failsafes(), mask) << name;
         click(name);
-        EXPECT_EQ(failsafes, 0) << name;
+        EXPECT_EQ(form->tuning().failsafes(), 0) << name;
     }
     for (auto [name, mask] : bits)
         click(name);
-    EXPECT_EQ(failsafes, 0x7F);
+    EXPECT_EQ(form->tuning().failsafes(), 0x7F);
     click("checkBox3");
-    EXPECT_EQ(failsafes, 0x77);
+    EXPECT_EQ(form->tuning().failsafes(), 0x77);
 }
 
 // Each action: what it writes, whether it clears the message box, the parser mode it leaves.
@@ -125,11 +125,11 @@ TEST_F(TuningPage, ActionsWriteTheirCommandAndPrepareTheParser) {
           Case{"button14", "INT", false, -1}, Case{"button9", "92", false, -1},
           Case{"button10", "94", true, 4}, Case{"button13", "FAI", false, 0}}) {
         widget<TextBox>("textBox6")->setText("before\r\n");
-        DADOV::x = 5;
+        form->GetInstruction("hertz"); // mode 5
         click(c.button);
         EXPECT_EQ(received(c.command.size()), c.command) << c.button;
         EXPECT_EQ(box("textBox6"), c.clears ? QString() : QStringLiteral("before\r\n")) << c.button;
-        EXPECT_EQ(DADOV::x, c.mode < 0 ? 5 : c.mode) << c.button;
+        EXPECT_EQ(form->parserMode().x(), c.mode < 0 ? 5 : c.mode) << c.button;
     }
     EXPECT_EQ(nothing_more(), QByteArray());
 }

@@ -34,24 +34,24 @@ protected:
 TEST_F(ZidudoPage, FirstShowingGivesTheReadoutsAndTheWireValues) {
     EXPECT_EQ(text("label37"), "0");
     next_tick();
-    EXPECT_EQ(bypass_trigger, 0); // not refreshed while the page is not shown
+    EXPECT_EQ(form->zidudo().bypass_trigger(), 0); // not refreshed while the page is not shown
     select_page(2);
     EXPECT_EQ(text("label37"), "5000 mv");
     EXPECT_EQ(text("label63"), "0 mv");
     EXPECT_EQ(text("label57"), "5000 mv");
     EXPECT_EQ(text("label48"), "50 %");
-    EXPECT_EQ(bypass_trigger, 1024);
-    EXPECT_EQ(secondary_trigger, 0);
-    EXPECT_EQ(bypass_ramp_end, 1024);
-    EXPECT_EQ(boost_limit, 50);
+    EXPECT_EQ(form->zidudo().bypass_trigger(), 1024);
+    EXPECT_EQ(form->zidudo().secondary_trigger(), 0);
+    EXPECT_EQ(form->zidudo().bypass_ramp_end(), 1024);
+    EXPECT_EQ(form->zidudo().boost_limit(), 50);
 
     slider("trackBar11")->setValue(205); // 1001.015 mV, truncated
     slider("trackBar9")->setValue(0);
     next_tick();
     EXPECT_EQ(text("label63"), "1001 mv");
     EXPECT_EQ(text("label48"), "100 %");
-    EXPECT_EQ(secondary_trigger, 205);
-    EXPECT_EQ(boost_limit, 100);
+    EXPECT_EQ(form->zidudo().secondary_trigger(), 205);
+    EXPECT_EQ(form->zidudo().boost_limit(), 100);
 }
 
 TEST_F(ZidudoPage, BoostReductionMessageFollowsTheSliderThatMoved) {
@@ -85,18 +85,18 @@ TEST_F(ZidudoPage, BoostReductionMessageFollowsTheSliderThatMoved) {
 TEST_F(ZidudoPage, FilterSizeIsSentAsItsListIndex) {
     auto* list = widget<QComboBox>("comboBox2");
     list->setCurrentIndex(8); // "256"
-    EXPECT_EQ(samples, 8);
+    EXPECT_EQ(form->zidudo().samples(), 8);
     list->setCurrentIndex(10);
-    EXPECT_EQ(samples, 10);
+    EXPECT_EQ(form->zidudo().samples(), 10);
 
     // A size typed over the list adds no entry and chooses nothing.
     list->lineEdit()->selectAll();
     QTest::keyClicks(list->lineEdit(), "3000");
     QTest::keyClick(list->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(list->count(), 11);
-    EXPECT_EQ(samples, 10);
+    EXPECT_EQ(form->zidudo().samples(), 10);
     list->setCurrentIndex(-1);
-    EXPECT_EQ(samples, 10);
+    EXPECT_EQ(form->zidudo().samples(), 10);
 }
 
 TEST_F(ZidudoPage, SetTriggersAnswersEachRequestFromThePage) {

@@ -1,11 +1,9 @@
 #pragma once
 
-// The base of every window test: the program-wide state as at program start before and after each test,
-// the window under test (built by the fixture that derives from this one), and its controls found by
-// object name.
+// The base of every window test: the window under test (built by the fixture that derives from this one),
+// and its controls found by object name.
 
 #include "app/form1.h"
-#include "protocol/state.h"
 
 #include <QLabel>
 #include <QString>
@@ -25,13 +23,9 @@ namespace testsupport {
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() { DADOV::reset_program_state(); }
     // A fixture whose members the window uses (a pseudo-terminal, a simulated device) resets `form` in
     // its own destructor, before they go.
-    ~WindowTest() override {
-        form.reset();
-        DADOV::reset_program_state();
-    }
+    ~WindowTest() override { form.reset(); }
 
     // The window's control of that name and type; the test fails when there is none.
     template <typename T> T* widget(const char* name) {

@@ -3,8 +3,8 @@
 // temporary ones of the run, never the user's. A warning (or worse) of a q5
 // logging category fails the running test unless the test expects it
 // (support/expected_warning.h): a handler that throws never passes unseen.
-#include "app/heap_policy.h"
 #include "support/expected_warning.h"
+#include "widgets/heap_policy.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

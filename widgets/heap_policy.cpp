@@ -1,4 +1,4 @@
-#include "app/heap_policy.h"
+#include "widgets/heap_policy.h"
 
 #include <QElapsedTimer>
 

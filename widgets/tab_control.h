@@ -2,6 +2,8 @@
 
 #include <QTabWidget>
 
+class QAbstractButton;
+
 namespace DADOV {
 
 // The window's tab control. Its page frame is one light line around the page area, whole on every side:
@@ -12,6 +14,10 @@ class TabControl : public QTabWidget {
 
 public:
     explicit TabControl(QWidget* parent = nullptr);
+
+    // A click pressed by the program: runs the button's click handler as a user click would, but only
+    // if the user could click it now (visible, enabled, and on the page shown). Returns whether it ran.
+    bool performClick(QAbstractButton* button);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,5 +1,6 @@
-#include "app/tab_control.h"
+#include "widgets/tab_control.h"
 
+#include <QAbstractButton>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>
@@ -7,6 +8,21 @@
 namespace DADOV {
 
 TabControl::TabControl(QWidget* parent) : QTabWidget(parent) {}
+
+bool TabControl::performClick(QAbstractButton* button) {
+    if (button == nullptr || !button->isVisible() || !button->isEnabled())
+        return false;
+    for (const QWidget* w = button; w != nullptr; w = w->parentWidget()) {
+        const int page = indexOf(const_cast<QWidget*>(w));
+        if (page >= 0) {
+            if (page != currentIndex())
+                return false;
+            break;
+        }
+    }
+    button->click();
+    return true;
+}
 
 void TabControl::paintEvent(QPaintEvent*) {
     QStyleOptionTabWidgetFrame option;

@@ -1,4 +1,4 @@
-#include "app/link_label.h"
+#include "widgets/link_label.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

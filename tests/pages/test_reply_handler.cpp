@@ -3,9 +3,10 @@
 
 #include "protocol/reply_parser.h"
 
-#include "protocol/controller_session.h"
 #include "protocol/modes.h"
+#include "support/controller_session.h"
 
+#include <QCheckBox>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSlider>
@@ -72,12 +73,13 @@ protected:
             line(text);
     }
     QProgressBar* bar(const char* name) { return widget<QProgressBar>(name); }
+    DADOV::DiagnosticsPage& diagnostics() { return form->diagnostics(); }
 };
 
 TEST_F(ReplyParser, TpsPairUpdatesBarsLabelsChartAndCrossover) {
     lines({"tpsone", "512", "tpstwo", "510"}); // 2500 mV and 2490 mV
-    EXPECT_EQ(volts1, 2500);
-    EXPECT_EQ(volts2, 2490);
+    EXPECT_EQ(diagnostics().volts1(), 2500);
+    EXPECT_EQ(diagnostics().volts2(), 2490);
     EXPECT_EQ(bar("progressBar1")->value(), 2500);
     EXPECT_EQ(text("label3"), "2500 mv");
     EXPECT_EQ(bar("progressBar2")->value(), 2490);
@@ -86,81 +88,83 @@ TEST_F(ReplyParser, TpsPairUpdatesBarsLabelsChartAndCrossover) {
     EXPECT_EQ(text("label9"), "4990 mv");
     EXPECT_EQ(bar("progressBar4")->value(), 15);
     EXPECT_EQ(text("label15"), "No Convergence"); // 250 vs 249
-    EXPECT_EQ(t, 1);
+    EXPECT_EQ(diagnostics().t(), 1);
     // The start point at 0 is still there; the readings follow it.
-    EXPECT_EQ(form->stripChart->points(StripChart::TPS1), QList<int>({0, 2500}));
-    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({0, 2490}));
+    EXPECT_EQ(diagnostics().stripChart().points(StripChart::TPS1), QList<int>({0, 2500}));
+    EXPECT_EQ(diagnostics().stripChart().points(StripChart::TPS2), QList<int>({0, 2490}));
 
     // Every further data line is another TPS2 reading against the last TPS1.
     line("513"); // 2504 mV: 250 = 250
     EXPECT_EQ(text("label15"), "2500 mv (rounded down to 10mV)");
     line("100");
     EXPECT_EQ(text("label15"), "2500 mv (rounded down to 10mV)"); // the last crossover stays
-    EXPECT_EQ(t, 3);
-    EXPECT_EQ(DADOV::x, MODE_TPS2);
+    EXPECT_EQ(diagnostics().t(), 3);
+    EXPECT_EQ(form->parserMode().x(), MODE_TPS2);
 }
 
 TEST_F(ReplyParser, ZeroReadingsAreShownButNeverCharted) {
-    form->stripChart->clear();
+    diagnostics().stripChart().clear();
     lines({"tpsone", "0", "tpstwo", "1"}); // 0 mV and 4 mV: a crossover at 0
     EXPECT_EQ(text("label3"), "0 mv");
     EXPECT_EQ(text("label4"), "4 mv");
     EXPECT_EQ(text("label15"), "00 mv (rounded down to 10mV)");
-    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
-    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({4}));
-    EXPECT_EQ(t, 1);
+    EXPECT_EQ(diagnostics().stripChart().size(StripChart::TPS1), 0);
+    EXPECT_EQ(diagnostics().stripChart().points(StripChart::TPS2), QList<int>({4}));
+    EXPECT_EQ(diagnostics().t(), 1);
 }
 
 TEST_F(ReplyParser, ChartFillsItsWindowThenScrolls) {
-    s = 3;
-    form->stripChart->clear();
+    widget<QSpinBox>("numericUpDown1")->setValue(10); // a window of 100 samples, and an empty chart
     lines({"tpsone", "200", "tpstwo"});
-    for (int count = 1; count <= 5; ++count)
-        line(QString::number(count * 10));
-    EXPECT_EQ(t, 5);
-    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 3);
-    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({146, 195, 244})); // counts 30, 40, 50
+    QList<int> last;
+    for (int count = 101; count <= 205; ++count) { // counts of one digit would be keywords ("3" to "6")
+        line(QString::number(count));
+        if (count > 105)
+            last << count * 5000 / 1024;
+    }
+    EXPECT_EQ(diagnostics().t(), 105);
+    EXPECT_EQ(diagnostics().stripChart().size(StripChart::TPS1), 100);
+    EXPECT_EQ(diagnostics().stripChart().points(StripChart::TPS2), last);
     // The series on screen follow at the next flush, by index.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->seriesTPS2->count() == 3; }, 1000));
-    EXPECT_EQ(drawn(form->seriesTPS2), QList<int>({146, 195, 244}));
-    EXPECT_EQ(form->seriesTPS2->at(2).x(), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(diagnostics().seriesTPS2()) == last; }, 1000));
+    EXPECT_EQ(diagnostics().seriesTPS2()->at(99).x(), 99);
 }
 
 TEST_F(ReplyParser, ReadingOutsideABarEndsTheLineThere) {
     lines({"tpsone", "512", "tpstwo", "500"});
-    const int t_before = t;
+    const int t_before = diagnostics().t();
     line("1100"); // 5371 mV: beyond progressBar2
-    EXPECT_EQ(volts2, 5371);
+    EXPECT_EQ(diagnostics().volts2(), 5371);
     EXPECT_EQ(text("label4"), "2441 mv"); // unchanged
-    EXPECT_EQ(t, t_before);
+    EXPECT_EQ(diagnostics().t(), t_before);
     line("-3"); // -15 mV
     EXPECT_EQ(text("label4"), "2441 mv");
-    EXPECT_EQ(t, t_before);
+    EXPECT_EQ(diagnostics().t(), t_before);
     // A TPS1 beyond its bar blocks every display until a good one comes.
     lines({"tpsone", "1030", "tpstwo", "100"});
-    EXPECT_EQ(volts2, 488);
+    EXPECT_EQ(diagnostics().volts2(), 488);
     EXPECT_EQ(text("label4"), "2441 mv");
 }
 
 TEST_F(ReplyParser, BadReadingsAreDroppedAndTheModeStays) {
     lines({"tpsone", "512"});
     lines({"tpsone", "12.5", "abc", "", "999999999"}); // the last would wrap 32 bits
-    EXPECT_EQ(volts1, 2500);
-    EXPECT_EQ(DADOV::x, MODE_TPS1);
+    EXPECT_EQ(diagnostics().volts1(), 2500);
+    EXPECT_EQ(form->parserMode().x(), MODE_TPS1);
     lines({"tpstwo", "end\r"}); // not the keyword: a bad reading
-    EXPECT_EQ(DADOV::x, MODE_TPS2);
-    EXPECT_EQ(t, 0);
+    EXPECT_EQ(form->parserMode().x(), MODE_TPS2);
+    EXPECT_EQ(diagnostics().t(), 0);
 }
 
 TEST_F(ReplyParser, CountOfThreeSwitchesToDiagnosticTextAndBlanksTheDisplays) {
     lines({"tpsone", "512", "tpstwo", "512"});
     lines({"tpstwo", "3", "Sensor check", "ok"});
-    EXPECT_EQ(DADOV::x, MODE_DIAG_TEXT);
+    EXPECT_EQ(form->parserMode().x(), MODE_DIAG_TEXT);
     EXPECT_EQ(text("label3"), "");
     EXPECT_EQ(text("label9"), "");
     EXPECT_EQ(bar("progressBar3")->value(), 0);
     EXPECT_EQ(box("textBox2"), "Sensor check\r\nok\r\n");
-    EXPECT_EQ(t, 1);
+    EXPECT_EQ(diagnostics().t(), 1);
 }
 
 TEST_F(ReplyParser, AmpsValueIsConvertedByTheUnitShownAndKeepsThePeak) {
@@ -168,15 +172,15 @@ TEST_F(ReplyParser, AmpsValueIsConvertedByTheUnitShownAndKeepsThePeak) {
     lines({"amps", "2.5"});
     EXPECT_EQ(text("label45"), "4.22");
     EXPECT_EQ(text("label46"), "4.22");
-    EXPECT_EQ(DADOV::x, MODE_IDLE); // one line only
+    EXPECT_EQ(form->parserMode().x(), MODE_IDLE); // one line only
     line("3.0");
     EXPECT_EQ(text("label45"), "4.22");
 
-    EXPECT_EQ(peak_curr, 4.22);
+    EXPECT_EQ(diagnostics().peak_curr(), 4.22);
 
     // Not a number: the old voltage is worked out and shown again.
     lines({"amps", "n/a"});
-    EXPECT_EQ(current_volts, 2.5);
+    EXPECT_EQ(diagnostics().current_volts(), 2.5);
     EXPECT_EQ(text("label45"), "4.22");
 
     widget<QRadioButton>("radioButton2")->setChecked(true);
@@ -189,68 +193,70 @@ TEST_F(ReplyParser, AmpsValueIsConvertedByTheUnitShownAndKeepsThePeak) {
 TEST_F(ReplyParser, KeywordsSetModesAndDisplays) {
     lines({"hertz", "100", "99"});
     EXPECT_EQ(text("label41"), "99");
-    EXPECT_EQ(DADOV::x, MODE_HERTZ);
+    EXPECT_EQ(form->parserMode().x(), MODE_HERTZ);
     lines({"dummy", "98"});
     EXPECT_EQ(text("label41"), "98");
     lines({"end", "ignored"});
     EXPECT_EQ(text("label41"), "98");
-    EXPECT_EQ(DADOV::x, MODE_IDLE);
+    EXPECT_EQ(form->parserMode().x(), MODE_IDLE);
 
-    peak_curr = 5.1;
+    widget<QRadioButton>("radioButton1")->setChecked(true);
+    lines({"amps", "3.0"}); // a peak of 5.07 A
+    ASSERT_EQ(diagnostics().peak_curr(), 5.07);
     widget<QLabel>("label46")->setText("5.1");
     widget<QLabel>("label15")->setText("2490 mv (rounded down to 10mV)");
     lines({"tpsone", "sec"});
     EXPECT_EQ(text("label31"), "Data From Secondary Throttle Body");
-    EXPECT_EQ(peak_curr, 0);
+    EXPECT_EQ(diagnostics().peak_curr(), 0);
     EXPECT_EQ(text("label46"), "");
     EXPECT_EQ(text("label15"), "No Convergence");
-    EXPECT_EQ(DADOV::x, MODE_IDLE);
+    EXPECT_EQ(form->parserMode().x(), MODE_IDLE);
 }
 
 // That the chart collects the capture without drawing it: the Diagnostics page's countdown tests.
 TEST_F(ReplyParser, StarStartsTheCountdownAndFreezesAnEmptiedChart) {
     lines({"tpsone", "512", "tpstwo", "512"});
-    t = 700; // the window is full
+    ASSERT_EQ(diagnostics().t(), 1);
     line("star");
-    EXPECT_TRUE(MyTimerEnable);
-    EXPECT_EQ(form->stripChart->suspendCount(), 1);
-    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
-    EXPECT_EQ(t, 0); // the capture fills a fresh window
+    EXPECT_TRUE(diagnostics().MyTimerEnable());
+    EXPECT_EQ(diagnostics().stripChart().suspendCount(), 1);
+    EXPECT_EQ(diagnostics().stripChart().size(StripChart::TPS1), 0);
+    EXPECT_EQ(diagnostics().t(), 0); // the capture fills a fresh window
     EXPECT_EQ(text("label16"), "    ");
-    EXPECT_EQ(DADOV::x, MODE_TPS2);
+    EXPECT_EQ(form->parserMode().x(), MODE_TPS2);
     line("600");
-    EXPECT_EQ(form->stripChart->points(StripChart::TPS2), QList<int>({2929}));
+    EXPECT_EQ(diagnostics().stripChart().points(StripChart::TPS2), QList<int>({2929}));
 }
 
 TEST_F(ReplyParser, ChartResetsItselfAfter32000ReadingsOnlyWhileItsPageIsShown) {
     lines({"tpsone", "512", "tpstwo"});
-    t = 32000;
+    for (int reading = 0; reading < 32001; ++reading)
+        line("512");
+    EXPECT_EQ(diagnostics().t(), 32001); // page 0 shown: the performed click does nothing
+    select_page(1);                      // the page entry resets the chart: count up again
+    line("tpstwo");
+    for (int reading = 0; reading < 32000; ++reading)
+        line("512");
+    EXPECT_EQ(diagnostics().t(), 32000);
     line("512");
-    EXPECT_EQ(t, 32001); // page 0 shown: the performed click does nothing
-    select_page(1);      // the page entry resets the chart: count up again
-    t = 32000;
-    DADOV::x = MODE_TPS2;
-    line("512");
-    EXPECT_EQ(t, 0);
-    EXPECT_EQ(form->stripChart->size(StripChart::TPS1), 0);
+    EXPECT_EQ(diagnostics().t(), 0);
+    EXPECT_EQ(diagnostics().stripChart().size(StripChart::TPS1), 0);
 }
 
 // Requests: the tool answers at once with the value, over the wire. A line that reads like a count but is a
 // keyword is taken as the keyword: here the gains are asked for in the middle of a TPS1 stream.
 TEST_F(ReplyParser, GainRequestsAreAnsweredAsDecimalTextAndBeatAReadingOfTheSameText) {
-    P = 6123;
-    I = 15;
-    D = 0;
     widget<QSlider>("trackBar1")->setValue(6123);
     widget<QSlider>("trackBar2")->setValue(150);
     widget<QSlider>("trackBar3")->setValue(5);
-    DADOV::x = MODE_TPS1;
-    form->serialPort1.write(QStringLiteral("91"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return DADOV::x == MODE_IDLE; }, 3000)); // "end"
+    next_tick(); // the Tuning page's refresh takes the gains: 6123, 15, 0
+    line("tpsone");
+    form->serialPort1().write(QStringLiteral("91"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->parserMode().x() == MODE_IDLE; }, 3000)); // "end"
     EXPECT_EQ(sim->received(), "91612315"
                                "0");
-    EXPECT_EQ(volts1, 0);
-    EXPECT_EQ(t, 0);
+    EXPECT_EQ(diagnostics().volts1(), 0);
+    EXPECT_EQ(diagnostics().t(), 0);
 }
 
 // The zIdudo requests are answered in the zIdudo page's tests.
@@ -258,17 +264,19 @@ TEST_F(ReplyParser, RequestsReadTheirControlsWhenTheyComeAndTheFailsafeMaskGoesA
     widget<QSlider>("trackBar4")->setValue(5);
     widget<QSlider>("trackBar6")->setValue(40);
     widget<QSpinBox>("numericUpDown2")->setValue(6);
-    failsafes = 0x12;
+    widget<QCheckBox>("checkBox1")->setChecked(true); // 0x02
+    widget<QCheckBox>("checkBox4")->setChecked(true); // 0x10
     for (const char* command : {"92", "DEL", "SEN", "FAI"}) {
         const qsizetype before = sim->valuesReceived().size();
-        form->serialPort1.write(QString::fromLatin1(command));
+        form->serialPort1().write(QString::fromLatin1(command));
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return DADOV::x == MODE_IDLE && sim->valuesReceived().size() > before; }, 3000))
+            [&] { return form->parserMode().x() == MODE_IDLE && sim->valuesReceived().size() > before; },
+            3000))
             << command;
     }
     EXPECT_EQ(sim->received(), QByteArray("925DEL60SEN6FAI\x12"));
-    EXPECT_EQ(C, 5);
-    EXPECT_EQ(delay, 60);
+    EXPECT_EQ(form->tuning().C(), 5);
+    EXPECT_EQ(form->tuning().delay(), 60);
     EXPECT_EQ(text("label41"), "40");
     EXPECT_EQ(box("textBox6"), "For Diagnostic Use Only \r\n \nFailsafes Disabled= 0x12\r\n");
 }
@@ -276,16 +284,18 @@ TEST_F(ReplyParser, RequestsReadTheirControlsWhenTheyComeAndTheFailsafeMaskGoesA
 TEST_F(ReplyParser, SettingsListingAndFaultReportFillTheTextAreas) {
     sim->setSettingsListing({"PID= 6000 10 20", "Current Limit= 7"});
     sim->setFaultReport({"TPS1A Out Of Range", "Overcurrent"});
-    form->serialPort1.write(QStringLiteral("SET"));
+    form->serialPort1().write(QStringLiteral("SET"));
     const QString shown = "Current Device Settings \r\n\r\nPID= 6000 10 20\r\nCurrent Limit= 7\r\n";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox6") == shown && DADOV::x == MODE_IDLE; }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return box("textBox6") == shown && form->parserMode().x() == MODE_IDLE; }, 3000))
         << box("textBox6").toStdString();
     EXPECT_EQ(box("textBox1"), shown);
 
     // The report replaces the listing in textBox6 only; textBox1 collects both.
-    form->serialPort1.write(QStringLiteral("DTC"));
+    form->serialPort1().write(QStringLiteral("DTC"));
     const QString faults = "TPS1A Out Of Range\r\nOvercurrent\r\n";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox6") == faults && DADOV::x == MODE_IDLE; }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return box("textBox6") == faults && form->parserMode().x() == MODE_IDLE; }, 3000))
         << box("textBox6").toStdString();
     EXPECT_EQ(box("textBox1"), shown + faults);
     EXPECT_EQ(sim->received(), "SETDTC");

@@ -1,6 +1,6 @@
-#include "app/text_box.h"
+#include "widgets/text_box.h"
 
-#include "app/heap_policy.h"
+#include "widgets/heap_policy.h"
 
 #include <QScrollBar>
 #include <QTextCursor>

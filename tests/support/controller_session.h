@@ -16,8 +16,8 @@ protected:
     void SetUp() override {
         sim = std::make_unique<DADOV::SimController>(dev.path());
         sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
-        form->streamingPause = [](int) {}; // the streaming pauses are not waited
-        ASSERT_TRUE(QTest::qWaitFor([this] { return form->serialPort1.isOpen(); }, 3000)) << "not attached";
+        form->diagnostics().streamingPause = [](int) {}; // the streaming pauses are not waited
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->serialPort1().isOpen(); }, 3000)) << "not attached";
     }
 
     void TearDown() override {
