@@ -55,7 +55,7 @@ bool ReadingRecorder::start(const QString& path) {
                         [this, generation, failure] { writing_failed(generation, failure); }),
                 Qt::QueuedConnection);
         },
-        reason);
+        reason, syncInterval);
     _path = path;
     if (!_file) {
         tell(QStringLiteral("Record Readings"),

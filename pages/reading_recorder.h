@@ -61,6 +61,9 @@ public:
     void pair(int selectedPair, int tps1Millivolts, int tps2Millivolts);
     void motorCurrent(double amps);
 
+    // How often the rows of the recordings started from now on reach the disk (tests shorten it).
+    std::chrono::milliseconds syncInterval = RecordingFile::kSyncInterval;
+
 signals:
     void recordingChanged(bool recording);
 

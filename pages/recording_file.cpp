@@ -1,7 +1,6 @@
 #include "pages/recording_file.h"
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <system_error>
 
@@ -37,7 +36,8 @@ int sync_written_data(int fd) {
 }
 
 std::unique_ptr<RecordingFile> RecordingFile::create(const std::string& path, std::string_view firstRow,
-                                                     FailureHandler onFailure, std::string& reason) {
+                                                     FailureHandler onFailure, std::string& reason,
+                                                     std::chrono::milliseconds syncInterval) {
     // Read access lets a deleted file be written again from what it holds.
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EACCES)
@@ -51,26 +51,15 @@ std::unique_ptr<RecordingFile> RecordingFile::create(const std::string& path, st
         ::close(fd);
         return nullptr;
     }
-    auto file = std::make_unique<RecordingFile>(Key(), fd, path, std::move(onFailure));
+    auto file = std::make_unique<RecordingFile>(Key(), fd, path, std::move(onFailure), syncInterval);
     file->_written = static_cast<long long>(firstRow.size());
     file->_writer = std::thread(&RecordingFile::run, file.get());
     return file;
 }
 
-namespace {
-std::atomic<std::chrono::milliseconds::rep> syncIntervalMs{RecordingFile::kSyncInterval.count()};
-} // namespace
-
-std::chrono::milliseconds RecordingFile::sync_interval() {
-    return std::chrono::milliseconds(syncIntervalMs.load());
-}
-
-void RecordingFile::set_sync_interval(std::chrono::milliseconds interval) {
-    syncIntervalMs.store(interval.count());
-}
-
-RecordingFile::RecordingFile(Key, int fd, std::string path, FailureHandler onFailure)
-    : _path(std::move(path)), _onFailure(std::move(onFailure)), _fd(fd) {}
+RecordingFile::RecordingFile(Key, int fd, std::string path, FailureHandler onFailure,
+                             std::chrono::milliseconds syncInterval)
+    : _path(std::move(path)), _onFailure(std::move(onFailure)), _syncInterval(syncInterval), _fd(fd) {}
 
 RecordingFile::~RecordingFile() {
     finish();

@@ -39,16 +39,15 @@ public:
     // Told once, on the writer thread, when writing fails while rows are being taken.
     using FailureHandler = std::function<void(const Failure&)>;
 
-    // How often the writer thread writes out and syncs what is queued: half a second. Tests shorten it
-    // so as not to wait on the disk's schedule; files already open keep the interval they began with.
+    // How often the writer thread writes out and syncs what is queued: half a second, unless the file is
+    // created with another interval (tests shorten it so as not to wait on the disk's schedule).
     static constexpr std::chrono::milliseconds kSyncInterval{500};
-    static std::chrono::milliseconds sync_interval();
-    static void set_sync_interval(std::chrono::milliseconds interval);
 
     // Creates the file (emptying one that is there) and writes the first row at once. Null, with the
     // reason, when the file cannot be created or written.
     static std::unique_ptr<RecordingFile> create(const std::string& path, std::string_view firstRow,
-                                                 FailureHandler onFailure, std::string& reason);
+                                                 FailureHandler onFailure, std::string& reason,
+                                                 std::chrono::milliseconds syncInterval = kSyncInterval);
     // finish()
     ~RecordingFile();
 
@@ -68,7 +67,8 @@ private:
 
 public:
     // Use create().
-    RecordingFile(Key, int fd, std::string path, FailureHandler onFailure);
+    RecordingFile(Key, int fd, std::string path, FailureHandler onFailure,
+                  std::chrono::milliseconds syncInterval);
 
 private:
     void run();
@@ -78,7 +78,7 @@ private:
 
     const std::string _path;
     const FailureHandler _onFailure;
-    const std::chrono::milliseconds _syncInterval = sync_interval();
+    const std::chrono::milliseconds _syncInterval;
     int _fd = -1;
     long long _written = 0; // bytes of complete rows in the file
 

@@ -63,9 +63,9 @@ private:
 class Recording : public ControllerSession {
 protected:
     void SetUp() override {
-        // Rows reach the file within a few milliseconds rather than the half second of a real run.
-        RecordingFile::set_sync_interval(std::chrono::milliseconds(5));
         ControllerSession::SetUp();
+        // Rows reach the file within a few milliseconds rather than the half second of a real run.
+        form->diagnostics().readingRecorder().syncInterval = std::chrono::milliseconds(5);
         DesktopShell* recording_shell = &form->desktopShell();
         recording_shell->show = [this](QMessageBox& box) { boxes << box.windowTitle() + ": " + box.text(); };
         recording_shell->chooseSaveFile = [this](QWidget*, const QString& caption, const QString& offered,
@@ -74,10 +74,6 @@ protected:
             offers << offered;
             return chosen;
         };
-    }
-    void TearDown() override {
-        ControllerSession::TearDown();
-        RecordingFile::set_sync_interval(RecordingFile::kSyncInterval);
     }
 
     QString file(const char* name) const { return scratch.filePath(QString::fromLatin1(name)); }
