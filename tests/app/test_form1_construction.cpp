@@ -54,7 +54,6 @@ TEST_F(Form1Construction, WindowIsFixedWithItsTitleAndFivePagesInIndexOrder) {
     EXPECT_EQ(tabs->currentIndex(), 0);
 }
 
-// Captions whose text carries a quirk of its own (spacing, spelling, line ends).
 // Every control of the form says what it is to a screen reader, each in its own words.
 TEST_F(Form1Construction, EveryControlHasItsOwnAccessibleName) {
     const QRegularExpression form_control(QStringLiteral(
@@ -72,24 +71,6 @@ TEST_F(Form1Construction, EveryControlHasItsOwnAccessibleName) {
     }
     EXPECT_GT(controls, 140);
     EXPECT_EQ(widget<QLabel>("label45")->accessibleName(), "Motor current");
-}
-
-TEST_F(Form1Construction, CaptionsAreExact) {
-    const std::pair<const char*, const char*> captions[] = {
-        {"label21", "Control Loop Hz "},
-        {"button3", "Set PID "},
-        {"label16", "    "},
-        {"button18", "TPS1A  TPS2A"},
-        {"label58", "Bypass Ramp In Complete "},
-        {"button4", "Update  Main MCU"},
-        {"label26",
-         "For units built prior to 9/19 you must depress and hold the Calibration Switch untril reflashing "
-         "is complete.\r\nFor later units, depress the switch while making the USB connection. Then you "
-         "may release it."},
-        {"linkLabel3", "q5 Analog/Digital Wiring Pinout"},
-    };
-    for (const auto& [name, text] : captions)
-        EXPECT_EQ(widget<QWidget>(name)->property("text").toString(), QString::fromUtf8(text)) << name;
 }
 
 // Sliders are no tab stops, but one the user clicked takes the arrow and page keys.
@@ -117,18 +98,10 @@ TEST_F(Form1Construction, ListsStartWithNothingSelected) {
 
     EXPECT_EQ(type->currentIndex(), -1);
     EXPECT_EQ(type->currentText(), "V2 Digital/Analog(after 7/23)");
-    const auto items = [](QComboBox* box) {
-        QStringList texts;
-        for (int i = 0; i < box->count(); ++i)
-            texts << box->itemText(i);
-        return texts;
-    };
-    EXPECT_EQ(items(type), QStringList({"V2 Digital/Analog - after 7/23", "V1 Digital/Analog", "Analog"}));
-
+    EXPECT_EQ(type->count(), 3);
     EXPECT_EQ(filter->currentIndex(), -1);
     EXPECT_EQ(filter->currentText(), "");
-    EXPECT_EQ(items(filter),
-              QStringList({"1", "2", "4", "8", "16", "32", "64", "128", "256", "512", "1024"}));
+    EXPECT_EQ(filter->count(), 11);
 }
 
 TEST_F(Form1Construction, HiddenControlsStayHiddenWhenTheirPageIsShown) {
@@ -145,12 +118,19 @@ TEST_F(Form1Construction, HiddenControlsStayHiddenWhenTheirPageIsShown) {
     EXPECT_FALSE(write_id->isVisible());
 }
 
-TEST_F(Form1Construction, ToolTipsOfBothProvidersAreExact) {
+// The texts the window sets itself, beside those of the form: the blank value displays, and the texts of
+// more than one line with their line ends.
+TEST_F(Form1Construction, TextsSetByTheWindowAreExact) {
+    const std::pair<const char*, const char*> texts[] = {
+        {"label16", "    "},
+        {"label26",
+         "For units built prior to 9/19 you must depress and hold the Calibration Switch untril reflashing "
+         "is complete.\r\nFor later units, depress the switch while making the USB connection. Then you "
+         "may release it."},
+    };
+    for (const auto& [name, text] : texts)
+        EXPECT_EQ(widget<QWidget>(name)->property("text").toString(), QString::fromUtf8(text)) << name;
     const std::pair<const char*, const char*> tips[] = {
-        {"button1",
-         "Reset below values to q5 defaults.  Use the \"Set\" buttons to load the desired values to "
-         "the controller."},
-        {"button13", "Diagnostic use only.  Selected failsafes will be disabled for 2 power cycles."},
         {"trackBar11",
          "Set trigger input mv value at which bypass will begin to close. \r\nBoth triggers must be "
          "met for bypass to close."},
@@ -163,12 +143,6 @@ TEST_F(Form1Construction, ToolTipsOfBothProvidersAreExact) {
     };
     for (const auto& [name, tip] : tips)
         EXPECT_EQ(widget<QWidget>(name)->toolTip(), QString::fromUtf8(tip)) << name;
-    for (const char* update : {"button4", "button15"})
-        EXPECT_EQ(widget<QWidget>(update)->toolTip(),
-                  "You may click this button again without reloading the file selection if reflash does not "
-                  "complete succesfully.")
-            << update;
-    EXPECT_EQ(widget<QWidget>("button25")->toolTip(), "");
 }
 
 TEST_F(Form1Construction, ChartHasTwoSeriesWithOnePointAtZero) {
@@ -176,8 +150,6 @@ TEST_F(Form1Construction, ChartHasTwoSeriesWithOnePointAtZero) {
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->chart()->series(),
               QList<QAbstractSeries*>({form->diagnostics().seriesTPS1(), form->diagnostics().seriesTPS2()}));
-    EXPECT_EQ(form->diagnostics().seriesTPS1()->name() + form->diagnostics().seriesTPS2()->name(),
-              "TPS1TPS2");
     EXPECT_THAT(form->diagnostics().seriesTPS1()->points(), ElementsAre(QPointF(0, 0)));
     EXPECT_THAT(form->diagnostics().seriesTPS2()->points(), ElementsAre(QPointF(0, 0)));
     EXPECT_EQ(form->diagnostics().chartAxisY()->titleText(), "mV");
