@@ -1,5 +1,7 @@
 #include "sim/controller/sim_controller.h"
 
+#include "sim/controller/pseudo_terminal.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -55,39 +57,16 @@ SimController::SimController(const QString& devRoot, const QString& portName)
     if (portName.isEmpty() || portName.contains(QLatin1Char('/')))
         throw std::runtime_error("simulated controller: the port name must be a plain name such as ttyACM0");
 
-    _master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (_master.get() < 0)
-        throw failure(QStringLiteral("cannot create a pseudo-terminal"));
-    if (::grantpt(_master.get()) != 0 || ::unlockpt(_master.get()) != 0)
-        throw failure(QStringLiteral("cannot unlock the pseudo-terminal"));
-    char name[256] = {};
-    if (::ptsname_r(_master.get(), name, sizeof name) != 0)
-        throw failure(QStringLiteral("cannot name the pseudo-terminal"));
-    _slavePath = QString::fromLocal8Bit(name);
-    _slave.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (_slave.get() < 0)
-        throw failure(QStringLiteral("cannot open %1").arg(_slavePath));
-    termios tio{};
-    if (::tcgetattr(_slave.get(), &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(_slave.get(), TCSANOW, &tio);
+    try {
+        _terminal = std::make_unique<PseudoTerminal>(_linkPath);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(std::string("simulated controller: ") + e.what());
     }
-    const int flags = ::fcntl(_master.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(_master.get(), F_SETFL, flags | O_NONBLOCK) != 0)
-        throw failure(QStringLiteral("cannot make the pseudo-terminal non-blocking"));
     _wake.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (_wake.get() < 0)
         throw failure(QStringLiteral("cannot create its wake-up event"));
 
-    if (::symlink(name, QFile::encodeName(_linkPath).constData()) != 0)
-        throw failure(QStringLiteral("cannot publish the port as %1").arg(_linkPath));
-    _published = true;
-    try {
-        _thread = std::thread([this] { run(); });
-    } catch (...) {
-        QFile::remove(_linkPath);
-        throw;
-    }
+    _thread = std::thread([this] { run(); }); // on failure, the terminal goes with this half-built object
 }
 
 SimController::~SimController() {
@@ -99,12 +78,8 @@ void SimController::shutDown() {
     wake();
     if (_thread.joinable())
         _thread.join();
-    if (_published) {
-        QFile::remove(_linkPath);
-        _published = false;
-    }
-    _master.reset();
-    _slave.reset();
+    if (_terminal)
+        _terminal->hangUp();
 }
 
 void SimController::hangUp() {
@@ -216,7 +191,7 @@ QStringList SimController::valuesReceived() const {
 // The controller's loop: read what the tool sends, answer, stream.
 void SimController::run() {
     while (!_stop) {
-        pollfd fds[2] = {{_master.get(), POLLIN, 0}, {_wake.get(), POLLIN, 0}};
+        pollfd fds[2] = {{_terminal->master(), POLLIN, 0}, {_wake.get(), POLLIN, 0}};
         timespec timeout{};
         {
             std::lock_guard lock(_m);
@@ -241,7 +216,7 @@ void SimController::run() {
         if (fds[0].revents & POLLIN) {
             char buffer[4096];
             for (;;) {
-                const ssize_t n = ::read(_master.get(), buffer, sizeof buffer);
+                const ssize_t n = ::read(_terminal->master(), buffer, sizeof buffer);
                 if (n <= 0)
                     break;
                 takeBytes(buffer, static_cast<size_t>(n), Clock::now());
@@ -567,7 +542,7 @@ void SimController::queueLine(const std::string& line) {
 
 void SimController::flushOut() {
     while (!_out.empty()) {
-        const ssize_t n = ::write(_master.get(), _out.data(), _out.size());
+        const ssize_t n = ::write(_terminal->master(), _out.data(), _out.size());
         if (n <= 0)
             return; // full (or gone): the rest waits for the next turn
         _out.erase(0, static_cast<size_t>(n));

@@ -20,12 +20,15 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace DADOV {
+
+class PseudoTerminal;
 
 class SimController {
 public:
@@ -169,11 +172,8 @@ private:
 
     QString _portName;
     QString _linkPath;
-    QString _slavePath;
-    UniqueFd _master;
-    UniqueFd _slave; // held open, in raw mode, so the master works while the tool has the port closed
+    std::unique_ptr<PseudoTerminal> _terminal;
     UniqueFd _wake;
-    bool _published = false;
 
     mutable std::mutex _m;
     mutable std::condition_variable _receivedMore;

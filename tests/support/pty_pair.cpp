@@ -17,51 +17,18 @@
 
 namespace testsupport {
 
-PtyPair::PtyPair(const FakeDevRoot& devRoot, const QString& name)
-    : m_linkPath(devRoot.path() + QLatin1Char('/') + name) {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-        if (m_master >= 0)
-            ::close(m_master);
-        throw std::runtime_error("cannot open a pseudo-terminal");
-    }
-    char slaveName[128] = {};
-    if (::ptsname_r(m_master, slaveName, sizeof slaveName) != 0) {
-        ::close(m_master);
-        throw std::runtime_error("cannot name the pseudo-terminal");
-    }
-    m_slavePath = QString::fromLocal8Bit(slaveName);
-    m_slave = ::open(slaveName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    termios tio{};
-    if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0) {
-        hangUp();
-        throw std::runtime_error("cannot open the pseudo-terminal's slave");
-    }
-    ::cfmakeraw(&tio);
-    ::tcsetattr(m_slave, TCSANOW, &tio);
-    if (!QFile::link(m_slavePath, m_linkPath)) {
-        hangUp();
-        throw std::runtime_error("cannot publish the pseudo-terminal as " + m_linkPath.toStdString());
-    }
-    m_published = true;
-}
-
-PtyPair::~PtyPair() {
-    hangUp();
-}
-
 bool PtyPair::write(const QByteArray& bytes, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     qsizetype done = 0;
-    while (m_master >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+    while (m_terminal.master() >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(m_terminal.master(), bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += n;
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        pollfd pfd{m_master, POLLOUT, 0};
+        pollfd pfd{m_terminal.master(), POLLOUT, 0};
         const qint64 left = deadline.remainingTime();
         if (left == 0 || ::poll(&pfd, 1, int(qMin<qint64>(left, 50))) < 0)
             return false;
@@ -70,9 +37,9 @@ bool PtyPair::write(const QByteArray& bytes, int timeoutMs) {
 }
 
 qsizetype PtyPair::writeSome(QByteArrayView bytes) {
-    if (m_master < 0 || bytes.isEmpty())
+    if (m_terminal.master() < 0 || bytes.isEmpty())
         return 0;
-    const ssize_t n = ::write(m_master, bytes.data(), size_t(bytes.size()));
+    const ssize_t n = ::write(m_terminal.master(), bytes.data(), size_t(bytes.size()));
     return n > 0 ? qsizetype(n) : 0;
 }
 
@@ -92,17 +59,17 @@ bool PtyPair::writeQueued(const QByteArray& bytes, int timeoutMs) {
 
 qsizetype PtyPair::unreadByTool() const {
     int waiting = 0;
-    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &waiting) != 0)
+    if (m_terminal.slave() < 0 || ::ioctl(m_terminal.slave(), FIONREAD, &waiting) != 0)
         return 0;
     return waiting;
 }
 
 bool PtyPair::readSome(QByteArray& got, qsizetype max, int waitMs) {
-    pollfd pfd{m_master, POLLIN, 0};
-    if (m_master < 0 || ::poll(&pfd, 1, waitMs) <= 0 || !(pfd.revents & POLLIN))
+    pollfd pfd{m_terminal.master(), POLLIN, 0};
+    if (m_terminal.master() < 0 || ::poll(&pfd, 1, waitMs) <= 0 || !(pfd.revents & POLLIN))
         return false;
     char buffer[4096];
-    const ssize_t n = ::read(m_master, buffer, size_t(qMin<qsizetype>(max, sizeof buffer)));
+    const ssize_t n = ::read(m_terminal.master(), buffer, size_t(qMin<qsizetype>(max, sizeof buffer)));
     if (n > 0)
         got.append(buffer, n);
     return n > 0;
@@ -111,7 +78,7 @@ bool PtyPair::readSome(QByteArray& got, qsizetype max, int waitMs) {
 QByteArray PtyPair::read(qsizetype count, int timeoutMs) {
     QByteArray got;
     const QDeadlineTimer deadline(timeoutMs);
-    while (m_master >= 0 && got.size() < count) {
+    while (m_terminal.master() >= 0 && got.size() < count) {
         if (!readSome(got, count - got.size(), int(deadline.remainingTime())) && deadline.hasExpired())
             break;
     }
@@ -125,23 +92,9 @@ QByteArray PtyPair::readAll(int quietMs) {
     return got;
 }
 
-void PtyPair::hangUp() {
-    if (m_published)
-        QFile::remove(m_linkPath);
-    m_published = false;
-    if (m_slave >= 0) {
-        ::close(m_slave);
-        m_slave = -1;
-    }
-    if (m_master >= 0) {
-        ::close(m_master);
-        m_master = -1;
-    }
-}
-
 std::optional<termios> PtyPair::slaveSettings() const {
     termios tio{};
-    if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0)
+    if (m_terminal.slave() < 0 || ::tcgetattr(m_terminal.slave(), &tio) != 0)
         return std::nullopt;
     return tio;
 }

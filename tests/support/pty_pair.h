@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/controller/pseudo_terminal.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -27,21 +29,17 @@ private:
     QTemporaryDir m_dir;
 };
 
-// A pseudo-terminal pair whose slave is published as <dev root>/<name> (a
-// symbolic link to /dev/pts/N), so that the serial link opens it by that
-// name. The test plays the device on the master side: it writes the bytes
-// the device sends and reads what the tool wrote. The slave is kept in raw
-// mode (no echo, no translation) by a descriptor of the fixture, so the
-// master keeps working while the tool has the port closed.
+// A pseudo-terminal published as <dev root>/<name> (DADOV::PseudoTerminal). The test plays the device on
+// the master side: it writes the bytes the device sends and reads what the tool wrote.
 class PtyPair {
 public:
-    PtyPair(const FakeDevRoot& devRoot, const QString& name = QStringLiteral("ttyACM0"));
-    ~PtyPair();
+    PtyPair(const FakeDevRoot& devRoot, const QString& name = QStringLiteral("ttyACM0"))
+        : m_terminal(devRoot.path() + QLatin1Char('/') + name) {}
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    QString linkPath() const { return m_linkPath; }
-    QString slavePath() const { return m_slavePath; }
+    QString linkPath() const { return m_terminal.linkPath(); }
+    QString slavePath() const { return m_terminal.slavePath(); }
 
     // Sends bytes as the device; false if not all could be written within the time-out.
     bool write(const QByteArray& bytes, int timeoutMs = 2000);
@@ -60,7 +58,7 @@ public:
 
     // The device goes away: closes the master (the slave is hung up) and
     // removes the published name.
-    void hangUp();
+    void hangUp() { m_terminal.hangUp(); }
     // The terminal settings of the slave as the tool left them.
     std::optional<termios> slaveSettings() const;
 
@@ -68,11 +66,7 @@ private:
     // Appends at most `max` of the bytes the tool wrote, waiting up to `waitMs` for them; false if none came.
     bool readSome(QByteArray& got, qsizetype max, int waitMs);
 
-    QString m_linkPath;
-    QString m_slavePath;
-    int m_master = -1;
-    int m_slave = -1;
-    bool m_published = false;
+    DADOV::PseudoTerminal m_terminal;
 };
 
 } // namespace testsupport
