@@ -261,12 +261,15 @@ void read_memories(const Job& job) {
     std::vector<ReadRegion> regions;
     job.for_each_memory([&](int code) { regions.push_back(read_region(job, code)); });
     std::unique_ptr<Image> image = output_image(job);
-    // A binary file holds one memory from its offset 0, as a binary input is
-    // loaded; only the memories of type all keep their image addresses apart.
-    const bool offsets = job.parameters.has(ARG_IMAGE_BIN_OUT) && !job.all;
+    // A binary file of one memory holds it from its offset 0, as a binary input is loaded, so that it
+    // writes back; one of memory type all holds what was read of each memory, one after the other.
+    const bool binary = job.parameters.has(ARG_IMAGE_BIN_OUT);
     image->open(Image::Mode::write);
     for (ReadRegion& region : regions) {
-        image->set_address((offsets ? 0 : region.base) + region.iterator->begin());
+        if (!binary)
+            image->set_address(region.base + region.iterator->begin());
+        else if (!job.all)
+            image->set_address(region.iterator->begin());
         std::uint8_t chunk[256];
         for (;;) {
             std::uint32_t offset = 0;
