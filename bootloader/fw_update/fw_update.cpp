@@ -325,6 +325,10 @@ void run_commands(const Job& job, unsigned commands) {
     std::vector<RegionData> inputs;
     if (commands & (cmd_write | cmd_verify))
         inputs = load_inputs(job, commands);
+    // A read with nowhere to put what it reads is refused before the device is asked.
+    if ((commands & cmd_read) && !job.parameters.has(ARG_IMAGE_BIN_OUT) && !job.parameters.has(ARG_DATA) &&
+        !job.parameters.has(ARG_IMAGE_HEX_OUT))
+        throw DEImageAbsent();
     if (commands & cmd_read)
         read_memories(job);
     if (commands & cmd_erase)

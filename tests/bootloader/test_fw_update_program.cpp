@@ -271,6 +271,9 @@ const FailedRun failed_runs[] = {
      "Invalid HEX file format.\n" + aborted, ""},
     {"no_image", "-w -r" + v2_main, 2, "Image file has to be provided for current operation.\n" + aborted,
      ""},
+    // Nothing is read from the device when there is nowhere to put it.
+    {"read_to_nowhere", "-r -m all" + v2_main, 2,
+     "Image file has to be provided for current operation.\n" + aborted, ""},
     {"absent_device", "-r -m id -d -vid 0x04d8 -pid 0xff04", 2,
      "\rRVLN id reading: 0%\rRVLN id reading: FAILED.\nDevice is not found.\n" + aborted, ""},
     // An error in the options ends the run without "Operation aborted." (the parser's messages:
