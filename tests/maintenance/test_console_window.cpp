@@ -21,13 +21,10 @@ TEST(ConsoleWindow, AReturnRewritesTheProgressLineInPlace) {
     console.out() << "fw_update Version: 0.2.0\n";
     console.out() << "\rRVLN flash programming: 10%" << std::flush;
     EXPECT_EQ(shown(console), "fw_update Version: 0.2.0\nRVLN flash programming: 10%");
-    console.out() << "\rRVLN flash programming: 55%" << std::flush;
     console.out() << "\rRVLN flash programming: DONE.\n";
     console.err() << "WARNING: No data for memory type = eeprom" << std::endl;
-    console.out() << "Operation successfully completed.\n";
-
-    const QString expected = "fw_update Version: 0.2.0\nRVLN flash programming: DONE.\n"
-                             "WARNING: No data for memory type = eeprom\nOperation successfully completed.\n";
+    const QString expected = "fw_update Version: 0.2.0\nRVLN flash programming: DONE.\nWARNING: No data for "
+                             "memory type = eeprom\n";
     EXPECT_EQ(console.text(), expected);
     EXPECT_EQ(shown(console), expected);
 
@@ -48,7 +45,6 @@ TEST(ConsoleWindow, EachLineEndGivesTheEventLoopATurn) {
     EXPECT_FALSE(delivered);
     console.out() << " line\n";
     EXPECT_TRUE(delivered);
-    EXPECT_TRUE(console.isVisible());
     EXPECT_FALSE(console.testAttribute(Qt::WA_QuitOnClose));
 }
 
