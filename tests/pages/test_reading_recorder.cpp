@@ -5,7 +5,6 @@
 #include "pages/chart_menu.h"
 #include "pages/desktop_shell.h"
 #include "pages/reading_recorder.h"
-#include "pages/recording_file.h"
 #include "support/controller_session.h"
 #include "support/file_lines.h"
 
@@ -16,7 +15,6 @@
 #include <QFile>
 #include <QImage>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -36,28 +34,22 @@ namespace {
 const QString header = QStringLiteral("time_s,pair,tps1_mv,tps2_mv,sum_mv,amps");
 
 // While it lives, writing beyond `bytes` into any file fails with EFBIG: a full disk, as a writer sees it.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(qint64 bytes) : _handler(std::signal(SIGXFSZ, SIG_IGN)) {
-        if (getrlimit(RLIMIT_FSIZE, &_old) == 0) {
-            rlimit limited = _old;
-            limited.rlim_cur = static_cast<rlim_t>(bytes);
-            _set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-        }
+struct FileSizeLimit {
+    explicit FileSizeLimit(qint64 bytes) {
+        if (getrlimit(RLIMIT_FSIZE, &old) != 0)
+            return;
+        rlimit limited = old;
+        limited.rlim_cur = static_cast<rlim_t>(bytes);
+        set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
     }
     ~FileSizeLimit() {
-        if (_set)
-            setrlimit(RLIMIT_FSIZE, &_old);
-        std::signal(SIGXFSZ, _handler);
+        if (set)
+            setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, handler);
     }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool set() const { return _set; }
-
-private:
-    rlimit _old{};
-    void (*_handler)(int);
-    bool _set = false;
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    bool set = false;
 };
 
 class Recording : public ControllerSession {
@@ -66,10 +58,8 @@ protected:
         ControllerSession::SetUp();
         // Rows reach the file within a few milliseconds rather than the half second of a real run.
         form->diagnostics().readingRecorder().syncInterval = std::chrono::milliseconds(5);
-        DesktopShell* recording_shell = &form->desktopShell();
-        recording_shell->show = [this](QMessageBox& box) { boxes << box.windowTitle() + ": " + box.text(); };
-        recording_shell->chooseSaveFile = [this](QWidget*, const QString& caption, const QString& offered,
-                                                 const QString&) {
+        shell->chooseSaveFile = [this](QWidget*, const QString& caption, const QString& offered,
+                                       const QString&) {
             asked << caption;
             offers << offered;
             return chosen;
@@ -121,28 +111,32 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return box("textBox16") == answer; }, 3000)) << button;
     }
 
-    // The rows without their time column, which is checked on its own.
+    // The rows without their time column, seconds to the millisecond that never go back; a row whose time
+    // is not so is marked.
     static QStringList untimed(const QStringList& rows) {
         QStringList out;
-        static const QRegularExpression time(QStringLiteral("^\\d+\\.\\d{3},"));
+        static const QRegularExpression stamp(QStringLiteral("^\\d+\\.\\d{3},"));
+        double last = 0;
         for (const QString& row : rows) {
-            const QRegularExpressionMatch m = time.match(row);
-            out << (m.hasMatch() ? row.mid(m.capturedLength()) : QStringLiteral("bad time: ") + row);
+            const QRegularExpressionMatch m = stamp.match(row);
+            const double time = row.section(QLatin1Char(','), 0, 0).toDouble();
+            out << (m.hasMatch() && time >= last ? row.mid(m.capturedLength()) : "bad time: " + row);
+            last = qMax(last, time);
         }
         return out;
     }
 
     QString title() { return widget<QChartView>("chart1")->chart()->title(); }
+    // The first message box shown, as "title: text"; empty when there was none.
+    QString first_box() const { return boxes.empty() ? QString() : boxes[0].title + ": " + boxes[0].text; }
 
     QTemporaryDir scratch;
     QString chosen;
     QStringList asked;
     QStringList offers;
-    QStringList boxes;
 };
 
 TEST_F(Recording, RowsFollowThePairAndTheCurrentAcrossUnplugAndReplug) {
-    EXPECT_THAT(chart_menu(), ElementsAre(menu_record, menu_save_image, menu_export_data));
     chart_menu(menu_record, file("readings.csv"));
     EXPECT_THAT(asked, ElementsAre("Record Readings to CSV"));
     EXPECT_TRUE(offers.value(0).endsWith(".csv"));
@@ -168,24 +162,16 @@ TEST_F(Recording, RowsFollowThePairAndTheCurrentAcrossUnplugAndReplug) {
     feed({"tpsone", "400", "tpstwo", "600"});
     select_pair("button22", "prim"); // TPS1 of both bodies: no sum
     feed({"tpsone", "400", "tpstwo", "600", "amps", "2", "tpstwo", "601"});
-    EXPECT_TRUE(form->diagnostics().readingRecorder().recording());
 
     chart_menu(menu_stop_recording);
     EXPECT_EQ(title(), "");
     EXPECT_THAT(chart_menu(), ElementsAre(menu_record, menu_save_image, menu_export_data));
     const QStringList lines = lines_of(file("readings.csv"));
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.first(), header);
+    EXPECT_EQ(lines.value(0), header);
     EXPECT_THAT(untimed(lines.mid(1)),
                 ElementsAre("B,2500,2490,4990,", "B,488,0,488,4.22", "B,488,4995,5483,4.22", "B,9,34,43,1.69",
                             "A,1953,2929,4882,", "AB,1953,2929,,", "AB,1953,2934,,3.38"));
-    double last = 0;
-    for (const QString& row : lines.mid(1)) {
-        const double time = row.section(QLatin1Char(','), 0, 0).toDouble();
-        EXPECT_GE(time, last) << row.toStdString();
-        last = time;
-    }
-    EXPECT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+    EXPECT_EQ(first_box(), "");
 }
 
 TEST_F(Recording, HoldsEveryPairTheControllerStreamed) {
@@ -206,10 +192,8 @@ TEST_F(Recording, HoldsEveryPairTheControllerStreamed) {
     EXPECT_EQ(rows.size(), sim->pairsSent());
     for (qsizetype i = 0; i < rows.size(); ++i) {
         // The first current comes after the tenth pair.
-        const bool current_known = i >= 10;
-        if (rows[i] != (current_known ? QStringLiteral("B,2500,2929,5429,4.22")
-                                      : QStringLiteral("B,2500,2929,5429,")) &&
-            !(current_known && rows[i] == QStringLiteral("B,2500,2929,5429,15.43"))) {
+        const QStringList amps = i < 10 ? QStringList{""} : QStringList{"4.22", "15.43"};
+        if (!rows[i].startsWith("B,2500,2929,5429,") || !amps.contains(rows[i].section(',', 4))) {
             ADD_FAILURE() << "row " << i << ": " << rows[i].toStdString();
             break;
         }
@@ -227,8 +211,8 @@ TEST_F(Recording, AFileThatCannotBeWrittenIsNamedWithTheReason) {
     for (const auto& c : cases) {
         boxes.clear();
         chart_menu(menu_record, c.path);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000)) << c.path.toStdString();
-        EXPECT_EQ(boxes.first(), "Record Readings: Cannot record to " + c.path + ": " + c.reason + ".");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 2000)) << c.path.toStdString();
+        EXPECT_EQ(first_box(), "Record Readings: Cannot record to " + c.path + ": " + c.reason + ".");
         EXPECT_FALSE(form->diagnostics().readingRecorder().recording());
         EXPECT_EQ(title(), "");
     }
@@ -242,12 +226,11 @@ TEST_F(Recording, AFailedWriteStopsTheRecordingAndKeepsEveryWholeRow) {
     const QStringList before = lines_of(file("full.csv"));
 
     const FileSizeLimit limit(QFileInfo(file("full.csv")).size() + 40);
-    ASSERT_TRUE(limit.set());
+    ASSERT_TRUE(limit.set);
     feed({"tpstwo", "100", "tpstwo", "101", "tpstwo", "102", "tpstwo", "103", "tpstwo", "104"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 5000));
-
-    EXPECT_EQ(boxes.first(), "Recording Stopped: Recording to " + file("full.csv") +
-                                 " stopped: File too large. The rows recorded until then are kept.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 5000));
+    EXPECT_EQ(first_box(), "Recording Stopped: Recording to " + file("full.csv") +
+                               " stopped: File too large. The rows recorded until then are kept.");
     EXPECT_FALSE(form->diagnostics().readingRecorder().recording());
     EXPECT_EQ(title(), "");
     const QStringList after = lines_of(file("full.csv"));
@@ -263,16 +246,14 @@ TEST_F(Recording, AFileDeletedWhileRecordingIsWrittenAgain) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return lines_of(file("gone.csv")).size() == 2; }, 5000));
     feed({"tpstwo", "511"});
     ASSERT_TRUE(QFile::remove(file("gone.csv")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 5000));
-
-    EXPECT_EQ(boxes.first(), "Recording Stopped: Recording to " + file("gone.csv") +
-                                 " stopped: the file was deleted, and it has been written again. The rows "
-                                 "recorded until then are kept.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 5000));
+    EXPECT_EQ(first_box(), "Recording Stopped: Recording to " + file("gone.csv") +
+                               " stopped: the file was deleted, and it has been written again. The rows "
+                               "recorded until then are kept.");
     EXPECT_FALSE(form->diagnostics().readingRecorder().recording());
-    const QStringList lines = lines_of(file("gone.csv"));
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], header);
-    EXPECT_THAT(untimed(lines.mid(1)), ElementsAre("B,2500,2490,4990,", "B,2500,2495,4995,"));
+    EXPECT_EQ(lines_of(file("gone.csv")).value(0), header);
+    EXPECT_THAT(untimed(lines_of(file("gone.csv")).mid(1)),
+                ElementsAre("B,2500,2490,4990,", "B,2500,2495,4995,"));
 }
 
 TEST_F(Recording, ChartDataAndPictureAreWrittenWholeOrNotAtAll) {
@@ -280,28 +261,21 @@ TEST_F(Recording, ChartDataAndPictureAreWrittenWholeOrNotAtAll) {
     feed({"tpsone", "512", "tpstwo", "510", "tpsone", "0", "tpstwo", "205"}); // a zero is not charted
     chart_menu(menu_export_data, file("chart.csv"));
     EXPECT_THAT(asked, ElementsAre("Export Chart Data"));
-    QFile data(file("chart.csv"));
-    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
-    EXPECT_EQ(data.readAll(), "sample,tps1_mv,tps2_mv\n0,2500,2490\n1,,1000\n");
+    EXPECT_THAT(lines_of(file("chart.csv")), ElementsAre("sample,tps1_mv,tps2_mv", "0,2500,2490", "1,,1000"));
 
     chart_menu(menu_save_image, file("chart.png"));
     const QImage picture(file("chart.png"), "PNG");
     EXPECT_EQ(picture.size(), widget<QChartView>("chart1")->size());
 
     // A failing write leaves the file as it was, and says why.
-    {
-        QFile old(file("chart.png"));
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old");
-    }
+    QFile old(file("chart.png"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4 && old.flush());
     const FileSizeLimit limit(100);
-    ASSERT_TRUE(limit.set());
+    ASSERT_TRUE(limit.set);
     chart_menu(menu_save_image, file("chart.png"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 2000));
-    EXPECT_EQ(boxes.first(), "Save Chart Image: Cannot write " + file("chart.png") + ": File too large.");
-    QFile kept(file("chart.png"));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), "old");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }, 2000));
+    EXPECT_EQ(first_box(), "Save Chart Image: Cannot write " + file("chart.png") + ": File too large.");
+    EXPECT_THAT(lines_of(file("chart.png")), ElementsAre("old"));
     EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files), QStringList({"chart.csv", "chart.png"}));
 }
 
