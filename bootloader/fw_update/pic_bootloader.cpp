@@ -326,6 +326,22 @@ void PicBootloader::read(Iterator& iterator, const std::string& memory) {
     });
 }
 
+// The first byte that differs, for the log: where it is (its image address, as in a HEX file) and both
+// values.
+void PicBootloader::log_difference(const std::string& memory, std::uint32_t offset,
+                                   const std::uint8_t* expected, const std::uint8_t* read,
+                                   std::uint32_t n) const {
+    std::uint32_t i = 0;
+    while (i + 1 < n && expected[i] == read[i])
+        ++i;
+    std::uint32_t base = 0;
+    std::uint32_t size = 0;
+    memory_range(memory_type(memory), base, size);
+    FWU_LOG_ERROR(log(), "Verification failed at 0x%08X (%s): expected 0x%02X, read 0x%02X",
+                  static_cast<unsigned>(base + offset + i), memory.c_str(),
+                  static_cast<unsigned>(expected[i]), static_cast<unsigned>(read[i]));
+}
+
 void PicBootloader::verify(Iterator& iterator, const std::string& memory) {
     Packet expected;
     expected.fill(0xFF);
@@ -351,8 +367,11 @@ void PicBootloader::verify(Iterator& iterator, const std::string& memory) {
                     break;
                 _session.out() << "\r\nretry = " << attempt << "\r\n";
                 _session.out().flush();
-                if (attempt == 4)
+                if (attempt == 4) {
+                    log_difference(memory, offset, expected.data() + packet::data,
+                                   answer.data() + packet::data, n);
                     throw DEVerificationFailed();
+                }
             }
             show_progress(_session, action_verifying, name(), memory, iterator.progress());
             expected.fill(0xFF);

@@ -133,6 +133,8 @@ private:
     void set_header(Packet& request, std::uint8_t cmd, std::uint32_t offset, std::uint32_t size);
     bool outside_window(std::uint32_t offset, const Transfer& t, const std::string& memory) const;
     std::uint32_t read_size(std::uint32_t n, std::uint32_t page) const;
+    void log_difference(const std::string& memory, std::uint32_t offset, const std::uint8_t* expected,
+                        const std::uint8_t* read, std::uint32_t n) const;
     const Log& log() const;
 
     Session& _session;
