@@ -4,8 +4,6 @@
 
 #include "app/form1.h"
 #include "fw_update/fw_update.h"
-#include "fw_update/hid.h"
-#include "fw_update/image/cout_image.h"
 #include "fw_update/log.h"
 #include "link/device_setup.h"
 #include "maintenance/console_window.h"
@@ -68,9 +66,7 @@ protected:
         sim::write_sample_firmware(samples() / "q5_mainV2.vmk", 1, image_length);
         sim::write_sample_firmware(samples() / "q5_superV2.vmk", 2, image_length);
         sim::write_sample_firmware(samples() / "q5_main.vmk", 3, image_length);
-
         main = bootloader->add_device(0x04d8, 0xff01);
-        super = bootloader->add_device(0x04d8, 0xff03);
         open_window();
     }
 
@@ -143,7 +139,6 @@ protected:
     testsupport::ScratchDir scratch;
     std::shared_ptr<sim::SimBootloader> bootloader = std::make_shared<sim::SimBootloader>();
     sim::SimDevice main{nullptr};
-    sim::SimDevice super{nullptr};
     DADOV::FirmwarePage* page = nullptr;
     QString chosen;
     QStringList folders;
@@ -157,24 +152,20 @@ TEST_F(FirmwarePageTest, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkin
     main.id() = {1, 0, 2, 9, 0, 3, 8, 7};
     browse("button2", samples() / "q5_mainV2.vmk");
     // Working files of the other types go too.
-    std::ofstream(in_work("q5_main.vmk")) << "x";
-    std::ofstream(in_work("q5_mainD.vmk")) << "x";
-    std::ofstream(in_work("q5_superV2.vmk")) << "x";
+    for (const char* name : {"q5_main.vmk", "q5_mainD.vmk", "q5_superV2.vmk"})
+        std::ofstream(in_work(name)) << "x";
 
     click("button4");
 
     ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].args, id_read("0xff01"));
-    EXPECT_EQ(runs[1].args, update_vector("0xff01", in_work("q5_mainV2.vmk")));
     EXPECT_EQ(runs[1].attached, 0);
     EXPECT_FALSE(runs[1].ticking);
     EXPECT_TRUE(runs[1].consoleShown);
     EXPECT_EQ(text("textBox15"), "10290387");
     EXPECT_EQ(text("textBox5"), main_done);
     expect_programmed(main, 1);
-    EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
-    EXPECT_FALSE(fs::exists(in_work("q5_main.vmk")));
-    EXPECT_FALSE(fs::exists(in_work("q5_mainD.vmk")));
+    for (const char* name : {"q5_mainV2.vmk", "q5_main.vmk", "q5_mainD.vmk"})
+        EXPECT_FALSE(fs::exists(in_work(name))) << name;
     EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
     EXPECT_THAT(waits, ElementsAre(2000));
     EXPECT_TRUE(form->timer1().isActive());
@@ -184,8 +175,10 @@ TEST_F(FirmwarePageTest, MainUpdateReadsTheIdProgramsTheFlashAndRemovesTheWorkin
     EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
 }
 
-// While the engine runs, the window does not close and no handler starts another run.
-TEST_F(FirmwarePageTest, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) {
+// While the engine runs, the window does not close and no handler starts another run. A V1 (dual mode)
+// unit; the other types' working files cannot be deleted, so the failures tell the order they go in.
+TEST_F(FirmwarePageTest, SupervisoryUpdateReadsNoIdNothingElseRunsMeanwhileAndTheWorkingFilesGoInOrder) {
+    sim::SimDevice dual = bootloader->add_device(0x04d8, 0xff07);
     form->show();
     bool closed = true;
     bool first = true;
@@ -197,40 +190,81 @@ TEST_F(FirmwarePageTest, SupervisoryUpdateReadsNoIdAndNothingElseRunsMeanwhile) 
         click("button4");
         EXPECT_EQ(page->run_fw_update({"fw_update", "-h"}).code, fwu::result_unknown_error);
     };
-    browse("button16", samples() / "q5_superV2.vmk");
+    widget<QComboBox>("comboBox1")->setCurrentIndex(1);
+    sim::write_sample_firmware(samples() / "q5_superD.vmk", 2, image_length);
+    fs::create_directories(work() / "q5_superV2.vmk" / "x");
+    fs::create_directories(work() / "q5_super.vmk" / "x");
+    browse("button16", samples() / "q5_superD.vmk");
     widget<QCheckBox>("checkBox9")->setChecked(false);
     click("button15");
 
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].args, update_vector("0xff03", in_work("q5_superV2.vmk"), false));
+    EXPECT_EQ(runs[0].args, update_vector("0xff07", in_work("q5_superD.vmk"), false));
     EXPECT_FALSE(closed);
-    EXPECT_EQ(text("textBox10"), super_done);
+    EXPECT_EQ(text("textBox10"),
+              super_done + QString::fromStdString("; Failed to delete " + in_work("q5_superV2.vmk") +
+                                                  ": Is a directory; Failed to delete " +
+                                                  in_work("q5_super.vmk") + ": Is a directory"));
     EXPECT_EQ(text("textBox15"), "");
-    expect_programmed(super, 2);
-    EXPECT_FALSE(fs::exists(in_work("q5_superV2.vmk")));
+    expect_programmed(dual, 2);
+    EXPECT_FALSE(fs::exists(in_work("q5_superD.vmk")));
     EXPECT_TRUE(waits.empty());
 }
 
+// Each controller type reads the ID from and updates the bootloaders of its own MCUs. With none of them
+// attached, each attempt ends with the engine's message, which is not logged.
+TEST_F(FirmwarePageTest, EachTypeAddressesTheBootloadersOfItsOwnMcus) {
+    main.faults().absent = true;
+    const struct {
+        int item; // comboBox1 index
+        const char* pid[2];
+        const char* file[2];
+    } types[] = {
+        {0, {"0xff01", "0xff03"}, {"q5_mainV2.vmk", "q5_superV2.vmk"}},
+        {2, {"0xff04", "0xff06"}, {"q5_main.vmk", "q5_super.vmk"}},
+        {1, {"0xff05", "0xff07"}, {"q5_mainD.vmk", "q5_superD.vmk"}},
+    };
+    for (const auto& t : types) {
+        SCOPED_TRACE(t.item);
+        widget<QComboBox>("comboBox1")->setCurrentIndex(t.item);
+        for (const char* file : t.file)
+            sim::write_sample_firmware(work() / file, 4, 16);
+        runs.clear();
+        click("button4");
+        EXPECT_EQ(console().count("Device is not found.\nOperation aborted.\n"), 3)
+            << console().toStdString();
+        click("button15");
+        ASSERT_EQ(runs.size(), 5u);
+        EXPECT_EQ(runs[0].args, id_read(t.pid[0]));
+        EXPECT_EQ(runs[1].args, update_vector(t.pid[0], in_work(t.file[0])));
+        EXPECT_EQ(runs[3].args, update_vector(t.pid[1], in_work(t.file[1])));
+        EXPECT_EQ(text("textBox5"), failed);
+        EXPECT_EQ(text("textBox10"), failed);
+    }
+    EXPECT_FALSE(fs::exists(in_work("log.txt")));
+}
+
+// Get ID shows each byte of the ID signed; a failed read shows no stale ID.
 TEST_F(FirmwarePageTest, AFailedAttemptIsRetriedOnceASecondLaterAndTwoFailuresKeepTheWorkingFile) {
+    click("button20"); // an unprogrammed unit
+    EXPECT_EQ(text("textBox15"), "-1-1-1-1-1-1-1-1");
     browse("button2", samples() / "q5_mainV2.vmk");
     main.faults().absent = true;
     click("button4");
 
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0].args, id_read("0xff01"));
-    EXPECT_EQ(runs[1].args, update_vector("0xff01", in_work("q5_mainV2.vmk")));
-    EXPECT_EQ(runs[2].args, runs[1].args);
-    // Two seconds after the ID read, one second between the failed attempt and the retry.
-    EXPECT_THAT(waits, ElementsAre(2000, 1000));
-    EXPECT_THAT(runs_before_wait, ElementsAre(1u, 2u));
-    EXPECT_EQ(text("textBox5"), failed);
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[3].args, runs[2].args);
+    // Two seconds after each ID read, one second between the failed attempt and the retry.
+    EXPECT_THAT(waits, ElementsAre(2000, 2000, 1000));
+    EXPECT_THAT(runs_before_wait, ElementsAre(1u, 2u, 3u));
+    EXPECT_EQ(text("textBox15"), "Failed to retrieve ID");
     EXPECT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
 
     // Pressed again without browsing, the kept file is used; only its first attempt fails.
-    before_run = [this](std::size_t n) { main.faults().absent = n == 4; };
+    before_run = [this](std::size_t n) { main.faults().absent = n == 5; };
     click("button4");
-    ASSERT_EQ(runs.size(), 6u);
-    EXPECT_EQ(runs[5].args, runs[1].args);
+    ASSERT_EQ(runs.size(), 7u);
+    EXPECT_EQ(runs[6].args, runs[2].args);
     EXPECT_EQ(text("textBox5"), main_done);
     expect_programmed(main, 1);
     // Each press starts with an empty console; the retry keeps what the failed attempt printed.
@@ -244,7 +278,6 @@ TEST_F(FirmwarePageTest, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
     main.faults().write_fails = true;
     click("button4");
     ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(text("textBox5"), failed);
     const QString log_line = "Diagnostic log: " + QString::fromStdString(in_work("log.txt"));
     EXPECT_EQ(console().split('\n', Qt::SkipEmptyParts).last(), log_line);
     std::ifstream log(in_work("log.txt"));
@@ -255,75 +288,26 @@ TEST_F(FirmwarePageTest, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
     main.faults() = {};
     main.faults().absent = true;
     click("button4");
-    EXPECT_EQ(text("textBox5"), failed);
+    EXPECT_EQ(runs.size(), 6u);
     EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
 }
 
-TEST_F(FirmwarePageTest, TheWrongTypeForTheUnitFailsWithTheEnginesMessage) {
-    widget<QComboBox>("comboBox1")->setCurrentIndex(2); // "Analog": the unit is a V2
-    EXPECT_EQ(page->type(), 1);
-    browse("button2", samples() / "q5_main.vmk");
-    click("button4");
-
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0].args, id_read("0xff04"));
-    EXPECT_EQ(runs[1].args, update_vector("0xff04", in_work("q5_main.vmk")));
-    EXPECT_EQ(console().count("Device is not found.\nOperation aborted.\n"), 3);
-    EXPECT_EQ(text("textBox5"), failed);
-
-    EXPECT_FALSE(fs::exists(in_work("log.txt"))); // a device not found is not logged
-    EXPECT_THAT(console().toStdString(), Not(HasSubstr("Diagnostic log")));
-}
-
-TEST_F(FirmwarePageTest, BrowseChecksTheNameAgainstTheControllerType) {
-    struct Case {
-        int item; // comboBox1 index
-        const char* button;
-        const char* name;
-        const char* rejected; // how the message names the type and MCU; empty: accepted
-    };
-    const Case cases[] = {
-        {2, "button2", "q5_main_old.vmk", "Analog, Primary"},
-        {2, "button2", "q5_mainD.vmk", "Analog, Primary"},
-        {2, "button2", "q5_main.vmk", ""},
-        {2, "button2", "q5_mainV2.vmk", ""},
-        {2, "button16", "q5_superD.vmk", "Analog, Supervisory"},
-        {1, "button2", "q5_maind.vmk", ""},
-        {1, "button16", "q5_super.vmk", "Digital/Analog dual mode, Supervisory"},
-        {0, "button2", "Q5_MAINV2.VMK", "V2 Digital/Analog(after 7/23) dual mode, Primary"},
-        {0, "button16", "q5_superv2.vmk", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        widget<QComboBox>("comboBox1")->setCurrentIndex(c.item);
-        const fs::path file = samples() / c.name;
-        sim::write_sample_firmware(file, 4, 16);
-        fs::remove_all(work());
-        fs::create_directory(work());
-        browse(c.button, file);
-        const bool super_box = std::string(c.button) == "button16";
-        const QString box = text(super_box ? "textBox10" : "textBox5");
-        if (*c.rejected) {
-            EXPECT_EQ(box, QString("Selected file does not match selected controller type - ") + c.rejected);
-            EXPECT_TRUE(fs::is_empty(work()));
-        } else {
-            EXPECT_EQ(box, QString::fromStdString(file.string()));
-            EXPECT_TRUE(
-                fs::exists(in_work(working_file_name(page->type(), super_box).toStdString().c_str())));
-        }
-    }
-}
-
+// A file is accepted for the chosen type, shown and copied to its working file, or refused, in the box of
+// its MCU.
 TEST_F(FirmwarePageTest, ChoosingATypeClearsTheFileBoxesKeepsTheWorkingFilesAndTypedTextAddsNoType) {
     browse("button2", samples() / "q5_mainV2.vmk");
     browse("button16", samples() / "q5_superV2.vmk");
+    EXPECT_EQ(text("textBox10"), QString::fromStdString((samples() / "q5_superV2.vmk").string()));
     auto* list = widget<QComboBox>("comboBox1");
     list->setCurrentIndex(1);
-    EXPECT_EQ(page->type(), 2);
     EXPECT_EQ(text("textBox5"), "");
     EXPECT_EQ(text("textBox10"), "");
     EXPECT_TRUE(fs::exists(in_work("q5_mainV2.vmk")));
     EXPECT_TRUE(fs::exists(in_work("q5_superV2.vmk")));
+    browse("button2", samples() / "q5_mainV2.vmk");
+    EXPECT_EQ(text("textBox5"), "Selected file does not match selected controller type - Digital/Analog dual "
+                                "mode, Primary");
+    EXPECT_FALSE(fs::exists(in_work("q5_mainD.vmk")));
 
     list->lineEdit()->selectAll();
     QTest::keyClicks(list->lineEdit(), "V3 Digital");
@@ -339,23 +323,6 @@ TEST_F(FirmwarePageTest, ACopyThatFailsIsShownInTheMcusBox) {
     EXPECT_EQ(text("textBox10"),
               QString::fromStdString("Failed to copy " + (samples() / "q5_superV2.vmk").string() + " to " +
                                      in_work("q5_superV2.vmk") + ": Is a directory"));
-}
-
-TEST_F(FirmwarePageTest, SupervisoryWorkingFilesAreDeletedDualModeThenV2ThenAnalog) {
-    // A V1 (dual mode) unit; the other types' working files cannot be deleted, so the failures tell the
-    // order.
-    bootloader->add_device(0x04d8, 0xff07);
-    widget<QComboBox>("comboBox1")->setCurrentIndex(1);
-    sim::write_sample_firmware(samples() / "q5_superD.vmk", 2, image_length);
-    fs::create_directories(work() / "q5_superV2.vmk" / "x");
-    fs::create_directories(work() / "q5_super.vmk" / "x");
-    browse("button16", samples() / "q5_superD.vmk");
-    click("button15");
-    EXPECT_EQ(text("textBox10"),
-              super_done + QString::fromStdString("; Failed to delete " + in_work("q5_superV2.vmk") +
-                                                  ": Is a directory; Failed to delete " +
-                                                  in_work("q5_super.vmk") + ": Is a directory"));
-    EXPECT_FALSE(fs::exists(in_work("q5_superD.vmk")));
 }
 
 TEST_F(FirmwarePageTest, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing) {
@@ -387,20 +354,6 @@ TEST_F(FirmwarePageTest, BrowseOpensWhereTheLastFirmwareFileWasChosenInTheRunsAf
     EXPECT_EQ(remembered_firmware_folder(), in_samples);
     fs::remove_all(samples());
     EXPECT_EQ(remembered_firmware_folder(), QDir::homePath()); // gone: home again
-}
-
-// --- The device ID ---
-
-TEST_F(FirmwarePageTest, GetIdShowsEachByteSignedAndNoStaleIdAfterAFailedRead) {
-    click("button20"); // an unprogrammed unit
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].args, id_read("0xff01"));
-    EXPECT_EQ(text("textBox15"), "-1-1-1-1-1-1-1-1");
-    EXPECT_TRUE(form->timer1().isActive());
-
-    main.faults().absent = true;
-    click("button20");
-    EXPECT_EQ(text("textBox15"), "Failed to retrieve ID");
 }
 
 TEST_F(FirmwarePageTest, WriteIdProgramsTheShownDigitsAppendingToAnIdFileLeftBehind) {
@@ -438,6 +391,33 @@ TEST_F(FirmwarePageTest, WriteIdThatCannotWriteItsFileSaysSo) {
     EXPECT_TRUE(runs.empty());
     EXPECT_EQ(text("textBox15"), "An Error Occurred");
     EXPECT_THAT(text("textBox5").toStdString(), HasSubstr("Failed to write " + in_work("id.txt")));
+}
+
+// Which file names each controller type (the page's `type`) and MCU take, and how a refusal names them.
+TEST(FirmwareFileName, MustFitTheControllerTypeAndMcu) {
+    const struct {
+        int type;
+        bool super;
+        const char* name;
+        const char* rejected; // how the message names the type and MCU; empty: accepted
+    } cases[] = {
+        {1, false, "q5_main_old.vmk", "Analog, Primary"},
+        {1, false, "q5_mainD.vmk", "Analog, Primary"},
+        {1, false, "q5_main.vmk", ""},
+        {1, false, "q5_mainV2.vmk", ""},
+        {1, true, "q5_superD.vmk", "Analog, Supervisory"},
+        {2, false, "q5_maind.vmk", ""},
+        {2, true, "q5_super.vmk", "Digital/Analog dual mode, Supervisory"},
+        {0, false, "Q5_MAINV2.VMK", "V2 Digital/Analog(after 7/23) dual mode, Primary"},
+        {0, true, "q5_superv2.vmk", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(file_name_accepted(c.type, c.super, c.name), !*c.rejected);
+        if (*c.rejected)
+            EXPECT_EQ(rejection_message(c.type, c.super),
+                      QString("Selected file does not match selected controller type - ") + c.rejected);
+    }
 }
 
 TEST(IdDataRecord, DigitBytesWithAChecksumThatZeroesTheSum) {
