@@ -59,6 +59,8 @@ void hint_inaccessible(Session& session, std::uint16_t vendor_id, std::uint16_t 
     for (const std::string& path : session.hid().inaccessible(vendor_id, product_id, session.log())) {
         char identity[16];
         std::snprintf(identity, sizeof identity, "%04x:%04x", unsigned(vendor_id), unsigned(product_id));
+        if (session.progress_line_open())
+            session.err() << '\n';
 #ifdef _WIN32
         session.err()
             << "HINT: the device " << identity << " is present at " << path

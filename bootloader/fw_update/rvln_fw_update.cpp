@@ -22,6 +22,7 @@ void show_progress(Session& session, const std::string& action, const std::strin
         o << progress << '%';
     }
     o.flush();
+    session.set_progress_line_open(progress != progress_done && progress != progress_failed);
 }
 
 } // namespace fwu

@@ -37,11 +37,17 @@ public:
     const Log& log() const { return _log; }
     HidBackend& hid();
 
+    // Whether a progress line stands open on the output, to be rewritten in place; a line written to
+    // the error stream meanwhile starts on a line of its own.
+    bool progress_line_open() const { return _progressLineOpen; }
+    void set_progress_line_open(bool open) { _progressLineOpen = open; }
+
 private:
     std::ostream& _out;
     std::ostream& _err;
     Log _log;
     std::shared_ptr<HidBackend> _backend;
+    bool _progressLineOpen = false;
 };
 
 // The outcome of a run.

@@ -206,13 +206,15 @@ TEST_F(DriverTest, DeviceOutOfReachIsExplained) {
     EXPECT_EQ(read_id(), 2);
     EXPECT_THAT(out.str(), EndsWith("Device is not found.\n" + aborted));
 #ifdef _WIN32
-    EXPECT_EQ(err.str(),
-              "HINT: the device 04d8:ff04 is present at sim:0 but Windows does not let this program open it. "
-              "Close every other program that may be using it (another fw_update or the service tool), then "
-              "unplug the device and plug it in again.\n");
+    // The hint starts on a line of its own, below the progress line it interrupts.
+    EXPECT_EQ(
+        err.str(),
+        "\nHINT: the device 04d8:ff04 is present at sim:0 but Windows does not let this program open it. "
+        "Close every other program that may be using it (another fw_update or the service tool), then "
+        "unplug the device and plug it in again.\n");
 #else
     EXPECT_EQ(err.str(),
-              "HINT: the device 04d8:ff04 is present at sim:0 but this user may not open it. Install "
+              "\nHINT: the device 04d8:ff04 is present at sim:0 but this user may not open it. Install "
               "the udev rules 70-q5-controller.rules (from the package in /usr/lib/udev/rules.d, or "
               "from packaging/linux in the source tree) into /etc/udev/rules.d, run \"sudo udevadm "
               "control --reload-rules && sudo udevadm trigger\" and plug the device in again.\n");
