@@ -325,7 +325,9 @@ TEST_F(FirmwarePageTest, ACopyThatFailsIsShownInTheMcusBox) {
                                      in_work("q5_superV2.vmk") + ": Is a directory"));
 }
 
-TEST_F(FirmwarePageTest, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNothing) {
+// The working files go to the first candidate folder that can hold files, made when missing. When none
+// can, Browse says so and accepts nothing.
+TEST_F(FirmwarePageTest, BrowseUsesTheFirstFolderThatCanHoldTheWorkingFilesOrSaysThereIsNone) {
     // Neither candidate can hold files: a file stands where the first folder would be.
     const std::string blocked = (scratch.path() / "a-file").string();
     std::ofstream(blocked) << "x";
@@ -337,6 +339,12 @@ TEST_F(FirmwarePageTest, BrowseWithNoFolderForTheWorkingFilesSaysSoAndAcceptsNot
                                                        blocked + ", " + blocked + "/sub)"));
     EXPECT_TRUE(folders.isEmpty()); // nothing to choose a file for
     EXPECT_TRUE(fs::is_empty(work()));
+
+    page->workingFolderCandidates << QString::fromStdString((work() / "data").string())
+                                  << QString::fromStdString(work().string());
+    browse("button2", samples() / "q5_mainV2.vmk");
+    EXPECT_TRUE(fs::exists(work() / "data" / "q5_mainV2.vmk"));
+    EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
 }
 
 TEST_F(FirmwarePageTest, BrowseOpensWhereTheLastFirmwareFileWasChosenInTheRunsAfter) {
@@ -425,19 +433,6 @@ TEST(IdDataRecord, DigitBytesWithAChecksumThatZeroesTheSum) {
     EXPECT_EQ(id_data_record("99999999"), ":080000000909090909090909B0");
     EXPECT_EQ(id_data_record("1234567"), std::nullopt);
     EXPECT_EQ(id_data_record("1234567x"), std::nullopt);
-}
-
-TEST(WorkingFolder, TheExecutablesFolderWhenWritableElseTheApplicationDataFolder) {
-    testsupport::ScratchDir scratch;
-    const QString app = QString::fromStdString((scratch.path() / "bin").string());
-    const QString data = QString::fromStdString((scratch.path() / "data" / "q5tool").string());
-    fs::create_directory(scratch.path() / "bin");
-    EXPECT_EQ(choose_working_folder({app, data}), app);
-    // Installed: the program's folder cannot take files (here: a file stands where the folder would be).
-    const QString file = QString::fromStdString((scratch.path() / "a-file").string());
-    std::ofstream(scratch.path() / "a-file") << "x";
-    EXPECT_EQ(choose_working_folder({file, data}), data);
-    EXPECT_TRUE(fs::is_directory(scratch.path() / "data" / "q5tool"));
 }
 
 } // namespace
