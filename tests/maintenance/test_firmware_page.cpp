@@ -422,9 +422,10 @@ TEST(FirmwareFileName, MustFitTheControllerTypeAndMcu) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(file_name_accepted(c.type, c.super, c.name), !*c.rejected);
-        if (*c.rejected)
+        if (*c.rejected) {
             EXPECT_EQ(rejection_message(c.type, c.super),
                       QString("Selected file does not match selected controller type - ") + c.rejected);
+        }
     }
 }
 
