@@ -120,7 +120,12 @@ RegionData load_region(int code, const Parameters& parameters, const Log& log) {
         if (address < window_base || address - window_base >= size)
             continue;
         const std::uint32_t offset = address - window_base;
-        region.buffer->write(chunk, n, offset);
+        if (std::uint64_t{offset} + n > size)
+            FWU_LOG_ERROR(log, "Data from 0x%08X to 0x%08X runs past the end of %s (0x%08X to 0x%08X)",
+                          static_cast<unsigned>(base + offset), static_cast<unsigned>(base + offset + n - 1),
+                          memory_name(code).c_str(), static_cast<unsigned>(base),
+                          static_cast<unsigned>(base + size - 1));
+        region.buffer->write(chunk, n, offset); // throws when the data does not fit
         // The data reaches as far as its highest byte, whatever the order of the records.
         if (offset + n > length)
             length = offset + n;

@@ -260,6 +260,8 @@ const FailedRun failed_runs[] = {
      "eeprom\n\tid\n\tall\n" +
          aborted,
      ""},
+    {"data_not_hex", "-w -m id -d 01zz" + v2_main, 2, "Bad value provided for \"d\" argument.\n" + aborted,
+     ""},
     {"address_past_the_data", "-w -ix fw.vmk -a 0x8000" + v2_main, 2,
      "Bad value provided for \"a\" argument.\nValue must be in range from 0 to 2112.\n" + aborted, ""},
     {"missing_file", "-w -ix missing.vmk" + v2_main, 2,
@@ -330,6 +332,26 @@ TEST_F(FwUpdateProgram, RefusedDamagedFirmwareLeavesTheUnitsFirmwareWhole) {
     EXPECT_EQ(write_only.status, 0);
     EXPECT_EQ(write_only.err, "WARNING: No data for memory type = flash\n");
     EXPECT_TRUE(same_bytes(memory("flash"), programmed));
+}
+
+// Data that runs past the end of its memory ends the run with "Unknown exception."; the log says where.
+TEST_F(FwUpdateProgram, DataPastTheEndOfItsMemoryIsLoggedWithItsAddress) {
+    dir.write("over.vmk", hex_record(0, 0x7FF8, std::vector<std::uint8_t>(16, 0x42)) + ":00000001FF\n");
+    for (const auto& [command_line, logged] : {
+             std::pair{"-w -t NO -ix over.vmk",
+                       "Data from 0x00007FF8 to 0x00008007 runs past the end of flash "
+                       "(0x00000000 to 0x00007FFF)"},
+             std::pair{
+                 "-w -m id -t NO -d 010203040506070809",
+                 "Data from 0x00200000 to 0x00200008 runs past the end of id (0x00200000 to 0x00200007)"},
+         }) {
+        SCOPED_TRACE(command_line);
+        std::filesystem::remove(dir.path() / "log.txt");
+        const ProgramRun failed = run(command_line + v2_main);
+        EXPECT_EQ(failed.status, 4);
+        EXPECT_EQ(failed.out, "Unknown exception.\n" + close_hint);
+        EXPECT_THAT(dir.read("log.txt"), ::testing::HasSubstr(logged));
+    }
 }
 
 #ifdef _WIN32

@@ -62,4 +62,33 @@ TEST(ManPages, FwUpdatePageListsEveryCommandAndOptionOfTheHelp) {
     }
 }
 
+// Each exit status the page describes is the one the program gives for an example of what it names.
+TEST(ManPages, FwUpdatePageGivesTheProgramsExitStatuses) {
+    const std::string page = std::string(Q5_SOURCE_DIR) + "/packaging/linux/fw_update.1";
+    const std::vector<testsupport::ManEntry> statuses = testsupport::man_entries(page, "EXIT STATUS");
+    ASSERT_EQ(statuses.size(), 5u);
+    const std::vector<std::string> device{"-vid", "0x04d8", "-pid", "0xff01"};
+    const struct {
+        int status;
+        std::vector<std::string> args;
+        const char* named; // what the page's entry for that status says of it
+    } examples[] = {
+        {1, {}, "No command"},
+        {2, {"-r", "-d", "-m", "bogus"}, "memory type"},
+        {2, {"-w", "-m", "id", "-d", "zz"}, "immediate data"},
+        {3, {"-r", "-d", "-a", "zz"}, "number"},
+        {3, {"-r", "-d", "-t", "maybe"}, "reset value"},
+        {3, {"-x"}, "unknown argument"},
+    };
+    for (const auto& e : examples) {
+        std::vector<std::string> args = e.args;
+        if (!args.empty())
+            args.insert(args.end(), device.begin(), device.end());
+        EXPECT_EQ(fwtest::run_fw_update(args, "").status, e.status) << e.named;
+        EXPECT_EQ(statuses[static_cast<std::size_t>(e.status)].tag, ".B " + std::to_string(e.status));
+        EXPECT_THAT(statuses[static_cast<std::size_t>(e.status)].text, ::testing::HasSubstr(e.named))
+            << e.status;
+    }
+}
+
 } // namespace
