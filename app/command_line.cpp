@@ -48,6 +48,10 @@ CommandLine read_command_line(const QStringList& arguments) {
 
     if (!parser.parse(arguments))
         return refuse(parser, parser.errorText());
+    // A stray argument is refused whatever else was asked (also beside --help and --version).
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(parser,
+                      QStringLiteral("Unexpected argument: %1.").arg(parser.positionalArguments().first()));
     if (parser.isSet(help)) {
         CommandLine line;
         line.output = usage(parser);
@@ -58,10 +62,6 @@ CommandLine read_command_line(const QStringList& arguments) {
         line.output = program + QLatin1Char(' ') + QStringLiteral(Q5_VERSION) + QLatin1Char('\n');
         return line;
     }
-    if (!parser.positionalArguments().isEmpty())
-        return refuse(parser,
-                      QStringLiteral("Unexpected argument: %1.").arg(parser.positionalArguments().first()));
-
     CommandLine line;
     line.run = true;
     line.options.simulate = parser.isSet(simulate);

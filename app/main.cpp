@@ -44,14 +44,15 @@ bool window_system_named(const QStringList& arguments) {
            arguments.contains(QStringLiteral("--platform"));
 }
 
-// --record: an unattended capture. The window opens on the Diagnostics page, which starts the stream as
-// soon as the controller is attached, and the recording runs from now.
-void record_from_the_start(DADOV::Form1& form, const QString& file) {
-    if (auto* pages = form.findChild<QTabWidget*>(QStringLiteral("TabControl1")))
-        pages->setCurrentIndex(1);
-    if (!form.diagnostics().readingRecorder().start(file))
-        std::fprintf(stderr, "q5tool: %s\n",
-                     form.diagnostics().readingRecorder().lastMessage().toLocal8Bit().constData());
+// --record: an unattended capture, which must not run on without its file. The recording starts before
+// the window opens; the window then opens on the Diagnostics page, which starts the stream as soon as the
+// controller is attached. False, with the reason on standard error, when the file cannot be written.
+bool start_recording(DADOV::Form1& form, const QString& file) {
+    if (form.diagnostics().readingRecorder().start(file))
+        return true;
+    std::fprintf(stderr, "q5tool: %s\n",
+                 form.diagnostics().readingRecorder().lastMessage().toLocal8Bit().constData());
+    return false;
 }
 
 // Runs the window; `signal` is set when a signal ended the run. SIGTERM, SIGINT and SIGHUP end the event
@@ -72,9 +73,14 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
                          qEnvironmentVariable("Q5_DEV_ROOT"));
     if (simulation)
         simulation->apply(*form, form->firmwarePage());
+    const bool recording = !line.options.recordFile.isEmpty();
+    if (recording && !start_recording(*form, line.options.recordFile))
+        return DADOV::command_line_error;
     form->show();
-    if (!line.options.recordFile.isEmpty())
-        record_from_the_start(*form, line.options.recordFile);
+    if (recording) {
+        if (auto* pages = form->findChild<QTabWidget*>(QStringLiteral("TabControl1")))
+            pages->setCurrentIndex(1);
+    }
     const int result = app.exec();
     if (simulation)
         std::fprintf(stderr, "q5tool: the simulated controller sent %lld reading pairs\n",

@@ -71,6 +71,8 @@ TEST(CommandLine, AnsweredAtOnce) {
         {{"--record="}, 2, "", "--record needs a file name."},
         {{"--record", "a.csv", "--record", "b.csv"}, 2, "", "--record given more than once."},
         {{"--simulate", "run.csv"}, 2, "", "Unexpected argument: run.csv."},
+        {{"-v", "extra"}, 2, "", "Unexpected argument: extra."},
+        {{"extra", "--help"}, 2, "", "Unexpected argument: extra."},
     };
     for (const auto& c : cases) {
         const CommandLine line = read(c.arguments);

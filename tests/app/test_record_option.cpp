@@ -95,6 +95,21 @@ TEST_F(RecordOption, CaptureOfAnAttachedControllerEndsCompleteOnCtrlC) {
     EXPECT_LE(rows.size(), controller.pairsSent());
 }
 
+// An unattended capture does not run on without its file: the program ends at start, before any window
+// opens, with the reason and status 2.
+TEST_F(RecordOption, FileThatCannotBeCreatedEndsTheProgramAtStart) {
+    QProcess tool;
+    tool.setProcessEnvironment(environment);
+    const QString file = home.filePath("missing/capture.csv");
+    tool.start(Q5TOOL_PROGRAM, {"--simulate", "--record", file});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tool.exitCode(), 2);
+    EXPECT_THAT(QString::fromLocal8Bit(tool.readAllStandardError()).toStdString(),
+                ::testing::HasSubstr("q5tool: Cannot record to " + file.toStdString() +
+                                     ": No such file or directory.\n"));
+}
+
 } // namespace
 
 #endif
