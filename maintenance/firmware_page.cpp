@@ -155,8 +155,9 @@ FirmwarePage::FirmwarePage(const PageContext& context, AttachmentMonitor& monito
       }),
       wait([](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }),
       firmwareFolder(remembered_firmware_folder()),
-      workingFolderCandidates{QCoreApplication::applicationDirPath(),
-                              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)},
+      workingFolderCandidates(
+          working_folder_candidates(QCoreApplication::applicationDirPath(),
+                                    QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))),
       _context(context), ui(context.ui), _monitor(monitor) {
     ui.button20->setToolTip(QStringLiteral("Connect USB cable and click this button if you simply wish  to "
                                            "retrieve Device ID.\r\nID is retrieved automatically during a "

@@ -64,7 +64,7 @@ public:
     // Where the working files and the ID file go; when empty, the first usable of workingFolderCandidates
     // is chosen at first use.
     QString workingFolder;
-    // The executable's folder, then the per-user application data folder.
+    // The executable's folder (unless it is a system location), then the per-user application data folder.
     QStringList workingFolderCandidates;
 
     // The engine's console, created with the first run; owned by the window.

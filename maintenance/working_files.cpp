@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace DADOV {
 
@@ -22,6 +25,30 @@ QString native(const QString& path) {
 }
 
 } // namespace
+
+bool system_location(const QString& dir) {
+    const QFileInfo folder(dir);
+    const QString path = folder.canonicalFilePath().isEmpty() ? QDir::cleanPath(folder.absoluteFilePath())
+                                                              : folder.canonicalFilePath();
+    for (const char* system : {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/opt"}) {
+        const QString top = QString::fromLatin1(system);
+        if (path == top || path.startsWith(top + QLatin1Char('/')))
+            return true;
+    }
+#ifndef Q_OS_WIN
+    if (folder.exists() && folder.ownerId() != ::geteuid())
+        return true;
+#endif
+    return false;
+}
+
+QStringList working_folder_candidates(const QString& programFolder, const QString& dataFolder) {
+    QStringList candidates;
+    if (!system_location(programFolder))
+        candidates << programFolder;
+    candidates << dataFolder;
+    return candidates;
+}
 
 std::optional<QString> find_working_path(FirmwarePage& page, const QString& name) {
     if (page.workingFolder.isEmpty())

@@ -11,6 +11,14 @@
 
 namespace DADOV {
 
+// Whether a folder belongs to the system rather than to the user running the tool: under /usr, /bin,
+// /sbin, /lib or /opt (links resolved), or owned by another user. Working files never go there, even when
+// it is writable (the program's folder of an installed package is, for root).
+bool system_location(const QString& dir);
+// Where working files may go, in order: the program's folder unless it is a system location, then the
+// per-user data folder.
+QStringList working_folder_candidates(const QString& programFolder, const QString& dataFolder);
+
 // Full path of a working file, or nothing when no folder can hold working files.
 std::optional<QString> find_working_path(FirmwarePage& page, const QString& name);
 // The same; throws std::runtime_error when no folder can hold working files.

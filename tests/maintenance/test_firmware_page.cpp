@@ -9,6 +9,7 @@
 #include "maintenance/console_window.h"
 #include "maintenance/file_locations.h"
 #include "maintenance/firmware_page.h"
+#include "maintenance/working_files.h"
 #include "sim/bootloader/sim_bootloader.h"
 #include "sim/sample_firmware.h"
 #include "support/expected_warning.h"
@@ -35,6 +36,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace DADOV;
 using ::testing::ElementsAre;
@@ -402,6 +405,32 @@ TEST_F(FirmwarePageTest, WriteIdThatCannotWriteItsFileSaysSo) {
 }
 
 // Which file names each controller type (the page's `type`) and MCU take, and how a refusal names them.
+// Working files never go into a system folder: run as root from the installed package, the program's
+// folder (/usr/bin) is writable, but the firmware copied there would outlive the package.
+TEST(WorkingFolder, TheProgramsFolderServesOnlyWhenItIsNotTheSystems) {
+    const QString data = "/home/tech/.local/share/q5tool";
+    for (const char* system : {"/usr/bin", "/usr/local/bin", "/opt/q5tool", "/usr", "/sbin", "/lib/q5"}) {
+        EXPECT_TRUE(system_location(system)) << system;
+        EXPECT_EQ(working_folder_candidates(system, data), QStringList{data}) << system;
+    }
+    testsupport::ScratchDir scratch;
+    const QString mine = QString::fromStdString(scratch.path().string());
+    EXPECT_FALSE(system_location(mine));
+    EXPECT_FALSE(system_location("/usrlocal/q5")); // a name that merely starts like one
+    EXPECT_EQ(working_folder_candidates(mine, data), QStringList({mine, data}));
+
+    // A link into a system folder is that folder; a folder of another user is not this user's.
+    const fs::path link = scratch.path() / "bin";
+    fs::create_directory_symlink("/usr/bin", link);
+    EXPECT_TRUE(system_location(QString::fromStdString(link.string())));
+    if (::geteuid() == 0) {
+        const fs::path theirs = scratch.path() / "theirs";
+        fs::create_directory(theirs);
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        EXPECT_TRUE(system_location(QString::fromStdString(theirs.string())));
+    }
+}
+
 TEST(FirmwareFileName, MustFitTheControllerTypeAndMcu) {
     const struct {
         int type;
