@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -508,10 +509,13 @@ void SimController::store(Field field, const std::string& text, bool got) {
 std::pair<int, int> SimController::nextCounts() {
     if (_fixed)
         return {_count1, _count2};
-    // A slow sweep between 100 and 920 counts; TPS2 runs the other way, so the two cross mid-range.
-    _sweep += _sweepStep;
+    // A slow sweep between 100 and 920 counts; TPS2 runs the other way, so the two cross mid-range (at
+    // 510 counts). Near the crossing the sweep slows to one count a pair, so the two readings pass each
+    // other in steps of less than 10 mV and meet, as a throttle's two sensors do.
+    const int near_crossing = 16;
+    _sweep += std::abs(100 + _sweep - 510) < near_crossing ? _sweepDirection : 4 * _sweepDirection;
     if (_sweep >= 820 || _sweep <= 0)
-        _sweepStep = -_sweepStep;
+        _sweepDirection = -_sweepDirection;
     const int c1 = 100 + std::clamp(_sweep, 0, 820);
     return {c1, _pair == Pair::Tps1Both ? c1 + 3 : 1020 - c1};
 }

@@ -204,7 +204,7 @@ private:
     int _count1 = 0;
     int _count2 = 0;
     int _sweep = 0;
-    int _sweepStep = 4;
+    int _sweepDirection = 1;
     QByteArray _amps = "1.2";
     int _ampsEvery = 10;
     long long _pairs = 0;

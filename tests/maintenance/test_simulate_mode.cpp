@@ -47,6 +47,19 @@ void leave_simulate_folder(const fs::path& folder, pid_t owner) {
                                     << fs::read_symlink("/proc/self/ns/pid").string() << "\n";
 }
 
+// The demo's two TPS readings cross in small steps, so the crossover read-out shows where they meet.
+TEST(SimulateMode, TheDemoStreamsReadingsThatMeetInTheCrossoverReadOut) {
+    sim::SimulateMode simulation;
+    Form1 form(simulation.deviceSetup(), simulation.deviceRoot());
+    simulation.apply(form, form.firmwarePage());
+    form.show();
+    form.findChild<QTabWidget*>("TabControl1")->setCurrentIndex(1);
+    const auto crossover = [&] { return form.findChild<QLabel*>("label15")->text(); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return crossover().endsWith(" mv (rounded down to 10mV)"); }, 30000))
+        << crossover().toStdString();
+    simulation.unplugController();
+}
+
 // Closing the window afterwards pulls the simulated cable first, as the window asks, and then closes it.
 TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardwareAndClosingUnplugsFirst) {
     sim::SimulateMode simulation;
