@@ -52,6 +52,7 @@ void Form1::InitializeComponent() {
     _monitor = std::make_unique<AttachmentMonitor>(*_setup, _serialPort1, monitor_hooks());
 
     setup_colours(*this, *ui);
+    sliders_take_the_wheel_only_with_focus(*this);
 
     // Lists: nothing selected at start. Adding the items selected the first one.
     ui->comboBox1->setCurrentIndex(-1);

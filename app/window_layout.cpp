@@ -5,9 +5,12 @@
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPalette>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
 #include <QStyle>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -17,6 +20,25 @@
 namespace DADOV {
 
 namespace {
+
+class WheelOnlyWithFocus : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* slider = static_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Wheel || slider->hasFocus())
+            return false;
+        // The wheel goes to the view the slider scrolls in, if any.
+        for (QWidget* w = slider->parentWidget(); w != nullptr; w = w->parentWidget()) {
+            if (auto* view = qobject_cast<QAbstractScrollArea*>(w))
+                return QCoreApplication::sendEvent(view->viewport(), event);
+        }
+        event->ignore();
+        return true;
+    }
+};
 
 void set_colour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
     QPalette p = w->palette();
@@ -125,6 +147,12 @@ void setup_colours(QWidget& window, Ui::Form1& ui) {
         set_colour(value, QPalette::WindowText, Qt::black);
     }
     set_colour(ui.label17, QPalette::WindowText, Qt::magenta);
+}
+
+void sliders_take_the_wheel_only_with_focus(QWidget& window) {
+    auto* filter = new WheelOnlyWithFocus(&window);
+    for (QSlider* slider : window.findChildren<QSlider*>())
+        slider->installEventFilter(filter);
 }
 
 } // namespace DADOV

@@ -23,6 +23,10 @@ void setup_colours(QWidget& window, Ui::Form1& ui);
 // smaller than its content.
 QScrollArea* put_content_in_scroll_area(QWidget& window, QWidget& tabs);
 
+// The window's sliders take the mouse wheel only when they have the focus (after a click): a wheel over
+// one that has not goes on to what holds it, so that a page that scrolls scrolls on under the pointer.
+void sliders_take_the_wheel_only_with_focus(QWidget& window);
+
 // Sizes the window to its content, but no larger than `available` (a screen's available area) with a
 // window frame of `frame` around it, and centres the framed window in that area.
 void fit_scrolled_window(QWidget& window, QScrollArea& scrollArea, const QRect& available,

@@ -5,14 +5,18 @@
 #include "app/form1.h"
 #include "link/device_setup.h"
 
+#include <QApplication>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
+#include <QSpontaneKeyEvent>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gmock/gmock.h>
 
@@ -126,6 +130,36 @@ TEST_F(WindowFit, TheWindowFitsTheAreaCentredAndScrollsOnlyWhereTheAreaIsTooSmal
             EXPECT_EQ(form.size(), content);
         }
     }
+}
+
+// A wheel turned over a slider on a page that scrolls scrolls the page; the slider takes the wheel once it
+// has the focus.
+TEST_F(WindowFit, TheWheelOverASliderScrollsThePageUnlessTheSliderHasTheFocus) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.fit_window(QRect(0, 0, 1366, 600), QMargins()); // a screen wide enough but lower than the page
+    settle();
+    QScrollBar* bar = scroller->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    auto* slider = form.findChild<QSlider*>("trackBar2");
+    const auto wheel_down = [&] {
+        const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
+        QWheelEvent wheel(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel); // as from the window system
+        QApplication::sendEvent(slider, &wheel);
+    };
+    const int value = slider->value();
+    form.findChild<QWidget*>("button21")->setFocus();
+    wheel_down();
+    EXPECT_EQ(slider->value(), value);
+    EXPECT_GT(bar->value(), 0);
+
+    const int scrolled = bar->value();
+    slider->setFocus();
+    wheel_down();
+    EXPECT_NE(slider->value(), value);
+    EXPECT_EQ(bar->value(), scrolled);
 }
 
 TEST_F(WindowFit, ThePageFrameIsDrawnOnEverySide) {
