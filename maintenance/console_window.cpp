@@ -5,10 +5,14 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <utility>
 
 namespace DADOV {
 
@@ -18,7 +22,7 @@ constexpr qint64 frame_ms = 16;
 } // namespace
 
 ConsoleWindow::ConsoleWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), _buffer(*this), _out(&_buffer), _err(&_buffer) {
+    : QWidget(parent, Qt::Dialog), _buffer(*this), _out(&_buffer), _err(&_buffer) {
     setObjectName(QStringLiteral("consoleWindow"));
     setWindowTitle(QStringLiteral("fw_update"));
     // Closing the tool's window ends the program even while this one is open.
@@ -56,17 +60,73 @@ void ConsoleWindow::clear() {
     _view->clear();
 }
 
-void ConsoleWindow::present() {
-    // The first time, over the lower part of the tool's window, leaving its controls and messages in view.
+QRect console_place(const QRect& available, const QRect& owner, const QSize& frame, const QRect& keepClear) {
+    constexpr int gap = 8;
+    const auto within = [&](int from, int low, int length, int size) {
+        return qBound(low, from, qMax(low, low + length - size));
+    };
+    const int beside_y = within(owner.top(), available.top(), available.height(), frame.height());
+    const int beside_x = within(owner.left(), available.left(), available.width(), frame.width());
+    const QPoint beside[] = {
+        {owner.right() + 1 + gap, beside_y},            // right
+        {owner.left() - gap - frame.width(), beside_y}, // left
+        {beside_x, owner.bottom() + 1 + gap},           // below
+        {beside_x, owner.top() - gap - frame.height()}, // above
+    };
+    for (const QPoint& at : beside) {
+        if (available.contains(QRect(at, frame)))
+            return {at, frame};
+    }
+    const int centred_x =
+        within(owner.center().x() - frame.width() / 2, available.left(), available.width(), frame.width());
+    if (!keepClear.isEmpty()) {
+        const int top = keepClear.bottom() + 1 + gap;
+        const int height = qMin(frame.height(), qMin(owner.bottom(), available.bottom()) + 1 - top);
+        if (height >= frame.height() / 3)
+            return {centred_x, top, frame.width(), height};
+    }
+    return {QPoint(centred_x, within(owner.center().y() - frame.height() / 2, available.top(),
+                                     available.height(), frame.height())),
+            frame};
+}
+
+void ConsoleWindow::present(const QRect& keepClear) {
     if (!_placed && parentWidget() != nullptr) {
-        const QRect owner = parentWidget()->frameGeometry();
-        move(owner.center().x() - width() / 2, qMax(owner.top(), owner.bottom() - height() - 24));
+        QWidget* owner = parentWidget()->window();
+        const QScreen* screen =
+            owner->screen() != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+        if (screen != nullptr) {
+            // The console's frame is not known before it is shown: the owner's is taken for it.
+            const QRect frame = owner->frameGeometry();
+            const QMargins margins(owner->x() - frame.x(), owner->y() - frame.y(),
+                                   frame.right() - owner->geometry().right(),
+                                   frame.bottom() - owner->geometry().bottom());
+            _placeFrame =
+                console_place(screen->availableGeometry(), frame, size().grownBy(margins), keepClear);
+            resize(_placeFrame.size().shrunkBy(margins));
+            move(_placeFrame.topLeft());
+        }
         _placed = true;
     }
     show();
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         raise();
     paint_now(true);
+}
+
+// Once the window system shows the frame it added, the frame is put where it was meant to go.
+void ConsoleWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (_placeFrame.isNull() || !isVisible() || windowHandle() == nullptr)
+        return;
+    const QMargins margins = windowHandle()->frameMargins();
+    if (margins.isNull())
+        return;
+    const QRect wanted = std::exchange(_placeFrame, QRect());
+    if (frameGeometry() != wanted) {
+        resize(wanted.size().shrunkBy(margins));
+        move(wanted.topLeft());
+    }
 }
 
 void ConsoleWindow::put(char c) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -19,6 +22,13 @@ namespace DADOV {
 // current line again: the next character replaces it, so a progress line is rewritten in place. At every
 // line end, and at a "\r" or a flush at most once per frame, the event loop gets a turn so that the window
 // paints; user input is held back meanwhile, so nothing the user does can start another run.
+// Where the console's frame goes, the first time it opens: beside the owner's frame (to its right, left,
+// below or above) wherever the screen's available area has room for all of it, so that it covers nothing
+// of the window. Without such room, over the owner below `keepClear` (the controls of the page it came from,
+// empty when none), made lower to fit if need be but no lower than a third of its height; failing that,
+// centred over the owner. Always within the area as far as its size allows.
+QRect console_place(const QRect& available, const QRect& owner, const QSize& frame, const QRect& keepClear);
+
 class ConsoleWindow : public QWidget {
     Q_OBJECT
 
@@ -36,8 +46,13 @@ public:
     QString text() const;
     // Starts an empty console.
     void clear();
-    // Shows the window in front of the others and paints it.
-    void present();
+    // Shows the window in front of the others and paints it. The first time it is placed beside the tool's
+    // window, or over it clear of `keepClear` (console_place; global coordinates). It is a dialog of that
+    // window, so it stays above it while it is open.
+    void present(const QRect& keepClear = {});
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // Feeds the characters written to either stream into the console's lines.
@@ -67,6 +82,9 @@ private:
     bool _return_pending = false;
     bool _current_shown = true; // the view shows _current as it stands
     bool _placed = false;
+    // Where the frame was placed, until the window system has shown it with its frame: the frame it adds
+    // can differ from the one assumed.
+    QRect _placeFrame;
     QElapsedTimer _since_paint;
 };
 

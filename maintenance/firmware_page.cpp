@@ -12,6 +12,7 @@
 #include "maintenance/working_files.h"
 #include "ui_form1.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -96,6 +97,17 @@ void FirmwarePage::browse(bool supervisory) {
 }
 
 namespace {
+
+// The page's controls, in global coordinates: what the console keeps clear of when it opens over the window.
+QRect controls_area(const QWidget& page) {
+    QRect area;
+    for (const QWidget* w : page.findChildren<QWidget*>()) {
+        if (w->isVisible() && (qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QLineEdit*>(w) ||
+                               qobject_cast<const QComboBox*>(w)))
+            area |= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    }
+    return area;
+}
 
 // The working files of every type go after a successful update; what could not be deleted is said.
 QString update_done_message(FirmwarePage& page, bool supervisory) {
@@ -303,7 +315,7 @@ fwu::RunResult FirmwarePage::run_fw_update(const QStringList& arguments) {
     }
     argv.push_back(nullptr);
 
-    page.console->present();
+    page.console->present(controls_area(*ui.tabPage3));
     const EngineLog log(page); // log.txt beside the working files
     if (!page.hidBackend)
         page.hidBackend = fwu::platform_hid_backend();

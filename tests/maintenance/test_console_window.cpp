@@ -5,6 +5,7 @@
 
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <gmock/gmock.h>
 
@@ -46,6 +47,41 @@ TEST(ConsoleWindow, EachLineEndGivesTheEventLoopATurn) {
     console.out() << " line\n";
     EXPECT_TRUE(delivered);
     EXPECT_FALSE(console.testAttribute(Qt::WA_QuitOnClose));
+}
+
+// The console opens beside the tool's window where the screen has room, covering nothing of it; else over
+// it below the controls of the page it came from, lower if need be; else centred over it. It stays above
+// the window while open.
+TEST(ConsoleWindow, OpensBesideTheToolsWindowOrClearOfItsPagesControls) {
+    const QSize console(676, 370);
+    const QRect laptop(0, 0, 1366, 768);
+    const QRect owner(179, 10, 1010, 758);
+    const struct {
+        QRect available;
+        QRect owner;
+        QRect keepClear;
+        QRect at;
+    } cases[] = {
+        {{0, 0, 1920, 1040}, {100, 100, 1022, 760}, {}, {{1130, 100}, console}}, // to the right
+        {{0, 0, 1920, 1040}, {800, 100, 1022, 760}, {}, {{116, 100}, console}},  // to the left
+        {{0, 0, 1366, 1400}, {172, 0, 1022, 760}, {}, {{172, 768}, console}},    // below
+        {laptop, owner, {204, 70, 880, 356}, {345, 434, 676, 334}},              // below the controls, lower
+        {laptop, owner, {204, 70, 880, 600}, {{345, 203}, console}},  // no room below them: centred
+        {{0, 0, 640, 480}, {0, 0, 640, 480}, {}, {{0, 54}, console}}, // wider than the screen
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DADOV::console_place(c.available, c.owner, console, c.keepClear), c.at) << c.at.y();
+
+    QWidget window;
+    window.setGeometry(10, 10, 300, 200);
+    window.show();
+    ConsoleWindow shown_console(&window);
+    shown_console.present();
+    // Below, 8 pixels apart: the offscreen screen (800 wide) has no room beside it.
+    EXPECT_EQ(shown_console.frameGeometry().topLeft(), window.frameGeometry().bottomLeft() + QPoint(0, 9));
+    ASSERT_NE(shown_console.windowHandle(), nullptr);
+    EXPECT_EQ(shown_console.windowHandle()->transientParent(), window.windowHandle());
+    EXPECT_EQ(shown_console.windowType(), Qt::Dialog);
 }
 
 } // namespace
