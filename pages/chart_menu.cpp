@@ -7,11 +7,14 @@
 #include "pages/recording_file.h"
 #include "pages/strip_chart.h"
 
+#include <QBrush>
 #include <QBuffer>
+#include <QChart>
 #include <QChartView>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGraphicsLayout>
 #include <QLineSeries>
 #include <QMenu>
 #include <QPixmap>
@@ -77,7 +80,7 @@ private:
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        _page.chartView().grab().save(&buffer, "PNG");
+        picture_with_pair_title().save(&buffer, "PNG");
         write(QStringLiteral("Save Chart Image"), path, png);
     }
 
@@ -87,8 +90,26 @@ private:
         if (path.isEmpty())
             return;
         draw_collected_points();
+        const StripChart& chart = _page.stripChart();
         write(QStringLiteral("Export Chart Data"), path,
-              chart_data_csv(_page.seriesTPS1()->points(), _page.seriesTPS2()->points()));
+              chart_data_csv(_page.seriesTPS1()->points(), _page.seriesTPS2()->points(),
+                             chart.drawnTimes(StripChart::TPS1), chart.drawnTimes(StripChart::TPS2),
+                             pair_name(_page.TB())));
+    }
+
+    // The chart as it stands, with the pair charted for its title (in place of a recording's).
+    QPixmap picture_with_pair_title() {
+        QChart* chart = _page.chartView().chart();
+        const QString title = chart->title();
+        const QBrush brush = chart->titleBrush();
+        chart->setTitle(pair_title(_page.TB()));
+        chart->setTitleBrush(QColor(Qt::black));
+        chart->layout()->activate(); // the title takes its place now, not at the next turn of the event loop
+        const QPixmap picture = _page.chartView().grab();
+        chart->setTitle(title);
+        chart->setTitleBrush(brush);
+        chart->layout()->activate();
+        return picture;
     }
 
     // What is saved is what the chart shows: the readings collected since its last redraw go on first,
@@ -135,10 +156,11 @@ void install_chart_menu(DiagnosticsPage& page, QWidget& window, const DesktopShe
     new ChartMenu(page, window, shell, std::move(recorder)); // owned by the chart view
 }
 
-QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2) {
-    QByteArray csv("sample,tps1_mv,tps2_mv\n");
+QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2, const QList<qint64>& tps1Ms,
+                          const QList<qint64>& tps2Ms, const char* pair) {
+    QByteArray csv("sample,tps1_mv,tps2_mv,time_s,pair\n");
     const qsizetype rows = std::max(tps1.size(), tps2.size());
-    csv.reserve(csv.size() + rows * 16);
+    csv.reserve(csv.size() + rows * 28);
     for (qsizetype i = 0; i < rows; ++i) {
         csv += QByteArray::number(i);
         csv += ',';
@@ -147,9 +169,25 @@ QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2
         csv += ',';
         if (i < tps2.size())
             csv += QByteArray::number(qRound(tps2[i].y()));
+        csv += ',';
+        const qint64 ms = tps2Ms.value(i, -1) >= 0 ? tps2Ms.value(i) : tps1Ms.value(i, -1);
+        if (ms >= 0)
+            csv += QByteArray::number(static_cast<double>(ms) / 1000.0, 'f', 3);
+        csv += ',';
+        csv += pair;
         csv += '\n';
     }
     return csv;
+}
+
+const char* pair_name(int pair) {
+    static const char* const names[] = {"A", "B", "AB"};
+    return pair >= 0 && pair <= 2 ? names[pair] : "";
+}
+
+QString pair_title(int pair) {
+    static const char* const titles[] = {"TPS1A / TPS2A", "TPS1B / TPS2B", "TPS1A / TPS1B"};
+    return pair >= 0 && pair <= 2 ? QString::fromLatin1(titles[pair]) : QString();
 }
 
 QString write_whole_file(const QString& path, const QByteArray& contents) {

@@ -1,6 +1,7 @@
 #include "pages/reading_recorder.h"
 
 #include "logging/guarded.h"
+#include "pages/chart_menu.h"
 #include "pages/desktop_shell.h"
 
 #include <QChart>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -18,8 +20,6 @@
 namespace DADOV {
 
 namespace {
-
-constexpr const char* pair_names[] = {"A", "B", "AB"};
 
 char* put(char* p, char* end, long long value) {
     return std::to_chars(p, end, value).ptr;
@@ -34,7 +34,11 @@ char* put(char* p, char* end, const char* text) {
 } // namespace
 
 ReadingRecorder::ReadingRecorder(QChartView& view, QWidget& window, const DesktopShell& shell)
-    : _view(view), _window(window), _shell(shell) {}
+    : _view(view), _window(window), _shell(shell) {
+    _titleUpdate.setInterval(1000);
+    connect(&_titleUpdate, &QTimer::timeout, this,
+            guarded(lcPages(), "show_progress", [this] { show_progress(); }));
+}
 
 ReadingRecorder::~ReadingRecorder() {
     end(true);
@@ -63,6 +67,7 @@ bool ReadingRecorder::start(const QString& path) {
         return false;
     }
     _clock.start();
+    _rows = 0;
     _amps.reset();
     _lastPair = -1;
     show_state();
@@ -124,7 +129,7 @@ void ReadingRecorder::pair(int selectedPair, int tps1Millivolts, int tps2Millivo
     *p++ = static_cast<char>('0' + fraction / 10 % 10);
     *p++ = static_cast<char>('0' + fraction % 10);
     *p++ = ',';
-    p = put(p, end, pair_names[selectedPair]);
+    p = put(p, end, pair_name(selectedPair));
     *p++ = ',';
     p = put(p, end, tps1Millivolts);
     *p++ = ',';
@@ -137,6 +142,7 @@ void ReadingRecorder::pair(int selectedPair, int tps1Millivolts, int tps2Millivo
         p = std::to_chars(p, end, *_amps, std::chars_format::general, 15).ptr;
     *p++ = '\n';
     _file->append(std::string_view(row.data(), static_cast<std::size_t>(p - row.data())));
+    ++_rows;
 }
 
 void ReadingRecorder::motorCurrent(double amps) {
@@ -157,7 +163,24 @@ void ReadingRecorder::show_state() {
     }
     view->setToolTip(recording() ? QStringLiteral("Recording to ") + QDir::toNativeSeparators(_path)
                                  : QString());
+    if (recording())
+        _titleUpdate.start();
+    else
+        _titleUpdate.stop();
     emit recordingChanged(recording());
+}
+
+// Once a second: the rows recorded and the size of the file as it stands on the disk.
+void ReadingRecorder::show_progress() {
+    QChart* chart = _view.chart();
+    if (chart == nullptr || !recording())
+        return;
+    const QString title = QStringLiteral("Recording to %1: %2 rows, %3")
+                              .arg(QFileInfo(_path).fileName())
+                              .arg(_rows)
+                              .arg(QLocale().formattedDataSize(QFileInfo(_path).size()));
+    if (chart->title() != title)
+        chart->setTitle(title);
 }
 
 // The box comes once the event loop has its turn, so that no caller waits on the user.

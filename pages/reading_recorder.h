@@ -12,14 +12,16 @@
 // when the reading came; sum_mv: empty for AB, whose sum means nothing; amps: the last motor current
 // received since the recording started or the pair changed, empty when none.
 //
-// The rows reach the disk through a RecordingFile (at least once a second). When the file cannot be
-// written, the recording stops and a message box names the file and the reason.
+// The rows reach the disk through a RecordingFile (at least once a second). While the recording runs the
+// chart's title also gives the rows recorded and the file's size, updated once a second. When the file
+// cannot be written, the recording stops and a message box names the file and the reason.
 
 #include "pages/recording_file.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -71,6 +73,7 @@ private:
     void writing_failed(quint64 generation, const RecordingFile::Failure& failure);
     void end(bool quietly);
     void show_state();
+    void show_progress();
     void tell(const QString& title, const QString& text);
 
     QChartView& _view;
@@ -80,6 +83,8 @@ private:
     QString _path;
     QString _lastMessage;
     QElapsedTimer _clock;
+    QTimer _titleUpdate; // once a second while recording
+    quint64 _rows = 0;
     std::optional<double> _amps;
     int _lastPair = -1;
     quint64 _generation = 0; // tells a late failure report of an earlier recording apart

@@ -7,6 +7,7 @@ namespace DADOV {
 
 StripChart::StripChart(QLineSeries* tps1, QLineSeries* tps2, QObject* parent)
     : QObject(parent), _series{tps1, tps2} {
+    _capture.start();
     _flushTimer.setSingleShot(true);
     _flushTimer.setInterval(kFlushIntervalMs);
     connect(&_flushTimer, &QTimer::timeout, this, &StripChart::flush);
@@ -29,14 +30,17 @@ StripChart::StripChart(QLineSeries* tps1, QLineSeries* tps2, QObject* parent)
 }
 
 void StripChart::follow_series(Series which) {
-    std::deque<int>& points = _points[which];
+    std::deque<Reading>& points = _points[which];
     points.clear();
     for (const QPointF& p : _series[which]->points())
-        points.push_back(static_cast<int>(p.y()));
+        points.push_back({static_cast<int>(p.y()), -1});
+    _drawnTimes[which] = QList<qint64>(static_cast<qsizetype>(points.size()), -1);
+    if (_points[TPS1].empty() && _points[TPS2].empty())
+        _capture.restart();
 }
 
 void StripChart::append(Series series, int millivolts) {
-    _points[series].push_back(millivolts);
+    _points[series].push_back({millivolts, _capture.elapsed()});
     changed();
 }
 
@@ -50,11 +54,16 @@ void StripChart::removeOldest(Series series) {
 void StripChart::clear() {
     _points[TPS1].clear();
     _points[TPS2].clear();
+    _capture.restart();
     changed();
 }
 
 QList<int> StripChart::points(Series series) const {
-    return QList<int>(_points[series].begin(), _points[series].end());
+    QList<int> millivolts;
+    millivolts.reserve(static_cast<qsizetype>(_points[series].size()));
+    for (const Reading& reading : _points[series])
+        millivolts.append(reading.millivolts);
+    return millivolts;
 }
 
 void StripChart::suspend() {
@@ -85,10 +94,14 @@ void StripChart::flush() {
         if (s == nullptr)
             continue;
         QList<QPointF> drawn;
+        QList<qint64>& times = _drawnTimes[which];
         drawn.reserve(static_cast<qsizetype>(_points[which].size()));
+        times.clear();
         qreal index = 0;
-        for (int mv : _points[which])
-            drawn.append(QPointF(index++, mv));
+        for (const Reading& reading : _points[which]) {
+            drawn.append(QPointF(index++, reading.millivolts));
+            times.append(reading.ms);
+        }
         s->replace(drawn);
     }
     _flushing = false;

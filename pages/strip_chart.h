@@ -9,8 +9,12 @@
 // what they show and the readings are only collected. The last resume draws what was collected.
 //
 // Code that changes a series directly (clear(), append() on the QLineSeries) is followed: the collected
-// points become what the series then holds.
+// points become what the series then holds (at no known time).
+//
+// Each reading keeps the time it came, in milliseconds since the chart was last emptied (the start of the
+// capture it shows), so that what is drawn can be exported with its times.
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -42,6 +46,8 @@ public:
     int size(Series series) const { return static_cast<int>(_points[series].size()); }
     // The collected readings of a series, oldest first.
     QList<int> points(Series series) const;
+    // The times of the readings drawn now, in ms since the capture's start; -1 where not known.
+    QList<qint64> drawnTimes(Series series) const { return _drawnTimes[series]; }
 
     void suspend();
     // Takes back one suspend, never going below none; the last one draws at once.
@@ -55,8 +61,15 @@ private:
     void changed();
     void follow_series(Series series);
 
+    struct Reading {
+        int millivolts;
+        qint64 ms; // since the capture's start; -1: not known
+    };
+
     std::array<QLineSeries*, 2> _series;
-    std::array<std::deque<int>, 2> _points;
+    std::array<std::deque<Reading>, 2> _points;
+    std::array<QList<qint64>, 2> _drawnTimes;
+    QElapsedTimer _capture;
     QTimer _flushTimer;
     int _suspends = 0;
     bool _dirty = false;

@@ -13,6 +13,7 @@
 #include <QChartView>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QPushButton>
@@ -148,6 +149,14 @@ TEST_F(Recording, RowsFollowThePairAndTheCurrentAcrossUnplugAndReplug) {
     // Rows reach the file while the recording runs.
     ASSERT_TRUE(QTest::qWaitFor([&] { return lines_of(file("readings.csv")).size() == 2; }, 5000));
     feed({"amps", "2.5", "tpsone", "100", "tpstwo", "0", "1023"}); // a second TPS2 reading is another pair
+    // Once a second the title gives the rows recorded and the size of the file on the disk.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return title() == QString("Recording to readings.csv: 3 rows, %1 bytes")
+                                  .arg(QFileInfo(file("readings.csv")).size());
+        },
+        5000))
+        << title().toStdString();
 
     // The controller is unplugged and comes back: the recording goes on.
     sysfs.removeDevice(QStringLiteral("1-1"));
@@ -261,11 +270,34 @@ TEST_F(Recording, ChartDataAndPictureAreWrittenWholeOrNotAtAll) {
     feed({"tpsone", "512", "tpstwo", "510", "tpsone", "0", "tpstwo", "205"}); // a zero is not charted
     chart_menu(menu_export_data, file("chart.csv"));
     EXPECT_THAT(asked, ElementsAre("Export Chart Data"));
-    EXPECT_THAT(lines_of(file("chart.csv")), ElementsAre("sample,tps1_mv,tps2_mv", "0,2500,2490", "1,,1000"));
+    // Each row with the time of its readings since the capture's start, and the pair charted (B).
+    const QStringList rows = lines_of(file("chart.csv"));
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0], "sample,tps1_mv,tps2_mv,time_s,pair");
+    const QRegularExpression row("^(\\d+),(\\d*),(\\d+),(\\d+\\.\\d{3}),B$");
+    EXPECT_EQ(row.match(rows[1]).capturedTexts().mid(1, 3), QStringList({"0", "2500", "2490"}))
+        << rows[1].toStdString();
+    EXPECT_EQ(row.match(rows[2]).capturedTexts().mid(1, 3), QStringList({"1", "", "1000"}))
+        << rows[2].toStdString();
+    EXPECT_LE(row.match(rows[1]).captured(4).toDouble(), row.match(rows[2]).captured(4).toDouble());
 
+    // The picture names the pair in its title; the chart keeps its own.
     chart_menu(menu_save_image, file("chart.png"));
     const QImage picture(file("chart.png"), "PNG");
     EXPECT_EQ(picture.size(), widget<QChartView>("chart1")->size());
+    EXPECT_EQ(title(), "");
+    widget<QPushButton>("button5")->click(); // empty, so that only the pair sets the two pictures apart
+    chart_menu(menu_save_image, file("chart-b.png"));
+    select_pair("button18", "prim"); // pair A; emptied again
+    chart_menu(menu_save_image, file("chart-a.png"));
+    const QImage pair_a(file("chart-a.png"), "PNG");
+    const QImage pair_b(file("chart-b.png"), "PNG");
+    const auto band = [](const QImage& image, int from, int to) {
+        return image.copy(0, from, image.width(), to - from);
+    };
+    EXPECT_NE(band(pair_a, 0, 40), band(pair_b, 0, 40));
+    EXPECT_EQ(band(pair_a, 40, pair_a.height()), band(pair_b, 40, pair_b.height()));
+    ASSERT_TRUE(QFile::remove(file("chart-a.png")) && QFile::remove(file("chart-b.png")));
 
     // A failing write leaves the file as it was, and says why.
     QFile old(file("chart.png"));
