@@ -92,7 +92,7 @@ private:
         draw_collected_points();
         const StripChart& chart = _page.stripChart();
         write(QStringLiteral("Export Chart Data"), path,
-              chart_data_csv(_page.seriesTPS1()->points(), _page.seriesTPS2()->points(),
+              chart_data_csv(chart.drawnPoints(StripChart::TPS1), chart.drawnPoints(StripChart::TPS2),
                              chart.drawnTimes(StripChart::TPS1), chart.drawnTimes(StripChart::TPS2),
                              pair_name(_page.TB())));
     }
@@ -156,7 +156,7 @@ void install_chart_menu(DiagnosticsPage& page, QWidget& window, const DesktopShe
     new ChartMenu(page, window, shell, std::move(recorder)); // owned by the chart view
 }
 
-QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2, const QList<qint64>& tps1Ms,
+QByteArray chart_data_csv(const QList<int>& tps1, const QList<int>& tps2, const QList<qint64>& tps1Ms,
                           const QList<qint64>& tps2Ms, const char* pair) {
     QByteArray csv("sample,tps1_mv,tps2_mv,time_s,pair\n");
     const qsizetype rows = std::max(tps1.size(), tps2.size());
@@ -165,10 +165,10 @@ QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2
         csv += QByteArray::number(i);
         csv += ',';
         if (i < tps1.size())
-            csv += QByteArray::number(qRound(tps1[i].y()));
+            csv += QByteArray::number(tps1[i]);
         csv += ',';
         if (i < tps2.size())
-            csv += QByteArray::number(qRound(tps2[i].y()));
+            csv += QByteArray::number(tps2[i]);
         csv += ',';
         const qint64 ms = tps2Ms.value(i, -1) >= 0 ? tps2Ms.value(i) : tps1Ms.value(i, -1);
         if (ms >= 0)

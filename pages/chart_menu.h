@@ -29,11 +29,11 @@ inline const QString menu_export_data = QStringLiteral("Export Chart Data...");
 void install_chart_menu(DiagnosticsPage& page, QWidget& window, const DesktopShell& shell,
                         std::weak_ptr<ReadingRecorder> recorder);
 
-// The points of the two series as CSV: the header "sample,tps1_mv,tps2_mv,time_s,pair", then one row per
+// The readings of the two series as CSV: the header "sample,tps1_mv,tps2_mv,time_s,pair", then one row per
 // index, a cell empty where its series has no point. time_s: seconds since the capture's start, to the
 // millisecond, of the TPS2 reading (else the TPS1 reading) of the row, empty when not known; pair: the pair
 // charted (A, B or AB), as in a recording.
-QByteArray chart_data_csv(const QList<QPointF>& tps1, const QList<QPointF>& tps2, const QList<qint64>& tps1Ms,
+QByteArray chart_data_csv(const QList<int>& tps1, const QList<int>& tps2, const QList<qint64>& tps1Ms,
                           const QList<qint64>& tps2Ms, const char* pair);
 
 // The pair charted as a recording names it (A, B, AB), and as the chart's picture names it in its title.

@@ -9,6 +9,7 @@
 #include "pages/paint_throttle.h"
 #include "pages/reading_recorder.h"
 #include "pages/strip_chart.h"
+#include "pages/strip_chart_lines.h"
 #include "protocol/commands.h"
 #include "protocol/modes.h"
 #include "protocol/reply_parser.h"
@@ -66,8 +67,8 @@ DiagnosticsPage::DiagnosticsPage(const PageContext& context, QObject* parent)
     // Blank value displays (blank-only texts do not survive the form file).
     ui.label16->setText(QStringLiteral("    "));
     ui.label17->setText(QStringLiteral("    "));
+    _stripChart = std::make_unique<StripChart>();
     setup_chart();
-    _stripChart = std::make_unique<StripChart>(_seriesTPS1, _seriesTPS2);
     _paintThrottle = std::make_unique<PaintThrottle>();
     _readingRecorder = std::make_shared<ReadingRecorder>(chartView(), _context.window, _context.shell);
     install_chart_menu(*this, _context.window, _context.shell, _readingRecorder);
@@ -98,15 +99,14 @@ void DiagnosticsPage::setup_chart() {
     chart->setPlotAreaBackgroundPen(QPen(QColor(0x80, 0x80, 0x80), 2));
     chart->setPlotAreaBackgroundVisible(true);
 
-    // The chart takes ownership of the series and axes it is given.
+    // The chart takes ownership of the series and axes it is given. The series give the legend; the lines
+    // are drawn by a StripChartLines of the chart, from the StripChart.
     _seriesTPS1 = new QLineSeries(chart.get());
     _seriesTPS1->setName(QStringLiteral("TPS1"));
     _seriesTPS1->setPen(QPen(QColor(Qt::black), 2));
-    _seriesTPS1->append(0, 0);
     _seriesTPS2 = new QLineSeries(chart.get());
     _seriesTPS2->setName(QStringLiteral("TPS2"));
     _seriesTPS2->setPen(QPen(QColor(Qt::magenta), 2));
-    _seriesTPS2->append(0, 0);
     chart->addSeries(_seriesTPS1);
     chart->addSeries(_seriesTPS2);
 
@@ -133,6 +133,7 @@ void DiagnosticsPage::setup_chart() {
         series->attachAxis(_chartAxisY);
     }
 
+    new StripChartLines(*chart, *_stripChart, *_chartAxisX, *_chartAxisY); // owned by the chart
     ui.chart1->setChart(chart.release());
     ui.chart1->setBackgroundBrush(QColor(0xf5, 0xf5, 0xf5));
 }
@@ -418,8 +419,7 @@ void DiagnosticsPage::not_attached_reset() {
     ui.textBox2->clear();
     ui.label45->clear();
     ui.label41->clear();
-    _seriesTPS1->clear();
-    _seriesTPS2->clear();
+    _stripChart->clearNow();
     ui.label15->setText(no_convergence);
     reset_current_readings();
     _current_volts = 0;

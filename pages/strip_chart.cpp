@@ -1,42 +1,15 @@
 #include "pages/strip_chart.h"
 
-#include <QLineSeries>
-#include <QPointF>
-
 namespace DADOV {
 
-StripChart::StripChart(QLineSeries* tps1, QLineSeries* tps2, QObject* parent)
-    : QObject(parent), _series{tps1, tps2} {
+StripChart::StripChart(QObject* parent) : QObject(parent) {
     _capture.start();
     _flushTimer.setSingleShot(true);
     _flushTimer.setInterval(kFlushIntervalMs);
     connect(&_flushTimer, &QTimer::timeout, this, &StripChart::flush);
-    for (Series which : {TPS1, TPS2}) {
-        QLineSeries* s = _series[which];
-        if (s == nullptr)
-            continue;
-        follow_series(which);
-        // Edits that did not come from flush().
-        const auto follow = [this, which] {
-            if (!_flushing)
-                follow_series(which);
-        };
-        connect(s, &QXYSeries::pointAdded, this, follow);
-        connect(s, &QXYSeries::pointRemoved, this, follow);
-        connect(s, &QXYSeries::pointsRemoved, this, follow);
-        connect(s, &QXYSeries::pointReplaced, this, follow);
-        connect(s, &QXYSeries::pointsReplaced, this, follow);
-    }
-}
-
-void StripChart::follow_series(Series which) {
-    std::deque<Reading>& points = _points[which];
-    points.clear();
-    for (const QPointF& p : _series[which]->points())
-        points.push_back({static_cast<int>(p.y()), -1});
-    _drawnTimes[which] = QList<qint64>(static_cast<qsizetype>(points.size()), -1);
-    if (_points[TPS1].empty() && _points[TPS2].empty())
-        _capture.restart();
+    for (Series which : {TPS1, TPS2})
+        _points[which].push_back({0, -1}); // the start point
+    draw();
 }
 
 void StripChart::append(Series series, int millivolts) {
@@ -56,6 +29,13 @@ void StripChart::clear() {
     _points[TPS2].clear();
     _capture.restart();
     changed();
+}
+
+void StripChart::clearNow() {
+    clear();
+    _flushTimer.stop();
+    _dirty = false;
+    draw();
 }
 
 QList<int> StripChart::points(Series series) const {
@@ -88,23 +68,23 @@ void StripChart::flush() {
         return;
     _flushTimer.stop();
     _dirty = false;
-    _flushing = true;
+    draw();
+}
+
+void StripChart::draw() {
     for (Series which : {TPS1, TPS2}) {
-        QLineSeries* s = _series[which];
-        if (s == nullptr)
-            continue;
-        QList<QPointF> drawn;
+        QList<int>& drawn = _drawn[which];
         QList<qint64>& times = _drawnTimes[which];
-        drawn.reserve(static_cast<qsizetype>(_points[which].size()));
+        drawn.clear();
         times.clear();
-        qreal index = 0;
+        drawn.reserve(static_cast<qsizetype>(_points[which].size()));
+        times.reserve(static_cast<qsizetype>(_points[which].size()));
         for (const Reading& reading : _points[which]) {
-            drawn.append(QPointF(index++, reading.millivolts));
+            drawn.append(reading.millivolts);
             times.append(reading.ms);
         }
-        s->replace(drawn);
     }
-    _flushing = false;
+    emit drawnChanged();
 }
 
 } // namespace DADOV

@@ -4,6 +4,7 @@
 #include "maintenance/console_window.h"
 #include "maintenance/firmware_page.h"
 #include "pages/page_fixture.h"
+#include "pages/strip_chart.h"
 #include "protocol/modes.h"
 #include "widgets/text_box.h"
 
@@ -88,8 +89,9 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     form->GetInstruction("2.5");
     form->GetInstruction("tpstwo");
     widget<QRadioButton>("radioButton2")->setChecked(true);
-    form->diagnostics().seriesTPS1()->append(1, 1200);
-    form->diagnostics().seriesTPS2()->append(1, 1190);
+    form->diagnostics().stripChart().append(StripChart::TPS1, 1200);
+    form->diagnostics().stripChart().append(StripChart::TPS2, 1190);
+    form->diagnostics().stripChart().flush();
     next_tick();
     EXPECT_EQ(box("textBox6")->text(), "Current Device Settings \r\n");
     EXPECT_EQ(widget<QProgressBar>("progressBar3")->value(), 2390);
@@ -108,8 +110,8 @@ TEST_F(AttachmentMonitor, UnpluggingResetsTheDisplaysAndClosesTheLink) {
     for (const char* name : text_boxes)
         EXPECT_EQ(box(name)->text(), "") << name;
     EXPECT_EQ(text("label15"), "No Convergence");
-    EXPECT_EQ(form->diagnostics().seriesTPS1()->count(), 0);
-    EXPECT_EQ(form->diagnostics().seriesTPS2()->count(), 0);
+    EXPECT_TRUE(form->diagnostics().stripChart().drawnPoints(StripChart::TPS1).isEmpty());
+    EXPECT_TRUE(form->diagnostics().stripChart().drawnPoints(StripChart::TPS2).isEmpty());
     EXPECT_TRUE(widget<QRadioButton>("radioButton1")->isChecked());
     EXPECT_EQ(form->parserMode().x(), 0);
     EXPECT_EQ(form->diagnostics().peak_curr(), 0.0);

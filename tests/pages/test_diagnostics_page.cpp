@@ -135,7 +135,7 @@ TEST_F(DiagnosticsPageTest, CountdownStepsEvery31TicksPausesOffThePageAndRelease
     sim->sendLines({"star"});
     tick_by_hand_once_capturing();
     EXPECT_EQ(page().stripChart().suspendCount(), 1);
-    const QList<int> frozen = drawn(page().seriesTPS1());
+    const QList<int> frozen = drawn(StripChart::TPS1);
 
     tick(30 - page().tickcount()); // the timer's own ticks may have counted some already
     EXPECT_EQ(page().count(), 16);
@@ -148,7 +148,7 @@ TEST_F(DiagnosticsPageTest, CountdownStepsEvery31TicksPausesOffThePageAndRelease
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return page().stripChart().size(StripChart::TPS1) > collected; }, 2000));
     page().stripChart().flush();
-    EXPECT_EQ(drawn(page().seriesTPS1()), frozen); // collected, not drawn
+    EXPECT_EQ(drawn(StripChart::TPS1), frozen); // collected, not drawn
 
     // Off the page the countdown waits.
     tabs->setCurrentIndex(0); // the timer is stopped: no tick to wait for
@@ -164,7 +164,7 @@ TEST_F(DiagnosticsPageTest, CountdownStepsEvery31TicksPausesOffThePageAndRelease
     EXPECT_EQ(page().count(), 16);
     EXPECT_EQ(page().stripChart().suspendCount(), 0);
     EXPECT_EQ(box("textBox2"), "");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(page().seriesTPS1()) != frozen; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(StripChart::TPS1) != frozen; }, 2000));
 }
 
 TEST_F(DiagnosticsPageTest, FreezesNestAndResetRedrawsAnEmptyChart) {
@@ -180,15 +180,15 @@ TEST_F(DiagnosticsPageTest, FreezesNestAndResetRedrawsAnEmptyChart) {
     click("button7");
     click("button8");
     EXPECT_EQ(text("label16"), "  ");
-    const QList<int> frozen = drawn(page().seriesTPS2());
+    const QList<int> frozen = drawn(StripChart::TPS2);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return page().stripChart().size(StripChart::TPS2) > frozen.size(); }, 2000));
     page().stripChart().flush();
-    EXPECT_EQ(drawn(page().seriesTPS2()), frozen); // still one freeze outstanding
+    EXPECT_EQ(drawn(StripChart::TPS2), frozen); // still one freeze outstanding
 
     click("button5");
     EXPECT_EQ(page().stripChart().suspendCount(), 0);
-    EXPECT_EQ(page().seriesTPS2()->count(), 0);
+    EXPECT_TRUE(drawn(StripChart::TPS2).isEmpty());
     EXPECT_EQ(text("label15"), "No Convergence");
     click("button8"); // a resume with none outstanding does nothing
     EXPECT_EQ(page().stripChart().suspendCount(), 0);
@@ -251,8 +251,8 @@ TEST_F(DiagnosticsPageTest, CaptureAfterAFullWindowRedrawsTheWindowItFilled) {
     tick(31 * 16);
     EXPECT_FALSE(page().MyTimerEnable());
     // More readings came during the capture than the window holds: the redraw shows the last 100 of them.
-    EXPECT_EQ(drawn(page().seriesTPS1()), QList<int>(100, 2500));
-    EXPECT_EQ(drawn(page().seriesTPS2()), QList<int>(100, 2490));
+    EXPECT_EQ(drawn(StripChart::TPS1), QList<int>(100, 2500));
+    EXPECT_EQ(drawn(StripChart::TPS2), QList<int>(100, 2490));
 }
 
 TEST_F(DiagnosticsPageTest, StartWithResetClearsTheReadOutsButLeavesAFreeze) {

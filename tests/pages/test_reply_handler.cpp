@@ -126,8 +126,7 @@ TEST_F(ReplyParser, ChartFillsItsWindowThenScrolls) {
     EXPECT_EQ(diagnostics().stripChart().size(StripChart::TPS1), 100);
     EXPECT_EQ(diagnostics().stripChart().points(StripChart::TPS2), last);
     // The series on screen follow at the next flush, by index.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(diagnostics().seriesTPS2()) == last; }, 1000));
-    EXPECT_EQ(diagnostics().seriesTPS2()->at(99).x(), 99);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(StripChart::TPS2) == last; }, 1000));
 }
 
 TEST_F(ReplyParser, ReadingOutsideABarEndsTheLineThere) {

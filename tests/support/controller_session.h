@@ -31,12 +31,9 @@ protected:
                sim->received() == bytes;
     }
 
-    // The readings drawn on the chart (after the next flush).
-    static QList<int> drawn(const QLineSeries* series) {
-        QList<int> out;
-        for (const QPointF& p : series->points())
-            out.append(static_cast<int>(p.y()));
-        return out;
+    // The readings the chart draws now.
+    QList<int> drawn(DADOV::StripChart::Series series) {
+        return form->diagnostics().stripChart().drawnPoints(series);
     }
 
     std::unique_ptr<DADOV::SimController> sim;
