@@ -44,6 +44,13 @@ constexpr int streaming_pause_ms = 100;
 constexpr int ticks_per_countdown_step = 30;
 
 const QString two_blanks = QStringLiteral("  ");
+
+// Empties a read-out. A label that is empty already is left alone: clearing it anew would lay out the page
+// again, and the reset while no controller is attached comes every 30 ms.
+void clear_label(QLabel* label) {
+    if (!label->text().isEmpty())
+        label->clear();
+}
 const QString mv_suffix = QStringLiteral(" mv");
 const QString line_end = QStringLiteral("\r\n");
 
@@ -334,9 +341,9 @@ void DiagnosticsPage::button17_Click() {
 }
 
 void DiagnosticsPage::blank_readouts() {
-    ui.label3->clear();
-    ui.label4->clear();
-    ui.label9->clear();
+    clear_label(ui.label3);
+    clear_label(ui.label4);
+    clear_label(ui.label9);
     ui.progressBar1->setValue(0);
     ui.progressBar2->setValue(0);
     ui.progressBar3->setValue(0);
@@ -417,13 +424,13 @@ void DiagnosticsPage::reset_current_readings() {
 void DiagnosticsPage::not_attached_reset() {
     blank_readouts();
     ui.textBox2->clear();
-    ui.label45->clear();
-    ui.label41->clear();
+    clear_label(ui.label45);
+    clear_label(ui.label41);
     _stripChart->clearNow();
     ui.label15->setText(no_convergence);
     reset_current_readings();
     _current_volts = 0;
-    ui.label46->clear();
+    clear_label(ui.label46);
     ui.radioButton1->setChecked(true);
 }
 

@@ -32,6 +32,9 @@ void StripChart::clear() {
 }
 
 void StripChart::clearNow() {
+    // Asked at every tick while no controller is attached: an empty chart is left alone, undrawn.
+    if (_points[TPS1].empty() && _points[TPS2].empty() && _drawn[TPS1].isEmpty() && _drawn[TPS2].isEmpty())
+        return;
     clear();
     _flushTimer.stop();
     _dirty = false;

@@ -11,9 +11,11 @@
 
 #include <QCheckBox>
 #include <QLocale>
+
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <array>
 
 namespace DADOV {
 
@@ -86,8 +88,14 @@ void TuningPage::tuning_page_refresh() {
     _delay = 100 - ui.trackBar6->value();
     _Integ = ui.trackBar7->value();
 
-    // The gains read in the user's number format, rounded at the last decimal shown.
+    // The read-outs follow the sliders; while nothing moves there is nothing to write.
     const QLocale locale;
+    const std::array<int, 6> shown{proportional, integral, derivative, _C, _A, _Integ};
+    if (shown == _shownValues && locale == _shownLocale)
+        return;
+    _shownValues = shown;
+    _shownLocale = locale;
+    // The gains read in the user's number format, rounded at the last decimal shown.
     ui.label38->setText(locale.toString(p, 'f', 3));
     ui.label39->setText(locale.toString(i, 'f', 1));
     ui.label40->setText(locale.toString(d, 'f', 1));

@@ -6,8 +6,11 @@
 
 #include "pages/page_context.h"
 
+#include <QLocale>
 #include <QObject>
 #include <QtGlobal>
+
+#include <array>
 
 class QCheckBox;
 
@@ -71,6 +74,9 @@ private:
     int _delay = 0;
     int _Integ = 0;
     quint8 _failsafes = 0;
+    // The slider values and number format the read-outs show.
+    std::array<int, 6> _shownValues{-1, -1, -1, -1, -1, -1};
+    QLocale _shownLocale;
 };
 
 } // namespace DADOV
