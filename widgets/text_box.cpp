@@ -52,7 +52,10 @@ void TextBox::setText(const QString& text) {
         }
         return;
     }
-    if (!_stale && text == _text.text() && toPlainText() == shown(text))
+    // Unchanged: nothing to do. (An empty box is told so cheaply: it is cleared at every tick while no
+    // controller is attached.)
+    if (!_stale && text == _text.text() &&
+        (text.isEmpty() ? document()->isEmpty() : toPlainText() == shown(text)))
         return;
     // The text is in place before the box announces the change.
     _text.set(text);
