@@ -263,9 +263,11 @@ ReadRegion read_region(const Job& job, int code) {
 
 // Reads every chosen memory, then writes them all to the output image.
 void read_memories(const Job& job) {
+    // The output is chosen first: a read with nowhere to put what it reads is refused before the device
+    // is asked. (It is opened once everything is read.)
+    std::unique_ptr<Image> image = output_image(job);
     std::vector<ReadRegion> regions;
     job.for_each_memory([&](int code) { regions.push_back(read_region(job, code)); });
-    std::unique_ptr<Image> image = output_image(job);
     // A binary file of one memory holds it from its offset 0, as a binary input is loaded, so that it
     // writes back; one of memory type all holds what was read of each memory, one after the other.
     const bool binary = job.parameters.has(ARG_IMAGE_BIN_OUT);
@@ -330,10 +332,6 @@ void run_commands(const Job& job, unsigned commands) {
     std::vector<RegionData> inputs;
     if (commands & (cmd_write | cmd_verify))
         inputs = load_inputs(job, commands);
-    // A read with nowhere to put what it reads is refused before the device is asked.
-    if ((commands & cmd_read) && !job.parameters.has(ARG_IMAGE_BIN_OUT) && !job.parameters.has(ARG_DATA) &&
-        !job.parameters.has(ARG_IMAGE_HEX_OUT))
-        throw DEImageAbsent();
     if (commands & cmd_read)
         read_memories(job);
     if (commands & cmd_erase)
