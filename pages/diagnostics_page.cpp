@@ -140,7 +140,8 @@ void DiagnosticsPage::setup_chart() {
         series->attachAxis(_chartAxisY);
     }
 
-    new StripChartLines(*chart, *_stripChart, *_chartAxisX, *_chartAxisY); // owned by the chart
+    new StripChartLines(*chart, *_stripChart, *_chartAxisX, *_chartAxisY, *_seriesTPS1,
+                        *_seriesTPS2); // the chart's
     ui.chart1->setChart(chart.release());
     ui.chart1->setBackgroundBrush(QColor(0xf5, 0xf5, 0xf5));
 }

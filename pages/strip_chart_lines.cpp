@@ -3,6 +3,7 @@
 #include "pages/strip_chart.h"
 
 #include <QChart>
+#include <QLineSeries>
 #include <QPainter>
 #include <QPen>
 #include <QValueAxis>
@@ -12,8 +13,8 @@
 namespace DADOV {
 
 StripChartLines::StripChartLines(QChart& chart, const StripChart& data, const QValueAxis& x,
-                                 const QValueAxis& y)
-    : QGraphicsItem(&chart), _chart(chart), _data(data), _x(x), _y(y), _plot(chart.plotArea()) {
+                                 const QValueAxis& y, const QLineSeries& tps1, const QLineSeries& tps2)
+    : QGraphicsItem(&chart), _data(data), _x(x), _y(y), _tps1(tps1), _tps2(tps2), _plot(chart.plotArea()) {
     // Above the plot area and its grid, as the chart's own series are.
     setZValue(10);
     QObject::connect(&data, &StripChart::drawnChanged, &chart, [this] { update(); });
@@ -28,7 +29,7 @@ QRectF StripChartLines::boundingRect() const {
 }
 
 void StripChartLines::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
-    const QRectF plot = _chart.plotArea();
+    const QRectF plot = _plot;
     const double x_span = _x.max() - _x.min();
     const double y_span = _y.max() - _y.min();
     if (plot.isEmpty() || x_span <= 0 || y_span <= 0)
