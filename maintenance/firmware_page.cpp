@@ -246,21 +246,19 @@ QString choose_working_folder(const QStringList& candidates) {
 }
 
 void FirmwarePage::connect_handlers() {
-    connect(ui.comboBox1, &QComboBox::currentIndexChanged, this,
-            page_slot(_context.window, "comboBox1_SelectedIndexChanged",
-                      [this] { comboBox1_SelectedIndexChanged(); }));
-    connect(ui.button2, &QPushButton::clicked, this,
-            page_slot(_context.window, "button2_Click_1", [this] { button2_Click_1(); }));
-    connect(ui.button16, &QPushButton::clicked, this,
-            page_slot(_context.window, "button16_Click", [this] { button16_Click(); }));
-    connect(ui.button4, &QPushButton::clicked, this,
-            page_slot(_context.window, "button4_Click", [this] { button4_Click(); }));
-    connect(ui.button15, &QPushButton::clicked, this,
-            page_slot(_context.window, "button15_Click", [this] { button15_Click(); }));
-    connect(ui.button20, &QPushButton::clicked, this,
-            page_slot(_context.window, "button20_Click", [this] { button20_Click(); }));
-    connect(ui.button27, &QPushButton::clicked, this,
-            page_slot(_context.window, "button27_Click", [this] { button27_Click(); }));
+    const auto slot = [this](const char* name, auto handler) {
+        return page_slot(_context.window, name, handler);
+    };
+    connect_page_handlers<QComboBox>(
+        this, &QComboBox::currentIndexChanged, slot,
+        {{ui.comboBox1, "comboBox1_SelectedIndexChanged", &FirmwarePage::comboBox1_SelectedIndexChanged}});
+    connect_page_handlers<QAbstractButton>(this, &QAbstractButton::clicked, slot,
+                                           {{ui.button2, "button2_Click_1", &FirmwarePage::button2_Click_1},
+                                            {ui.button16, "button16_Click", &FirmwarePage::button16_Click},
+                                            {ui.button4, "button4_Click", &FirmwarePage::button4_Click},
+                                            {ui.button15, "button15_Click", &FirmwarePage::button15_Click},
+                                            {ui.button20, "button20_Click", &FirmwarePage::button20_Click},
+                                            {ui.button27, "button27_Click", &FirmwarePage::button27_Click}});
 }
 
 void FirmwarePage::comboBox1_SelectedIndexChanged() {

@@ -147,33 +147,27 @@ void DiagnosticsPage::setup_chart() {
 }
 
 void DiagnosticsPage::connect_handlers() {
-    connect(ui.button5, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button5_Click", [this] { button5_Click(); }));
-    connect(ui.button7, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button7_Click", [this] { button7_Click(); }));
-    connect(ui.button8, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button8_Click", [this] { button8_Click(); }));
-    connect(ui.numericUpDown1, &QSpinBox::valueChanged, this,
-            painted_slot(*_paintThrottle, _context.window, "numericUpDown1_ValueChanged",
-                         [this] { numericUpDown1_ValueChanged(); }));
-    connect(ui.button18, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button18_Click", [this] { button18_Click(); }));
-    connect(ui.button19, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button19_Click", [this] { button19_Click(); }));
-    connect(ui.button22, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button22_Click", [this] { button22_Click(); }));
-    connect(ui.button23, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button23_Click", [this] { button23_Click(); }));
-    connect(ui.button25, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button25_Click", [this] { button25_Click(); }));
-    connect(ui.button26, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button26_Click", [this] { button26_Click(); }));
-    connect(ui.button6, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button6_Click", [this] { button6_Click(); }));
-    connect(ui.button24, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button24_Click", [this] { button24_Click(); }));
-    connect(ui.button17, &QPushButton::clicked, this,
-            painted_slot(*_paintThrottle, _context.window, "button17_Click", [this] { button17_Click(); }));
+    const auto slot = [this](const char* name, auto handler) {
+        return painted_slot(*_paintThrottle, _context.window, name, handler);
+    };
+    connect_page_handlers<QAbstractButton>(this, &QAbstractButton::clicked, slot,
+                                           {{ui.button5, "button5_Click", &DiagnosticsPage::button5_Click},
+                                            {ui.button7, "button7_Click", &DiagnosticsPage::button7_Click},
+                                            {ui.button8, "button8_Click", &DiagnosticsPage::button8_Click}});
+    connect_page_handlers<QSpinBox>(
+        this, &QSpinBox::valueChanged, slot,
+        {{ui.numericUpDown1, "numericUpDown1_ValueChanged", &DiagnosticsPage::numericUpDown1_ValueChanged}});
+    connect_page_handlers<QAbstractButton>(
+        this, &QAbstractButton::clicked, slot,
+        {{ui.button18, "button18_Click", &DiagnosticsPage::button18_Click},
+         {ui.button19, "button19_Click", &DiagnosticsPage::button19_Click},
+         {ui.button22, "button22_Click", &DiagnosticsPage::button22_Click},
+         {ui.button23, "button23_Click", &DiagnosticsPage::button23_Click},
+         {ui.button25, "button25_Click", &DiagnosticsPage::button25_Click},
+         {ui.button26, "button26_Click", &DiagnosticsPage::button26_Click},
+         {ui.button6, "button6_Click", &DiagnosticsPage::button6_Click},
+         {ui.button24, "button24_Click", &DiagnosticsPage::button24_Click},
+         {ui.button17, "button17_Click", &DiagnosticsPage::button17_Click}});
 }
 
 // "Reset Chart": an empty chart that draws again.

@@ -31,14 +31,13 @@ void open_product_document(const DesktopShell& shell, const QString& name) {
 
 DocumentationPage::DocumentationPage(const PageContext& context, QObject* parent)
     : QObject(parent), _context(context), ui(context.ui) {
-    connect(ui.linkLabel1, &LinkLabel::LinkClicked, this,
-            guarded(lcPages(), "linkLabel1_LinkClicked", [this] { linkLabel1_LinkClicked(); }));
-    connect(ui.linkLabel2, &LinkLabel::LinkClicked, this,
-            guarded(lcPages(), "linkLabel2_LinkClicked", [this] { linkLabel2_LinkClicked(); }));
-    connect(ui.linkLabel3, &LinkLabel::LinkClicked, this,
-            guarded(lcPages(), "linkLabel3_LinkClicked", [this] { linkLabel3_LinkClicked(); }));
-    connect(ui.linkLabel4, &LinkLabel::LinkClicked, this,
-            guarded(lcPages(), "linkLabel4_LinkClicked", [this] { linkLabel4_LinkClicked(); }));
+    connect_page_handlers<LinkLabel>(
+        this, &LinkLabel::LinkClicked,
+        [](const char* name, auto handler) { return guarded(lcPages(), name, handler); },
+        {{ui.linkLabel1, "linkLabel1_LinkClicked", &DocumentationPage::linkLabel1_LinkClicked},
+         {ui.linkLabel2, "linkLabel2_LinkClicked", &DocumentationPage::linkLabel2_LinkClicked},
+         {ui.linkLabel3, "linkLabel3_LinkClicked", &DocumentationPage::linkLabel3_LinkClicked},
+         {ui.linkLabel4, "linkLabel4_LinkClicked", &DocumentationPage::linkLabel4_LinkClicked}});
 }
 
 // "q5 PC App".

@@ -34,40 +34,27 @@ constexpr quint8 mask_disable_supervisory = 0x40;    // checkBox6
 
 TuningPage::TuningPage(const PageContext& context, QObject* parent)
     : QObject(parent), _context(context), ui(context.ui) {
-    connect(ui.button21, &QPushButton::clicked, this,
-            guarded(lcPages(), "button21_Click", [this] { button21_Click(); }));
-    connect(ui.button11, &QPushButton::clicked, this,
-            guarded(lcPages(), "button11_Click", [this] { button11_Click(); }));
-    connect(ui.button1, &QPushButton::clicked, this,
-            guarded(lcPages(), "button1_Click", [this] { button1_Click(); }));
-    connect(ui.button31, &QPushButton::clicked, this,
-            guarded(lcPages(), "button31_Click", [this] { button31_Click(); }));
-    connect(ui.button12, &QPushButton::clicked, this,
-            guarded(lcPages(), "button12_Click", [this] { button12_Click(); }));
-    connect(ui.button3, &QPushButton::clicked, this,
-            guarded(lcPages(), "button3_Click", [this] { button3_Click(); }));
-    connect(ui.button14, &QPushButton::clicked, this,
-            guarded(lcPages(), "button14_Click", [this] { button14_Click(); }));
-    connect(ui.button9, &QPushButton::clicked, this,
-            guarded(lcPages(), "button9_Click", [this] { button9_Click(); }));
-    connect(ui.button10, &QPushButton::clicked, this,
-            guarded(lcPages(), "button10_Click", [this] { button10_Click(); }));
-    connect(ui.button13, &QPushButton::clicked, this,
-            guarded(lcPages(), "button13_Click", [this] { button13_Click(); }));
-    connect(ui.checkBox1, &QCheckBox::toggled, this,
-            guarded(lcPages(), "checkBox1_CheckedChanged", [this] { checkBox1_CheckedChanged(); }));
-    connect(ui.checkBox2, &QCheckBox::toggled, this,
-            guarded(lcPages(), "checkBox2_CheckedChanged", [this] { checkBox2_CheckedChanged(); }));
-    connect(ui.checkBox3, &QCheckBox::toggled, this,
-            guarded(lcPages(), "checkBox3_CheckedChanged", [this] { checkBox3_CheckedChanged(); }));
-    connect(ui.checkBox4, &QCheckBox::toggled, this,
-            guarded(lcPages(), "checkBox4_CheckedChanged", [this] { checkBox4_CheckedChanged(); }));
-    connect(ui.checkBox5, &QCheckBox::toggled, this,
-            guarded(lcPages(), "checkBox5_CheckedChanged", [this] { checkBox5_CheckedChanged(); }));
-    connect(ui.checkBox6, &QCheckBox::toggled, this,
-            guarded(lcPages(), "checkBox6_CheckedChanged", [this] { checkBox6_CheckedChanged(); }));
-    connect(ui.checkBox7, &QCheckBox::toggled, this,
-            guarded(lcPages(), "checkBox7_CheckedChanged", [this] { checkBox7_CheckedChanged(); }));
+    const auto slot = [](const char* name, auto handler) { return guarded(lcPages(), name, handler); };
+    connect_page_handlers<QAbstractButton>(this, &QAbstractButton::clicked, slot,
+                                           {{ui.button21, "button21_Click", &TuningPage::button21_Click},
+                                            {ui.button11, "button11_Click", &TuningPage::button11_Click},
+                                            {ui.button1, "button1_Click", &TuningPage::button1_Click},
+                                            {ui.button31, "button31_Click", &TuningPage::button31_Click},
+                                            {ui.button12, "button12_Click", &TuningPage::button12_Click},
+                                            {ui.button3, "button3_Click", &TuningPage::button3_Click},
+                                            {ui.button14, "button14_Click", &TuningPage::button14_Click},
+                                            {ui.button9, "button9_Click", &TuningPage::button9_Click},
+                                            {ui.button10, "button10_Click", &TuningPage::button10_Click},
+                                            {ui.button13, "button13_Click", &TuningPage::button13_Click}});
+    connect_page_handlers<QAbstractButton>(
+        this, &QAbstractButton::toggled, slot,
+        {{ui.checkBox1, "checkBox1_CheckedChanged", &TuningPage::checkBox1_CheckedChanged},
+         {ui.checkBox2, "checkBox2_CheckedChanged", &TuningPage::checkBox2_CheckedChanged},
+         {ui.checkBox3, "checkBox3_CheckedChanged", &TuningPage::checkBox3_CheckedChanged},
+         {ui.checkBox4, "checkBox4_CheckedChanged", &TuningPage::checkBox4_CheckedChanged},
+         {ui.checkBox5, "checkBox5_CheckedChanged", &TuningPage::checkBox5_CheckedChanged},
+         {ui.checkBox6, "checkBox6_CheckedChanged", &TuningPage::checkBox6_CheckedChanged},
+         {ui.checkBox7, "checkBox7_CheckedChanged", &TuningPage::checkBox7_CheckedChanged}});
 }
 
 // Tuning page refresh: the tuning variables and read-outs from the sliders.

@@ -82,23 +82,20 @@ ZidudoPage::ZidudoPage(const PageContext& context, QObject* parent)
     // A size typed into the list chooses nothing: only its eleven sizes can be sent.
     ui.comboBox2->setInsertPolicy(QComboBox::NoInsert);
 
-    connect(ui.button28, &QPushButton::clicked, this,
-            guarded(lcPages(), "button28_Click", [this] { button28_Click(); }));
-    connect(ui.button29, &QPushButton::clicked, this,
-            guarded(lcPages(), "button29_Click", [this] { button29_Click(); }));
-    connect(ui.button32, &QPushButton::clicked, this,
-            guarded(lcPages(), "button32_Click", [this] { button32_Click(); }));
-    connect(ui.button30, &QPushButton::clicked, this,
-            guarded(lcPages(), "button30_Click", [this] { button30_Click(); }));
-    connect(
-        ui.comboBox2, &QComboBox::currentIndexChanged, this,
-        guarded(lcPages(), "comboBox2_SelectedIndexChanged", [this] { comboBox2_SelectedIndexChanged(); }));
-    connect(ui.trackBar8, &QSlider::valueChanged, this,
-            guarded(lcPages(), "trackBar8_ValueChanged", [this] { trackBar8_ValueChanged(); }));
-    connect(ui.trackBar10, &QSlider::valueChanged, this,
-            guarded(lcPages(), "trackBar10_ValueChanged", [this] { trackBar10_ValueChanged(); }));
-    connect(ui.trackBar9, &QSlider::valueChanged, this,
-            guarded(lcPages(), "trackBar9_ValueChanged", [this] { trackBar9_ValueChanged(); }));
+    const auto slot = [](const char* name, auto handler) { return guarded(lcPages(), name, handler); };
+    connect_page_handlers<QAbstractButton>(this, &QAbstractButton::clicked, slot,
+                                           {{ui.button28, "button28_Click", &ZidudoPage::button28_Click},
+                                            {ui.button29, "button29_Click", &ZidudoPage::button29_Click},
+                                            {ui.button32, "button32_Click", &ZidudoPage::button32_Click},
+                                            {ui.button30, "button30_Click", &ZidudoPage::button30_Click}});
+    connect_page_handlers<QComboBox>(
+        this, &QComboBox::currentIndexChanged, slot,
+        {{ui.comboBox2, "comboBox2_SelectedIndexChanged", &ZidudoPage::comboBox2_SelectedIndexChanged}});
+    connect_page_handlers<QAbstractSlider>(
+        this, &QAbstractSlider::valueChanged, slot,
+        {{ui.trackBar8, "trackBar8_ValueChanged", &ZidudoPage::trackBar8_ValueChanged},
+         {ui.trackBar10, "trackBar10_ValueChanged", &ZidudoPage::trackBar10_ValueChanged},
+         {ui.trackBar9, "trackBar9_ValueChanged", &ZidudoPage::trackBar9_ValueChanged}});
 }
 
 // zIdudo page refresh: the bypass variables and read-outs from the sliders.
