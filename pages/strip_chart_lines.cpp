@@ -39,8 +39,8 @@ void StripChartLines::paint(QPainter* painter, const QStyleOptionGraphicsItem*, 
     painter->save();
     painter->setClipRect(plot);
     std::vector<QPointF> line;
-    for (const auto& [series, colour] :
-         {std::pair{StripChart::TPS1, QColor(Qt::black)}, std::pair{StripChart::TPS2, QColor(Qt::magenta)}}) {
+    for (const auto& [series, colour] : {std::pair{StripChart::TPS1, _tps1.pen().color()},
+                                         std::pair{StripChart::TPS2, _tps2.pen().color()}}) {
         const QList<int>& points = _data.drawnPoints(series);
         if (points.size() < 2)
             continue;
