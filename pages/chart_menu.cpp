@@ -6,16 +6,12 @@
 #include "pages/reading_recorder.h"
 #include "pages/recording_file.h"
 #include "pages/strip_chart.h"
+#include "widgets/strip_chart_view.h"
 
-#include <QBrush>
 #include <QBuffer>
-#include <QChart>
-#include <QChartView>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGraphicsLayout>
-#include <QLineSeries>
 #include <QMenu>
 #include <QPixmap>
 #include <QSaveFile>
@@ -33,7 +29,7 @@ public:
               std::weak_ptr<ReadingRecorder> recorder)
         : QObject(&page.chartView()), _page(page), _window(window), _shell(shell),
           _recorder(std::move(recorder)) {
-        QChartView* view = &page.chartView();
+        StripChartView* view = &page.chartView();
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(view, &QWidget::customContextMenuRequested, this,
                 [this](const QPoint& pos) { run_guarded(lcPages(), "popup", [this, &pos] { popup(pos); }); });
@@ -44,7 +40,7 @@ private:
         const std::shared_ptr<ReadingRecorder> recorder = _recorder.lock();
         if (!recorder)
             return;
-        QChartView* view = &_page.chartView();
+        StripChartView* view = &_page.chartView();
         auto* menu = new QMenu(view); // goes when it closes
         menu->setAttribute(Qt::WA_DeleteOnClose);
         const bool recording = recorder->recording();
@@ -56,7 +52,7 @@ private:
                 guarded(lcPages(), "save_image", [this] { save_image(); }));
         connect(menu->addAction(menu_export_data), &QAction::triggered, this,
                 guarded(lcPages(), "export_data", [this] { export_data(); }));
-        menu->popup(view->viewport()->mapToGlobal(pos));
+        menu->popup(view->mapToGlobal(pos));
     }
 
     void record() {
@@ -99,16 +95,14 @@ private:
 
     // The chart as it stands, with the pair charted for its title (in place of a recording's).
     QPixmap picture_with_pair_title() {
-        QChart* chart = _page.chartView().chart();
-        const QString title = chart->title();
-        const QBrush brush = chart->titleBrush();
-        chart->setTitle(pair_title(_page.TB()));
-        chart->setTitleBrush(QColor(Qt::black));
-        chart->layout()->activate(); // the title takes its place now, not at the next turn of the event loop
-        const QPixmap picture = _page.chartView().grab();
-        chart->setTitle(title);
-        chart->setTitleBrush(brush);
-        chart->layout()->activate();
+        StripChartView& view = _page.chartView();
+        const QString title = view.title();
+        const QColor colour = view.titleColour();
+        view.setTitle(pair_title(_page.TB()));
+        view.setTitleColour(Qt::black);
+        const QPixmap picture = view.grab();
+        view.setTitle(title);
+        view.setTitleColour(colour);
         return picture;
     }
 

@@ -9,28 +9,19 @@
 #include "pages/paint_throttle.h"
 #include "pages/reading_recorder.h"
 #include "pages/strip_chart.h"
-#include "pages/strip_chart_lines.h"
 #include "protocol/commands.h"
 #include "protocol/modes.h"
 #include "protocol/reply_parser.h"
 #include "ui_form1.h"
+#include "widgets/strip_chart_view.h"
 #include "widgets/text_box.h"
 
-#include <QBrush>
-#include <QChart>
-#include <QChartView>
-#include <QFont>
 #include <QLabel>
-#include <QLineSeries>
-#include <QPainter>
-#include <QPen>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QThread>
-#include <QValueAxis>
 
 #include <optional>
 
@@ -82,68 +73,25 @@ DiagnosticsPage::DiagnosticsPage(const PageContext& context, QObject* parent)
     connect_handlers();
 }
 
-DiagnosticsPage::~DiagnosticsPage() = default;
+// The chart shows the StripChart's lists, which go with the page.
+DiagnosticsPage::~DiagnosticsPage() {
+    chartView().clearSeries();
+}
 
-QChartView& DiagnosticsPage::chartView() const {
+StripChartView& DiagnosticsPage::chartView() const {
     return *ui.chart1;
 }
 
-// The strip chart: two series plotted by sample index, 0 to 500 across, 0 to 5000 mV up.
+// The strip chart: two series plotted by sample index, 0 to 500 across, 0 to 5000 mV up, drawn from the
+// readings the StripChart keeps.
 void DiagnosticsPage::setup_chart() {
-    auto chart = std::make_unique<QChart>();
-    chart->setBackgroundBrush(QColor(0xf5, 0xf5, 0xf5));
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    chart->legend()->setAlignment(Qt::AlignTop);
-
-    // "ChartArea1": gainsboro with a dark vertical hatch.
-    QPixmap hatch(4, 4);
-    hatch.fill(QColor(0xdc, 0xdc, 0xdc));
-    {
-        QPainter painter(&hatch);
-        painter.fillRect(0, 0, 2, 4, QColor(0xc8, 0xc8, 0xc8));
-    }
-    chart->setPlotAreaBackgroundBrush(QBrush(hatch));
-    chart->setPlotAreaBackgroundPen(QPen(QColor(0x80, 0x80, 0x80), 2));
-    chart->setPlotAreaBackgroundVisible(true);
-
-    // The chart takes ownership of the series and axes it is given. The series give the legend; the lines
-    // are drawn by a StripChartLines of the chart, from the StripChart.
-    _seriesTPS1 = new QLineSeries(chart.get());
-    _seriesTPS1->setName(QStringLiteral("TPS1"));
-    _seriesTPS1->setPen(QPen(QColor(Qt::black), 2));
-    _seriesTPS2 = new QLineSeries(chart.get());
-    _seriesTPS2->setName(QStringLiteral("TPS2"));
-    _seriesTPS2->setPen(QPen(QColor(Qt::magenta), 2));
-    chart->addSeries(_seriesTPS1);
-    chart->addSeries(_seriesTPS2);
-
-    _chartAxisX = new QValueAxis(chart.get());
-    _chartAxisX->setRange(0, _s);
-    _chartAxisX->setVisible(false);
-    _chartAxisY = new QValueAxis(chart.get());
-    _chartAxisY->setRange(0, 5000);
-    _chartAxisY->setLabelFormat(QStringLiteral("%d"));
-    _chartAxisY->setTickCount(6);
-    _chartAxisY->setTitleText(QStringLiteral("mV"));
-    QFont title_font(QStringLiteral("Microsoft Sans Serif"), 12);
-    title_font.setStyleHint(QFont::SansSerif);
-    _chartAxisY->setTitleFont(title_font);
-    _chartAxisY2 = new QValueAxis(chart.get());
-    _chartAxisY2->setRange(0, 5000);
-    _chartAxisY2->setLabelFormat(QStringLiteral("%d"));
-    _chartAxisY2->setTickCount(6);
-    chart->addAxis(_chartAxisX, Qt::AlignBottom);
-    chart->addAxis(_chartAxisY, Qt::AlignLeft);
-    chart->addAxis(_chartAxisY2, Qt::AlignRight);
-    for (QLineSeries* series : {_seriesTPS1, _seriesTPS2}) {
-        series->attachAxis(_chartAxisX);
-        series->attachAxis(_chartAxisY);
-    }
-
-    new StripChartLines(*chart, *_stripChart, *_chartAxisX, *_chartAxisY, *_seriesTPS1,
-                        *_seriesTPS2); // the chart's
-    ui.chart1->setChart(chart.release());
-    ui.chart1->setBackgroundBrush(QColor(0xf5, 0xf5, 0xf5));
+    StripChartView& view = chartView();
+    view.addSeries(QStringLiteral("TPS1"), Qt::black, &_stripChart->drawnPoints(StripChart::TPS1));
+    view.addSeries(QStringLiteral("TPS2"), Qt::magenta, &_stripChart->drawnPoints(StripChart::TPS2));
+    view.setXRange(0, _s);
+    view.setYRange(0, 5000, 6);
+    view.setYTitle(QStringLiteral("mV"));
+    connect(_stripChart.get(), &StripChart::drawnChanged, &view, &StripChartView::linesChanged);
 }
 
 void DiagnosticsPage::connect_handlers() {
@@ -211,7 +159,7 @@ void DiagnosticsPage::button8_Click() {
 // "Scroll Speed": 1 keeps 1000 samples across the chart, 10 keeps 100.
 void DiagnosticsPage::numericUpDown1_ValueChanged() {
     _s = (11 - ui.numericUpDown1->value()) * 100;
-    _chartAxisX->setMax(_s);
+    chartView().setXRange(0, _s);
     button5_Click();
 }
 

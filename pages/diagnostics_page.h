@@ -12,15 +12,12 @@
 #include <functional>
 #include <memory>
 
-class QChartView;
-class QLineSeries;
-class QValueAxis;
-
 namespace DADOV {
 
 class PaintThrottle;
 class ReadingRecorder;
 class StripChart;
+class StripChartView;
 
 class DiagnosticsPage : public QObject {
     Q_OBJECT
@@ -45,13 +42,9 @@ public:
 
     static constexpr int countdown_start = 16; // count at program start and after each capture
 
-    // The chart (X: sample index, hidden; Y and secondary Y: millivolts), its collected points, the paint
-    // throttle of the stream's displays and the recorder of the readings.
-    QChartView& chartView() const;
-    QLineSeries* seriesTPS1() const { return _seriesTPS1; }
-    QLineSeries* seriesTPS2() const { return _seriesTPS2; }
-    QValueAxis* chartAxisX() const { return _chartAxisX; }
-    QValueAxis* chartAxisY() const { return _chartAxisY; }
+    // The chart (across: sample index, 0 to s; up: millivolts on both sides), its collected points, the
+    // paint throttle of the stream's displays and the recorder of the readings.
+    StripChartView& chartView() const;
     StripChart& stripChart() const { return *_stripChart; }
     PaintThrottle& paintThrottle() const { return *_paintThrottle; }
     ReadingRecorder& readingRecorder() const { return *_readingRecorder; }
@@ -123,11 +116,6 @@ private:
     int _TB = 1;
     bool _streaming_enabled = true;
 
-    QLineSeries* _seriesTPS1 = nullptr;
-    QLineSeries* _seriesTPS2 = nullptr;
-    QValueAxis* _chartAxisX = nullptr;
-    QValueAxis* _chartAxisY = nullptr;
-    QValueAxis* _chartAxisY2 = nullptr;
     std::unique_ptr<StripChart> _stripChart;
     std::unique_ptr<PaintThrottle> _paintThrottle;
     std::shared_ptr<ReadingRecorder> _readingRecorder;

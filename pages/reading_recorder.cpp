@@ -3,9 +3,8 @@
 #include "logging/guarded.h"
 #include "pages/chart_menu.h"
 #include "pages/desktop_shell.h"
+#include "widgets/strip_chart_view.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,7 +32,7 @@ char* put(char* p, char* end, const char* text) {
 
 } // namespace
 
-ReadingRecorder::ReadingRecorder(QChartView& view, QWidget& window, const DesktopShell& shell)
+ReadingRecorder::ReadingRecorder(StripChartView& view, QWidget& window, const DesktopShell& shell)
     : _view(view), _window(window), _shell(shell) {
     _titleUpdate.setInterval(1000);
     connect(&_titleUpdate, &QTimer::timeout, this,
@@ -152,15 +151,9 @@ void ReadingRecorder::motorCurrent(double amps) {
 
 // The chart's title names the file while a recording runs.
 void ReadingRecorder::show_state() {
-    QChartView* view = &_view;
-    if (QChart* chart = view->chart()) {
-        QFont font = chart->titleFont();
-        font.setBold(true);
-        chart->setTitleFont(font);
-        chart->setTitleBrush(QColor(Qt::red));
-        chart->setTitle(recording() ? QStringLiteral("Recording to ") + QFileInfo(_path).fileName()
-                                    : QString());
-    }
+    StripChartView* view = &_view;
+    view->setTitleColour(Qt::red);
+    view->setTitle(recording() ? QStringLiteral("Recording to ") + QFileInfo(_path).fileName() : QString());
     view->setToolTip(recording() ? QStringLiteral("Recording to ") + QDir::toNativeSeparators(_path)
                                  : QString());
     if (recording())
@@ -172,15 +165,13 @@ void ReadingRecorder::show_state() {
 
 // Once a second: the rows recorded and the size of the file as it stands on the disk.
 void ReadingRecorder::show_progress() {
-    QChart* chart = _view.chart();
-    if (chart == nullptr || !recording())
+    if (!recording())
         return;
     const QString title = QStringLiteral("Recording to %1: %2 rows, %3")
                               .arg(QFileInfo(_path).fileName())
                               .arg(_rows)
                               .arg(QLocale().formattedDataSize(QFileInfo(_path).size()));
-    if (chart->title() != title)
-        chart->setTitle(title);
+    _view.setTitle(title);
 }
 
 // The box comes once the event loop has its turn, so that no caller waits on the user.

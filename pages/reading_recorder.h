@@ -26,10 +26,11 @@
 #include <memory>
 #include <optional>
 
-class QChartView;
 class QWidget;
 
 namespace DADOV {
+
+class StripChartView;
 
 struct DesktopShell;
 
@@ -40,7 +41,7 @@ public:
     static constexpr const char* kHeader = "time_s,pair,tps1_mv,tps2_mv,sum_mv,amps\n";
 
     // The chart view whose title shows the recording; its message boxes go over the window.
-    ReadingRecorder(QChartView& view, QWidget& window, const DesktopShell& shell);
+    ReadingRecorder(StripChartView& view, QWidget& window, const DesktopShell& shell);
     // Ends a recording complete.
     ~ReadingRecorder() override;
 
@@ -76,7 +77,7 @@ private:
     void show_progress();
     void tell(const QString& title, const QString& text);
 
-    QChartView& _view;
+    StripChartView& _view;
     QWidget& _window;
     const DesktopShell& _shell;
     std::unique_ptr<RecordingFile> _file;

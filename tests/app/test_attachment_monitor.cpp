@@ -8,7 +8,6 @@
 #include "protocol/modes.h"
 #include "widgets/text_box.h"
 
-#include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>

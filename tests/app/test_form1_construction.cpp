@@ -6,13 +6,11 @@
 #include "pages/strip_chart.h"
 #include "support/window_fixture.h"
 #include "widgets/link_label.h"
+#include "widgets/strip_chart_view.h"
 #include "widgets/text_box.h"
 
 #include <QApplication>
-#include <QChart>
-#include <QChartView>
 #include <QComboBox>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
@@ -21,7 +19,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
-#include <QValueAxis>
 
 #include <gmock/gmock.h>
 
@@ -148,13 +145,17 @@ TEST_F(Form1Construction, TextsSetByTheWindowAreExact) {
 
 // The chart's two series give its legend; the lines start with one point at zero each.
 TEST_F(Form1Construction, ChartHasTwoSeriesWithOnePointAtZero) {
-    auto* view = widget<QChartView>("chart1");
+    auto* view = widget<StripChartView>("chart1");
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view->chart()->series(),
-              QList<QAbstractSeries*>({form->diagnostics().seriesTPS1(), form->diagnostics().seriesTPS2()}));
+    EXPECT_EQ(view->seriesNames(), QStringList({"TPS1", "TPS2"}));
+    EXPECT_EQ(view->seriesColour(0), QColor(Qt::black));
+    EXPECT_EQ(view->seriesColour(1), QColor(Qt::magenta));
     for (const auto series : {StripChart::TPS1, StripChart::TPS2})
         EXPECT_THAT(form->diagnostics().stripChart().drawnPoints(series), ElementsAre(0));
-    EXPECT_EQ(form->diagnostics().chartAxisY()->titleText(), "mV");
+    EXPECT_EQ(view->yTitle(), "mV");
+    EXPECT_EQ(view->yMin(), 0);
+    EXPECT_EQ(view->yMax(), 5000);
+    EXPECT_EQ(view->xMax(), 500);
 }
 
 TEST_F(Form1Construction, InstructionsAreSevenParagraphs) {

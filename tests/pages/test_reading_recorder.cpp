@@ -7,10 +7,9 @@
 #include "pages/reading_recorder.h"
 #include "support/controller_session.h"
 #include "support/file_lines.h"
+#include "widgets/strip_chart_view.h"
 
 #include <QApplication>
-#include <QChart>
-#include <QChartView>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -73,7 +72,7 @@ protected:
     // entries.
     QStringList chart_menu(const QString& entry = {}, const QString& path = {}) {
         chosen = path;
-        QWidget* viewport = widget<QChartView>("chart1")->viewport();
+        QWidget* viewport = widget<StripChartView>("chart1");
         const QPoint at(40, 40);
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
         QCoreApplication::sendEvent(viewport, &event);
@@ -127,7 +126,7 @@ protected:
         return out;
     }
 
-    QString title() { return widget<QChartView>("chart1")->chart()->title(); }
+    QString title() { return widget<StripChartView>("chart1")->title(); }
     // The first message box shown, as "title: text"; empty when there was none.
     QString first_box() const { return boxes.empty() ? QString() : boxes[0].title + ": " + boxes[0].text; }
 
@@ -284,7 +283,7 @@ TEST_F(Recording, ChartDataAndPictureAreWrittenWholeOrNotAtAll) {
     // The picture names the pair in its title; the chart keeps its own.
     chart_menu(menu_save_image, file("chart.png"));
     const QImage picture(file("chart.png"), "PNG");
-    EXPECT_EQ(picture.size(), widget<QChartView>("chart1")->size());
+    EXPECT_EQ(picture.size(), widget<StripChartView>("chart1")->size());
     EXPECT_EQ(title(), "");
     widget<QPushButton>("button5")->click(); // empty, so that only the pair sets the two pictures apart
     chart_menu(menu_save_image, file("chart-b.png"));
