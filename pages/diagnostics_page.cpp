@@ -284,6 +284,7 @@ void DiagnosticsPage::button17_Click() {
 }
 
 void DiagnosticsPage::blank_readouts() {
+    _paintThrottle->release();
     clear_label(ui.label3);
     clear_label(ui.label4);
     clear_label(ui.label9);
@@ -303,6 +304,7 @@ void DiagnosticsPage::clear_capture_displays() {
 
 // One step of the timed capture's countdown; at 0 the capture is over and the chart draws it.
 void DiagnosticsPage::MyTimer() {
+    _paintThrottle->release();
     _count = _count - 1;
     ui.label13->setText(QString::number(_count) + QStringLiteral(" Countdown Timer"));
     ui.progressBar4->setValue(_count);
@@ -379,6 +381,7 @@ void DiagnosticsPage::not_attached_reset() {
 
 // "sec": the data that follows comes from the secondary throttle body; its current starts afresh.
 void DiagnosticsPage::secondary_body_follows() {
+    _paintThrottle->release();
     ui.label31->setText(QStringLiteral("Data From Secondary Throttle Body"));
     reset_current_readings();
     ui.label45->clear();
@@ -420,27 +423,13 @@ bool in_range(int value, const QProgressBar* bar) {
 
 // The displays a stream changes are painted at most once per throttle interval. (QProgressBar::setValue
 // by itself repaints at once whenever the bar moves by a few pixels.)
-void set_bar(PaintThrottle& throttle, QProgressBar* bar, int value) {
-    if (bar->value() == value)
-        return;
-    throttle.hold(bar);
-    bar->setValue(value);
-}
-
-void set_label(PaintThrottle& throttle, QLabel* label, const QString& text) {
-    if (label->text() == text)
-        return;
-    throttle.hold(label);
-    label->setText(text);
-}
-
 // A reading in millivolts on its bar and its label; false, with nothing changed, when the bar cannot take
 // it.
 bool show_reading(PaintThrottle& throttle, QProgressBar* bar, QLabel* label, int mv) {
     if (!in_range(mv, bar))
         return false;
-    set_bar(throttle, bar, mv);
-    set_label(throttle, label, QString::number(mv) + mv_suffix);
+    throttle.show(bar, mv);
+    throttle.show(label, QString::number(mv) + mv_suffix);
     return true;
 }
 
@@ -456,7 +445,7 @@ bool DiagnosticsPage::show_tps_readings() {
         return false;
     if (!in_range(_count - 1, ui.progressBar4))
         return false;
-    set_bar(throttle, ui.progressBar4, _count - 1);
+    throttle.show(ui.progressBar4, _count - 1);
     return true;
 }
 
@@ -505,7 +494,7 @@ void DiagnosticsPage::take_tps2_reading(const QString& line) {
 void DiagnosticsPage::take_amps_reading(const QString& line) {
     _context.mode.set_mode(MODE_IDLE);
     PaintThrottle& throttle = *_paintThrottle;
-    set_label(throttle, ui.label45, QString());
+    throttle.show(ui.label45, QString());
     const bool v2_unit = ui.radioButton1->isChecked();
     // A sense voltage whose current cannot be shown is no number either.
     if (const std::optional<double> volts = parse_sense_voltage(line);
@@ -516,10 +505,11 @@ void DiagnosticsPage::take_amps_reading(const QString& line) {
         return;
     _current = *amps;
     _readingRecorder->motorCurrent(_current);
-    set_label(throttle, ui.label45, current_text(_current));
+    const QString text = current_text(_current);
+    throttle.show(ui.label45, text);
     if (_current > _peak_curr) {
         _peak_curr = _current;
-        set_label(throttle, ui.label46, ui.label45->text());
+        throttle.show(ui.label46, text);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "protocol/reply_parser.h"
 
+#include "pages/paint_throttle.h"
 #include "protocol/modes.h"
 #include "support/controller_session.h"
 
@@ -64,13 +65,18 @@ TEST(ReplyParserNumbers, MotorCurrentIsTruncatedToHundredthsAndShownShort) {
     EXPECT_FALSE(motor_current(1e307, false).has_value());
 }
 
-// Lines handed straight to the parser of a window with no controller attached.
+// Lines handed straight to the parser of a window with no controller attached; then the stream's displays
+// show what they were given, as at the end of a paint interval.
 class ReplyParser : public ControllerSession {
 protected:
-    void line(const QString& text) { form->GetInstruction(text); }
+    void line(const QString& text) {
+        form->GetInstruction(text);
+        form->diagnostics().paintThrottle().release();
+    }
     void lines(const QStringList& texts) {
         for (const QString& text : texts)
-            line(text);
+            form->GetInstruction(text);
+        form->diagnostics().paintThrottle().release();
     }
     QProgressBar* bar(const char* name) { return widget<QProgressBar>(name); }
     DADOV::DiagnosticsPage& diagnostics() { return form->diagnostics(); }
@@ -210,6 +216,19 @@ TEST_F(ReplyParser, KeywordsSetModesAndDisplays) {
     EXPECT_EQ(text("label46"), "");
     EXPECT_EQ(text("label15"), "No Convergence");
     EXPECT_EQ(form->parserMode().x(), MODE_IDLE);
+}
+
+// A display given a reading that waits for the paint, then cleared by a later line of the same interval,
+// stays clear: the waiting reading never comes back over it.
+TEST_F(ReplyParser, LinesThatClearDisplaysWinOverReadingsWaitingToBePainted) {
+    widget<QRadioButton>("radioButton1")->setChecked(true);
+    lines({"amps", "3.0", "tpsone", "sec"});
+    EXPECT_EQ(text("label45"), "");
+    EXPECT_EQ(text("label46"), "");
+    lines({"tpsone", "512", "tpstwo", "510", "3"});
+    EXPECT_EQ(bar("progressBar1")->value(), 0);
+    EXPECT_EQ(text("label3"), "");
+    EXPECT_EQ(text("label4"), "");
 }
 
 // That the chart collects the capture without drawing it: the Diagnostics page's countdown tests.
