@@ -7,7 +7,6 @@
 #include "pages/strip_chart.h"
 #include "sim/controller/sim_controller.h"
 
-
 namespace testsupport {
 
 class ControllerSession : public pagetest::PageTest {
