@@ -5,11 +5,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSocketNotifier>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <utility>
 
@@ -35,24 +30,17 @@ QByteArray to_ascii(const QString& text) {
 
 } // namespace
 
-struct SerialLink::HangupWatch {
-    int fd = -1;
-    QPointer<QSocketNotifier> notifier; // owned by the link, deleted later
-
-    ~HangupWatch() {
-        if (notifier) {
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-        }
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 SerialLink::SerialLink(QString deviceRoot, QObject* parent)
     : QObject(parent), m_deviceRoot(deviceRoot.isEmpty() ? QStringLiteral("/dev") : std::move(deviceRoot)) {
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onErrorOccurred);
+    connect(&m_port, &SerialPort::readyRead, this, &SerialLink::onReadyRead);
+    // A vanished or hung-up port ends the link.
+    connect(&m_port, &SerialPort::broken, this, &SerialLink::close);
+    m_readPause.setSingleShot(true);
+    m_readPause.setInterval(kReadPauseMs);
+    connect(&m_readPause, &QTimer::timeout, this, [this] {
+        pullBytes();
+        postDelivery();
+    });
 }
 
 SerialLink::~SerialLink() {
@@ -86,41 +74,18 @@ bool SerialLink::open() {
     if (isOpen() || m_name.isEmpty())
         return false;
     resetReceiveState();
-    m_port.setPortName(portPath());
-    m_port.setBaudRate(QSerialPort::Baud9600);
-    m_port.setDataBits(QSerialPort::Data8);
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    // A full buffer stops the port reading until the link takes from it.
-    m_port.setReadBufferSize(kPortBufferBytes);
     m_permissionDenied = false;
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        m_permissionDenied = m_port.error() == QSerialPort::PermissionError;
-        m_port.clearError();
+    if (!m_port.open(portPath())) {
+        m_permissionDenied = m_port.openFailure() == SerialPort::OpenFailure::PermissionDenied;
         return false;
     }
-    // Modem lines off; a port without them (a pseudo-terminal) refuses, which
-    // is no failure of the link.
-    m_port.setDataTerminalReady(false);
-    m_port.setRequestToSend(false);
-    m_port.clearError();
-
-    auto watch = std::make_unique<HangupWatch>();
-    watch->fd = ::fcntl(int(m_port.handle()), F_DUPFD_CLOEXEC, 0);
-    if (watch->fd >= 0) {
-        watch->notifier = new QSocketNotifier(qintptr(watch->fd), QSocketNotifier::Read, this);
-        connect(watch->notifier, &QSocketNotifier::activated, this, &SerialLink::onHangupWatch);
-    }
-    m_hangup = std::move(watch);
+    m_port.watchForBytes();
     return true;
 }
 
 void SerialLink::close() {
-    m_hangup.reset();
-    if (m_port.isOpen())
-        m_port.close();
-    m_port.clearError();
+    m_readPause.stop();
+    m_port.close();
     resetReceiveState();
 }
 
@@ -132,9 +97,7 @@ bool SerialLink::discardBuffers() {
     if (!isOpen())
         return false;
     resetReceiveState();
-    const bool cleared = m_port.clear(QSerialPort::AllDirections);
-    m_port.clearError();
-    return cleared;
+    return m_port.clear();
 }
 
 bool SerialLink::write(const QString& text) {
@@ -146,12 +109,9 @@ bool SerialLink::write(const QByteArray& bytes) {
         return false;
     if (bytes.isEmpty())
         return true;
-    if (m_port.write(bytes) != bytes.size())
-        return false;
-    // Out now rather than at the next turn of the event loop: the window
-    // thread may sleep between a command and the next.
-    m_port.flush();
-    return isOpen();
+    // Out now as far as the port takes it, rather than at the next turn of the
+    // event loop: the window thread may sleep between a command and the next.
+    return m_port.write(bytes);
 }
 
 void SerialLink::onReadyRead() {
@@ -159,10 +119,22 @@ void SerialLink::onReadyRead() {
     postDelivery();
 }
 
-// Reading all the port holds also has it read from the terminal again, if a full buffer had stopped it.
+// With the queue full nothing is read and the port is not watched: the terminal fills and the sender waits,
+// until delivery has made room and reads again.
 void SerialLink::pullBytes() {
-    if (isOpen() && m_queuedBytes < kMaxQueuedBytes && m_port.bytesAvailable() > 0)
-        takeBytes(m_port.readAll());
+    if (!isOpen() || m_queuedBytes >= kMaxQueuedBytes)
+        return;
+    const QByteArray bytes = m_port.read(kPortBufferBytes);
+    if (!isOpen())
+        return; // it broke
+    if (!bytes.isEmpty()) {
+        takeBytes(bytes);
+        // More is on its way: read it after a pause, rather than being woken for each piece.
+        if (!m_readPause.isActive())
+            m_readPause.start();
+    } else if (!m_readPause.isActive()) {
+        m_port.watchForBytes();
+    }
 }
 
 void SerialLink::holdDelivery() {
@@ -176,10 +148,9 @@ void SerialLink::releaseDelivery() {
         postDelivery();
 }
 
-// Handlers run from the event loop, not inside QSerialPort's signal or
-// inside releaseDelivery(): one may close or even destroy the link, or run an
-// event loop of its own (QSerialPort announces no bytes while its readyRead
-// is being handled).
+// Handlers run from the event loop, not inside the port's signal or inside
+// releaseDelivery(): one may close or even destroy the link, or run an event
+// loop of its own.
 void SerialLink::postDelivery() {
     if (!m_lines.empty() && !m_deliveryPosted && !m_delivering && m_holds == 0) {
         m_deliveryPosted = true;
@@ -220,26 +191,6 @@ void SerialLink::takeBytes(const QByteArray& bytes) {
         m_queuedBytes += line.size() + 1;
         m_lines.push_back(std::move(line));
     }
-}
-
-void SerialLink::onErrorOccurred(QSerialPort::SerialPortError error) {
-    // A vanished or hung-up port keeps failing at every read: close it at the
-    // first. A full output buffer (which QSerialPort also reports as a
-    // resource error) leaves the port as it is.
-    if (!isOpen())
-        return;
-    if (error == QSerialPort::ReadError || (error == QSerialPort::ResourceError && portBroken()))
-        close();
-}
-
-bool SerialLink::portBroken() const {
-    pollfd pfd{int(m_port.handle()), POLLIN, 0};
-    return ::poll(&pfd, 1, 0) < 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-void SerialLink::onHangupWatch() {
-    if (portBroken())
-        close();
 }
 
 void SerialLink::resetReceiveState() {

@@ -1,29 +1,32 @@
 #pragma once
 
-// The serial link to the controller (serialPort1): a QSerialPort at 9600 8N1,
-// no flow control, DTR and RTS off, whose every operation fails silently (it
-// reports false and changes nothing). Received bytes are split into lines at
-// "\n" on the window thread (link/line_assembler.h).
+// The serial link to the controller (serialPort1): a serial port at 9600 8N1,
+// no flow control, DTR and RTS off (link/serial_port.h), whose every operation
+// fails silently (it reports false and changes nothing). Received bytes are
+// split into lines at "\n" on the window thread (link/line_assembler.h).
+//
+// While bytes keep coming, the link reads them every kReadPauseMs rather than
+// being woken for each USB packet: a stream of 500 pairs a second then costs a
+// hundred wake-ups of the window thread a second, not a thousand. The first
+// bytes after a quiet spell are read at once.
 //
 // Whatever the controller sends, the link stays small and the window thread
 // stays free: lines are delivered in slices of at most kSliceMs, each slice
 // followed by a turn of the event loop (painting, timers, clicks), and at most
 // kMaxQueuedBytes of received text waits for delivery. Past that the link reads
-// no more until the window has caught up; the port's buffer (kPortBufferBytes)
-// and then the terminal fill, and the sender waits. No line is lost or
-// reordered by either.
+// no more until the window has caught up; the terminal fills, and the sender
+// waits. No line is lost or reordered by either.
 
 #include "link/line_assembler.h"
+#include "link/serial_port.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
 #include <memory>
-
-class QSocketNotifier;
 
 namespace DADOV {
 
@@ -35,9 +38,11 @@ public:
     // Longest run of deliveries before the event loop gets its turn.
     static constexpr int kSliceMs = 10;
     // Received text waiting for delivery (each line counts its length plus one) before the link stops
-    // reading, and the most the port itself holds.
+    // reading, and the most read from the port at once.
     static constexpr qsizetype kMaxQueuedBytes = 32 * 1024;
     static constexpr qint64 kPortBufferBytes = 16 * 1024;
+    // While bytes keep coming, the pause between reads.
+    static constexpr int kReadPauseMs = 10;
 
     // Port names without '/' name ports in the device root; an empty root
     // means /dev.
@@ -88,15 +93,14 @@ private:
     void onReadyRead();
     void deliverLines();
     void postDelivery();
-    void onErrorOccurred(QSerialPort::SerialPortError error);
-    void onHangupWatch();
-    bool portBroken() const; // hung up, or its descriptor failed
     void takeBytes(const QByteArray& bytes);
-    // Reads what the port holds, while the queue has room.
+    // Reads what the port holds, while the queue has room; then has the port read again after a pause,
+    // or watched when it held nothing.
     void pullBytes();
     void resetReceiveState();
 
-    QSerialPort m_port;
+    SerialPort m_port;
+    QTimer m_readPause; // while running, the port is read when it ends, not watched
     QString m_deviceRoot;
     QString m_name;
     LineAssembler m_assembler;     // the line being received
@@ -105,13 +109,6 @@ private:
     bool m_deliveryPosted = false; // deliverLines() queued
     bool m_delivering = false;     // deliverLines() running (re-entry guard)
     int m_holds = 0;               // outstanding holdDelivery() calls
-
-    // A second watch on the port (a duplicate descriptor): a hung-up terminal
-    // reads as end of file, which QSerialPort reports as a read error with a
-    // stale cause or, in later versions, not at all, while its read
-    // notification keeps firing.
-    struct HangupWatch;
-    std::unique_ptr<HangupWatch> m_hangup;
 };
 
 } // namespace DADOV
