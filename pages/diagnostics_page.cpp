@@ -68,6 +68,9 @@ DiagnosticsPage::DiagnosticsPage(const PageContext& context, QObject* parent)
     _stripChart = std::make_unique<StripChart>();
     setup_chart();
     _paintThrottle = std::make_unique<PaintThrottle>();
+    // The chart is drawn with the readings beside it: one paint of the window per interval.
+    _stripChart->setPacer([this] { _paintThrottle->schedule(&chartView()); });
+    connect(_paintThrottle.get(), &PaintThrottle::releasing, _stripChart.get(), &StripChart::flush);
     _readingRecorder = std::make_shared<ReadingRecorder>(chartView(), _context.window, _context.shell);
     install_chart_menu(*this, _context.window, _context.shell, _readingRecorder);
     connect_handlers();

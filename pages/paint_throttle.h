@@ -59,6 +59,7 @@ public:
     // received line, which holds the widget again: under a steady stream it would never come.
     void release() {
         _timer.stop();
+        emit releasing();
         for (const auto& [bar, value] : _bars) {
             if (bar)
                 bar->setValue(value);
@@ -70,22 +71,44 @@ public:
         }
         _labels.clear();
         std::vector<QWidget*> windows;
+        const auto add_window = [&windows](QWidget* window) {
+            if (std::find(windows.begin(), windows.end(), window) == windows.end())
+                windows.push_back(window);
+        };
         for (const QPointer<QWidget>& w : _held) {
             if (!w)
                 continue;
             w->setUpdatesEnabled(true); // marks it for painting
-            if (std::find(windows.begin(), windows.end(), w->window()) == windows.end())
-                windows.push_back(w->window());
+            add_window(w->window());
         }
         _held.clear();
+        for (const QPointer<QWidget>& w : _scheduled) {
+            if (w)
+                add_window(w->window());
+        }
+        _scheduled.clear();
         for (QWidget* window : windows)
             paint_pending(window);
+    }
+
+    // For a display that paints itself when it changes (the strip chart): the next release comes within
+    // the interval and paints the display's window with the held widgets, in one pass. What the display
+    // shows is brought up to date by a handler of releasing().
+    void schedule(QWidget* widget) {
+        if (std::find(_scheduled.begin(), _scheduled.end(), widget) == _scheduled.end())
+            _scheduled.emplace_back(widget);
+        if (!_timer.isActive())
+            _timer.start();
     }
 
     // Paints what waits to be painted in the window now, rather than at the event loop's leisure.
     static void paint_pending(QWidget* window) {
         QCoreApplication::sendPostedEvents(window, QEvent::UpdateRequest);
     }
+
+signals:
+    // A release begins: displays painted with the held widgets bring what they show up to date now.
+    void releasing();
 
 private:
     template <typename Widget, typename Value>
@@ -109,6 +132,7 @@ private:
 
     QTimer _timer;
     std::vector<QPointer<QWidget>> _held;
+    std::vector<QPointer<QWidget>> _scheduled;
     Waiting<QProgressBar, int> _bars;
     Waiting<QLabel, QString> _labels;
 };

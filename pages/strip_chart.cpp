@@ -62,7 +62,11 @@ void StripChart::resume() {
 
 void StripChart::changed() {
     _dirty = true;
-    if (_suspends == 0 && !_flushTimer.isActive())
+    if (_suspends > 0)
+        return;
+    if (_pacer)
+        _pacer();
+    else if (!_flushTimer.isActive())
         _flushTimer.start();
 }
 

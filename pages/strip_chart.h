@@ -19,6 +19,8 @@
 
 #include <array>
 #include <deque>
+#include <functional>
+#include <utility>
 
 namespace DADOV {
 
@@ -56,6 +58,11 @@ public:
     // Draws the collected points now, unless redrawing is suspended or nothing changed.
     void flush();
 
+    // Has the pacer called, instead of the chart's own timer, when a flush is due: the pacer calls flush()
+    // within kFlushIntervalMs (the page's paint throttle, so that the chart and the readings beside it are
+    // painted together).
+    void setPacer(std::function<void()> pacer) { _pacer = std::move(pacer); }
+
 signals:
     // What the chart draws has changed.
     void drawnChanged();
@@ -74,6 +81,7 @@ private:
     std::array<QList<qint64>, 2> _drawnTimes;
     QElapsedTimer _capture;
     QTimer _flushTimer;
+    std::function<void()> _pacer;
     int _suspends = 0;
     bool _dirty = false;
 };

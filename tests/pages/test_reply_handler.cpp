@@ -135,6 +135,24 @@ TEST_F(ReplyParser, ChartFillsItsWindowThenScrolls) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(StripChart::TPS2) == last; }, 1000));
 }
 
+// The chart is drawn at the release that paints the bars beside it, so a window takes one paint per
+// interval; a steady reading that leaves the bars alone still has the chart drawn within the interval.
+TEST_F(ReplyParser, TheChartIsDrawnAtTheReleaseThatPaintsTheReadings) {
+    diagnostics().stripChart().clear();
+    diagnostics().paintThrottle().release();
+    for (const char* text : {"tpsone", "512", "tpstwo", "510"})
+        form->GetInstruction(text);
+    EXPECT_TRUE(drawn(StripChart::TPS2).isEmpty()); // collected, waiting for the release
+    EXPECT_EQ(bar("progressBar2")->value(), 0);
+    diagnostics().paintThrottle().release();
+    EXPECT_EQ(drawn(StripChart::TPS2), QList<int>({2490}));
+    EXPECT_EQ(bar("progressBar2")->value(), 2490);
+
+    form->GetInstruction("510"); // the same reading again: nothing for the bars to show
+    EXPECT_EQ(drawn(StripChart::TPS2), QList<int>({2490}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawn(StripChart::TPS2) == QList<int>({2490, 2490}); }, 1000));
+}
+
 TEST_F(ReplyParser, ReadingOutsideABarEndsTheLineThere) {
     lines({"tpsone", "512", "tpstwo", "500"});
     const int t_before = diagnostics().t();
