@@ -121,6 +121,12 @@ int StripChartView::legend_top() const {
 }
 
 QRectF StripChartView::plotArea() const {
+    if (_plotArea.isNull())
+        _plotArea = work_out_plot_area();
+    return _plotArea;
+}
+
+QRectF StripChartView::work_out_plot_area() const {
     const QFontMetrics labels(font());
     const int label_width =
         labels.horizontalAdvance(QString::number(std::max(std::abs(_yMin), std::abs(_yMax))));
@@ -138,17 +144,21 @@ void StripChartView::linesChanged() {
 
 void StripChartView::invalidate() {
     _background = QPixmap();
+    _plotArea = QRectF();
     update();
 }
 
 void StripChartView::resizeEvent(QResizeEvent* event) {
     _background = QPixmap();
+    _plotArea = QRectF();
     QWidget::resizeEvent(event);
 }
 
 void StripChartView::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         _background = QPixmap();
+        _plotArea = QRectF();
+    }
     QWidget::changeEvent(event);
 }
 

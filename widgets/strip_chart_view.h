@@ -67,6 +67,7 @@ private:
 
     void invalidate();
     void draw_background(QPainter& painter) const;
+    QRectF work_out_plot_area() const;
     void draw_lines(QPainter& painter) const;
     int legend_top() const;
 
@@ -80,6 +81,9 @@ private:
     QString _title;
     QColor _titleColour = Qt::black;
     QPixmap _background;
+    // The plot area as last worked out (from the fonts, the size, the title and the Y range); null when
+    // any of them changed since.
+    mutable QRectF _plotArea;
 };
 
 } // namespace DADOV

@@ -119,6 +119,13 @@ TEST_F(StripChartViewTest, ResizingRedrawsTheFrameAtTheNewEdge) {
     EXPECT_LT(frame, 560);
     EXPECT_EQ(image.pixelColor(frame, static_cast<int>(plot.center().y()) + 5), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(image.pixelColor(599, static_cast<int>(plot.center().y())), kBackground);
+
+    // A larger font takes more room for the axis labels.
+    QFont larger = view.font();
+    larger.setPointSize(larger.pointSize() * 2);
+    view.setFont(larger);
+    EXPECT_GT(view.plotArea().left(), plot.left());
+    EXPECT_LT(view.plotArea().right(), plot.right());
 }
 
 // Without its series the chart draws no lines and reads no list.
