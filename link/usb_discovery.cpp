@@ -65,6 +65,11 @@ FallbackResult registry_fallback(DeviceSetup& setup, DeviceList& list, quint32 n
 
 QString query(DeviceSetup& setup, quint16 vendorId, quint16 productId, quint32 position, bool interfaceFlag,
               quint8 interfaceNumber) {
+    // Asked at every tick: with no USB device present, nothing else is worked out.
+    const std::unique_ptr<DeviceList> list = setup.presentUsbDevices();
+    if (!list || !list->hasDevice(0))
+        return {};
+
     QString deviceKey = QStringLiteral("Vid_") + hex4(vendorId) + QStringLiteral("&Pid_") + hex4(productId);
     const QString matchText = deviceKey.toLower();
     if (interfaceFlag)
@@ -72,10 +77,6 @@ QString query(DeviceSetup& setup, quint16 vendorId, quint16 productId, quint32 p
     const QString registryPath =
         QStringLiteral("SYSTEM\\CurrentControlSet\\Enum\\USB\\") + deviceKey.toUpper();
     const QString prefix = setup.portPrefix();
-
-    const std::unique_ptr<DeviceList> list = setup.presentUsbDevices();
-    if (!list)
-        return {};
 
     quint32 passedOver = 0;
     for (quint32 n = 0; n < kMaxDevicesWalked; ++n) {
