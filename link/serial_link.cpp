@@ -65,6 +65,9 @@ QString SerialLink::portName() const {
 QString SerialLink::portPath() const {
     if (m_name.isEmpty())
         return {};
+#ifdef Q_OS_WIN
+    return m_name; // "COM5": the port's own name is its path
+#endif
     if (m_name.startsWith(QLatin1Char('/')))
         return QFileInfo(m_name).absoluteFilePath();
     return QFileInfo(m_deviceRoot + QLatin1Char('/') + m_name).absoluteFilePath();

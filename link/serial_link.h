@@ -50,7 +50,8 @@ public:
     ~SerialLink() override;
 
     // Only while closed. A name without '/' (such as ttyACM0) names a port
-    // in the device root; a name with '/' must be an absolute path.
+    // in the device root; a name with '/' must be an absolute path. On
+    // Windows a name is a COM port's ("COM5"), opened as it is.
     bool setPortName(const QString& name);
     QString portName() const;
     // The path that open() opens for the current name.

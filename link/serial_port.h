@@ -10,6 +10,9 @@
 //
 // A hang-up, a removed device or a failed read or write ends the port: it closes and says so once
 // (broken).
+//
+// On Linux the port is a terminal (serial_port_posix.cpp); on Windows a COM port opened for overlapped
+// I/O (serial_port_windows.cpp).
 
 #include <QByteArray>
 #include <QObject>
@@ -55,6 +58,11 @@ private:
     struct Device;
     void fail();
     void send();
+#ifdef Q_OS_WIN
+    void startRead();
+    void completeRead();
+    void completeWrite();
+#endif
 
     std::unique_ptr<Device> _device;
     OpenFailure _openFailure = OpenFailure::None;

@@ -1,0 +1,302 @@
+// The serial port on Windows: a COM port opened for overlapped I/O, its read and write completions waited
+// on by the event loop (QWinEventNotifier).
+//
+// One read is always outstanding while the port is watched: it completes as soon as at least one byte has
+// come (with all that came, up to the buffer), and its bytes wait here until the owner reads them.
+
+#include "link/serial_port.h"
+
+#include <QWinEventNotifier>
+
+#include <windows.h>
+
+namespace DADOV {
+
+namespace {
+
+constexpr DWORD kReadChunk = 4096;
+
+} // namespace
+
+struct SerialPort::Device {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    OVERLAPPED reading{};
+    OVERLAPPED writing{};
+    QWinEventNotifier* readDone = nullptr; // both deleted later: either may be the one now signalling
+    QWinEventNotifier* writeDone = nullptr;
+    bool readPending = false;
+    bool writePending = false;
+    bool watching = false;
+    char buffer[kReadChunk];
+    QByteArray in;      // received, not yet read by the owner
+    QByteArray out;     // written, not yet handed to the port
+    QByteArray sending; // handed to the port, not yet complete
+
+    ~Device() {
+        for (QWinEventNotifier* notifier : {readDone, writeDone}) {
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+        }
+        if (handle != INVALID_HANDLE_VALUE) {
+            // Outstanding reads and writes end before their buffers go.
+            ::CancelIo(handle);
+            DWORD n = 0;
+            if (readPending)
+                ::GetOverlappedResult(handle, &reading, &n, TRUE);
+            if (writePending)
+                ::GetOverlappedResult(handle, &writing, &n, TRUE);
+            ::CloseHandle(handle);
+        }
+        for (HANDLE event : {reading.hEvent, writing.hEvent}) {
+            if (event)
+                ::CloseHandle(event);
+        }
+    }
+};
+
+namespace {
+
+// 9600 baud, 8 data bits, no parity, one stop bit, binary, no flow control of either kind, DTR and RTS
+// off. A read waits for the first byte, then ends at the first pause of a millisecond between bytes (or a
+// full buffer).
+bool set_line(HANDLE handle) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle, &dcb))
+        return false;
+    dcb.BaudRate = CBR_9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    if (!::SetCommState(handle, &dcb))
+        return false;
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 1;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    return ::SetCommTimeouts(handle, &timeouts) != 0;
+}
+
+// "COM5" as the device namespace has it: "\\.\COM5" (which COM10 and above need).
+std::wstring device_path(const QString& name) {
+    QString path = name;
+    if (!path.startsWith(QLatin1String("\\\\.\\")))
+        path.prepend(QLatin1String("\\\\.\\"));
+    return path.toStdWString();
+}
+
+} // namespace
+
+SerialPort::SerialPort(QObject* parent) : QObject(parent) {}
+
+SerialPort::~SerialPort() = default;
+
+bool SerialPort::open(const QString& path) {
+    close();
+    _openFailure = OpenFailure::None;
+    if (path.isEmpty() || path.contains(QChar(0))) {
+        _openFailure = OpenFailure::Other;
+        return false;
+    }
+    auto device = std::make_unique<Device>();
+    // Ours alone: no sharing.
+    device->handle = ::CreateFileW(device_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (device->handle == INVALID_HANDLE_VALUE) {
+        _openFailure = OpenFailure::Other;
+        return false;
+    }
+    device->reading.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    device->writing.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!device->reading.hEvent || !device->writing.hEvent ||
+        ::GetFileType(device->handle) != FILE_TYPE_CHAR || !set_line(device->handle)) {
+        _openFailure = OpenFailure::Other;
+        return false;
+    }
+    ::PurgeComm(device->handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+
+    device->readDone = new QWinEventNotifier(device->reading.hEvent, this);
+    device->readDone->setEnabled(false);
+    connect(device->readDone, &QWinEventNotifier::activated, this, [this] { completeRead(); });
+    device->writeDone = new QWinEventNotifier(device->writing.hEvent, this);
+    device->writeDone->setEnabled(false);
+    connect(device->writeDone, &QWinEventNotifier::activated, this, [this] { completeWrite(); });
+    _device = std::move(device);
+    return true;
+}
+
+void SerialPort::close() {
+    _device.reset();
+}
+
+bool SerialPort::isOpen() const {
+    return _device != nullptr;
+}
+
+QByteArray SerialPort::read(qint64 max) {
+    if (!_device)
+        return {};
+    // What came since the last read, and what a completed read holds.
+    if (_device->readPending && ::WaitForSingleObject(_device->reading.hEvent, 0) == WAIT_OBJECT_0)
+        completeRead();
+    if (!_device)
+        return {};
+    const QByteArray bytes = _device->in.left(static_cast<qsizetype>(max));
+    _device->in.remove(0, bytes.size());
+    return bytes;
+}
+
+void SerialPort::watchForBytes() {
+    if (!_device)
+        return;
+    _device->watching = true;
+    if (!_device->in.isEmpty()) {
+        // Some wait already: tell at once, from the event loop.
+        _device->watching = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (_device)
+                    emit readyRead();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    startRead();
+}
+
+void SerialPort::startRead() {
+    while (_device && !_device->readPending) {
+        ::ResetEvent(_device->reading.hEvent);
+        DWORD got = 0;
+        if (::ReadFile(_device->handle, _device->buffer, kReadChunk, &got, &_device->reading)) {
+            // Done at once: keep what came, and go on reading while the owner watches.
+            _device->in.append(_device->buffer, static_cast<qsizetype>(got));
+            if (got == 0 || !_device->in.isEmpty())
+                break;
+            continue;
+        }
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            fail();
+            return;
+        }
+        _device->readPending = true;
+        _device->readDone->setEnabled(true);
+    }
+    if (_device && _device->watching && !_device->in.isEmpty()) {
+        _device->watching = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (_device)
+                    emit readyRead();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void SerialPort::completeRead() {
+    if (!_device || !_device->readPending)
+        return;
+    DWORD got = 0;
+    const BOOL done = ::GetOverlappedResult(_device->handle, &_device->reading, &got, FALSE);
+    if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
+        return;
+    _device->readPending = false;
+    _device->readDone->setEnabled(false);
+    if (!done) {
+        // The port is gone (a removed USB device) or failed.
+        fail();
+        return;
+    }
+    _device->in.append(_device->buffer, static_cast<qsizetype>(got));
+    if (_device->watching && !_device->in.isEmpty()) {
+        _device->watching = false;
+        emit readyRead();
+        return;
+    }
+    if (_device && _device->watching)
+        startRead();
+}
+
+bool SerialPort::write(const QByteArray& bytes) {
+    if (!_device)
+        return false;
+    _device->out += bytes;
+    send();
+    return isOpen();
+}
+
+qint64 SerialPort::bytesToWrite() const {
+    return _device ? _device->out.size() + _device->sending.size() : 0;
+}
+
+bool SerialPort::clear() {
+    if (!_device)
+        return false;
+    _device->out.clear();
+    _device->in.clear();
+    return ::PurgeComm(_device->handle, PURGE_RXCLEAR | PURGE_TXCLEAR) != 0;
+}
+
+void SerialPort::send() {
+    while (_device && !_device->writePending && !_device->out.isEmpty()) {
+        _device->sending = _device->out;
+        _device->out.clear();
+        ::ResetEvent(_device->writing.hEvent);
+        DWORD written = 0;
+        if (::WriteFile(_device->handle, _device->sending.constData(),
+                        static_cast<DWORD>(_device->sending.size()), &written, &_device->writing)) {
+            _device->sending.clear();
+            continue;
+        }
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            fail();
+            return;
+        }
+        _device->writePending = true;
+        _device->writeDone->setEnabled(true);
+    }
+}
+
+void SerialPort::completeWrite() {
+    if (!_device || !_device->writePending)
+        return;
+    DWORD written = 0;
+    const BOOL done = ::GetOverlappedResult(_device->handle, &_device->writing, &written, FALSE);
+    if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
+        return;
+    _device->writePending = false;
+    _device->writeDone->setEnabled(false);
+    if (!done) {
+        fail();
+        return;
+    }
+    _device->sending.clear();
+    send();
+}
+
+void SerialPort::fail() {
+    if (!_device)
+        return;
+    _device.reset();
+    emit broken();
+}
+
+} // namespace DADOV
