@@ -60,6 +60,10 @@ private:
     void send();
 #ifdef Q_OS_WIN
     void startRead();
+    void announceBytes();
+    // Ends the outstanding read or write: true when it completed, false when it has not yet or failed
+    // (which ends the port).
+    bool finishOverlapped(bool writing, unsigned long& transferred);
     void completeRead();
     void completeWrite();
 #endif

@@ -166,73 +166,75 @@ void SerialPort::watchForBytes() {
     if (!_device)
         return;
     _device->watching = true;
-    if (!_device->in.isEmpty()) {
-        // Some wait already: tell at once, from the event loop.
-        _device->watching = false;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (_device)
-                    emit readyRead();
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    startRead();
+    if (_device->in.isEmpty())
+        startRead();
+    else
+        announceBytes(); // some wait already
 }
 
 void SerialPort::startRead() {
-    while (_device && !_device->readPending) {
-        ::ResetEvent(_device->reading.hEvent);
-        DWORD got = 0;
-        if (::ReadFile(_device->handle, _device->buffer, kReadChunk, &got, &_device->reading)) {
-            // Done at once: keep what came, and go on reading while the owner watches.
-            _device->in.append(_device->buffer, static_cast<qsizetype>(got));
-            if (got == 0 || !_device->in.isEmpty())
-                break;
-            continue;
-        }
-        if (::GetLastError() != ERROR_IO_PENDING) {
-            fail();
-            return;
-        }
-        _device->readPending = true;
-        _device->readDone->setEnabled(true);
-    }
-    if (_device && _device->watching && !_device->in.isEmpty()) {
-        _device->watching = false;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (_device)
-                    emit readyRead();
-            },
-            Qt::QueuedConnection);
-    }
-}
-
-void SerialPort::completeRead() {
-    if (!_device || !_device->readPending)
+    if (_device->readPending)
         return;
+    ::ResetEvent(_device->reading.hEvent);
     DWORD got = 0;
-    const BOOL done = ::GetOverlappedResult(_device->handle, &_device->reading, &got, FALSE);
-    if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
+    if (::ReadFile(_device->handle, _device->buffer, kReadChunk, &got, &_device->reading)) {
+        // Done at once.
+        _device->in.append(_device->buffer, static_cast<qsizetype>(got));
+        if (_device->watching && !_device->in.isEmpty())
+            announceBytes();
         return;
-    _device->readPending = false;
-    _device->readDone->setEnabled(false);
-    if (!done) {
-        // The port is gone (a removed USB device) or failed.
+    }
+    if (::GetLastError() != ERROR_IO_PENDING) {
         fail();
         return;
     }
+    _device->readPending = true;
+    _device->readDone->setEnabled(true);
+}
+
+// Tells the watching owner, once, from the event loop.
+void SerialPort::announceBytes() {
+    _device->watching = false;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (_device)
+                emit readyRead();
+        },
+        Qt::QueuedConnection);
+}
+
+bool SerialPort::finishOverlapped(bool writing, DWORD& transferred) {
+    OVERLAPPED& overlapped = writing ? _device->writing : _device->reading;
+    bool& pending = writing ? _device->writePending : _device->readPending;
+    QWinEventNotifier* done = writing ? _device->writeDone : _device->readDone;
+    if (!pending)
+        return false;
+    if (!::GetOverlappedResult(_device->handle, &overlapped, &transferred, FALSE)) {
+        if (::GetLastError() == ERROR_IO_INCOMPLETE)
+            return false;
+        // The port is gone (a removed USB device) or failed.
+        fail();
+        return false;
+    }
+    pending = false;
+    done->setEnabled(false);
+    return true;
+}
+
+void SerialPort::completeRead() {
+    DWORD got = 0;
+    if (!_device || !finishOverlapped(false, got))
+        return;
     _device->in.append(_device->buffer, static_cast<qsizetype>(got));
-    if (_device->watching && !_device->in.isEmpty()) {
-        _device->watching = false;
-        emit readyRead();
+    if (!_device->watching)
+        return;
+    if (_device->in.isEmpty()) {
+        startRead();
         return;
     }
-    if (_device && _device->watching)
-        startRead();
+    _device->watching = false;
+    emit readyRead();
 }
 
 bool SerialPort::write(const QByteArray& bytes) {
@@ -276,18 +278,9 @@ void SerialPort::send() {
 }
 
 void SerialPort::completeWrite() {
-    if (!_device || !_device->writePending)
-        return;
     DWORD written = 0;
-    const BOOL done = ::GetOverlappedResult(_device->handle, &_device->writing, &written, FALSE);
-    if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
+    if (!_device || !finishOverlapped(true, written))
         return;
-    _device->writePending = false;
-    _device->writeDone->setEnabled(false);
-    if (!done) {
-        fail();
-        return;
-    }
     _device->sending.clear();
     send();
 }
