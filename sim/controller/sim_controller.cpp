@@ -1,23 +1,15 @@
 #include "sim/controller/sim_controller.h"
 
-#include "sim/controller/pseudo_terminal.h"
+#include "sim/controller/sim_port.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace DADOV {
 
@@ -35,39 +27,24 @@ constexpr auto max_backlog = 100ms;
 const char* const commands[] = {"91",  "92",  "94",  "93",  "95",  "96",  "85",  "65", "99",
                                 "DEL", "INT", "SEN", "SET", "DTC", "FAI", "BYP", "BOO"};
 
-std::runtime_error failure(const QString& what) {
-    return std::runtime_error(QStringLiteral("simulated controller: %1: %2")
-                                  .arg(what, QString::fromLocal8Bit(std::strerror(errno)))
-                                  .toStdString());
-}
-
 std::string number(int value) {
     return std::to_string(value);
 }
 
 } // namespace
 
-void SimController::UniqueFd::reset(int fd) {
-    if (_fd >= 0)
-        ::close(_fd);
-    _fd = fd;
-}
-
-SimController::SimController(const QString& devRoot, const QString& portName)
-    : _portName(portName), _linkPath(QDir(devRoot).filePath(portName)) {
+SimController::SimController(const QString& devRoot, const QString& portName) : _portName(portName) {
     if (portName.isEmpty() || portName.contains(QLatin1Char('/')))
         throw std::runtime_error("simulated controller: the port name must be a plain name such as ttyACM0");
 
     try {
-        _terminal = std::make_unique<PseudoTerminal>(_linkPath);
+        _port = SimPort::publish(devRoot, portName);
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(std::string("simulated controller: ") + e.what());
     }
-    _wake.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    if (_wake.get() < 0)
-        throw failure(QStringLiteral("cannot create its wake-up event"));
+    _linkPath = _port->path();
 
-    _thread = std::thread([this] { run(); }); // on failure, the terminal goes with this half-built object
+    _thread = std::thread([this] { run(); }); // on failure, the port goes with this half-built object
 }
 
 SimController::~SimController() {
@@ -79,8 +56,8 @@ void SimController::shutDown() {
     wake();
     if (_thread.joinable())
         _thread.join();
-    if (_terminal)
-        _terminal->hangUp();
+    if (_port)
+        _port->hangUp();
 }
 
 void SimController::hangUp() {
@@ -90,10 +67,8 @@ void SimController::hangUp() {
 }
 
 void SimController::wake() {
-    if (_wake.get() >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(_wake.get(), &one, sizeof one);
-    }
+    if (_port)
+        _port->wake();
 }
 
 QByteArray SimController::received() const {
@@ -192,38 +167,28 @@ QStringList SimController::valuesReceived() const {
 // The controller's loop: read what the tool sends, answer, stream.
 void SimController::run() {
     while (!_stop) {
-        pollfd fds[2] = {{_terminal->master(), POLLIN, 0}, {_wake.get(), POLLIN, 0}};
-        timespec timeout{};
+        Clock::duration wait{};
+        bool wantToSend = false;
         {
             std::lock_guard lock(_m);
-            if (!_out.empty())
-                fds[0].events |= POLLOUT;
+            wantToSend = !_out.empty();
             const Clock::time_point now = Clock::now();
-            const auto wait = std::max(nextDeadline(now) - now, Clock::duration::zero());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
-            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            wait = std::max(nextDeadline(now) - now, Clock::duration::zero());
         }
-        if (::ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR)
+        if (!_port->wait(std::chrono::duration_cast<std::chrono::nanoseconds>(wait), wantToSend))
             return;
         if (_stop)
             return;
-        if (fds[1].revents & POLLIN) {
-            uint64_t drained = 0;
-            [[maybe_unused]] const ssize_t n = ::read(_wake.get(), &drained, sizeof drained);
-        }
 
         std::lock_guard lock(_m);
-        if (fds[0].revents & POLLIN) {
-            char buffer[4096];
-            for (;;) {
-                const ssize_t n = ::read(_terminal->master(), buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                takeBytes(buffer, static_cast<size_t>(n), Clock::now());
-            }
-            _receivedMore.notify_all();
+        char buffer[4096];
+        bool received = false;
+        while (const std::size_t n = _port->read(buffer, sizeof buffer)) {
+            takeBytes(buffer, n, Clock::now());
+            received = true;
         }
+        if (received)
+            _receivedMore.notify_all();
         const Clock::time_point now = Clock::now();
         if (_awaiting) {
             if (!_value.empty() && now - _lastValueByte >= _valueGap)
@@ -546,10 +511,10 @@ void SimController::queueLine(const std::string& line) {
 
 void SimController::flushOut() {
     while (!_out.empty()) {
-        const ssize_t n = ::write(_terminal->master(), _out.data(), _out.size());
-        if (n <= 0)
+        const std::size_t n = _port->write(_out.data(), _out.size());
+        if (n == 0)
             return; // full (or gone): the rest waits for the next turn
-        _out.erase(0, static_cast<size_t>(n));
+        _out.erase(0, n);
     }
 }
 

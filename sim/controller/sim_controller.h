@@ -1,8 +1,8 @@
 #pragma once
 
-// The simulated q5 controller: the controller's side of the serial conversation, on a pseudo-terminal it
-// creates itself and publishes as <device root>/<port name> (a symbolic link to the terminal), so that
-// the tool opens it like the real port when that folder is its device root.
+// The simulated q5 controller: the controller's side of the serial conversation, on a port it publishes
+// itself under a name in a device root (sim/controller/sim_port.h: a pseudo-terminal on Linux, a named pipe
+// on Windows), so that the tool opens it like the real port when that is its device root.
 //
 // It runs on a thread of its own, as a device would: it takes the tool's commands from the byte stream,
 // asks for the values each command needs and reads the tool's unterminated answers (a value ends when
@@ -28,7 +28,7 @@
 
 namespace DADOV {
 
-class PseudoTerminal;
+class SimPort;
 
 class SimController {
 public:
@@ -63,7 +63,7 @@ public:
     SimController& operator=(const SimController&) = delete;
 
     QString portName() const { return _portName; }
-    // The published name: <device root>/<port name>.
+    // The published name: <device root>/<port name> on Linux, <device root><port name> on Windows.
     QString portPath() const { return _linkPath; }
 
     // Everything received so far.
@@ -101,21 +101,6 @@ public:
     void hangUp();
 
 private:
-    // A file descriptor closed with its owner.
-    class UniqueFd {
-    public:
-        UniqueFd() = default;
-        explicit UniqueFd(int fd) : _fd(fd) {}
-        ~UniqueFd() { reset(); }
-        UniqueFd(const UniqueFd&) = delete;
-        UniqueFd& operator=(const UniqueFd&) = delete;
-        int get() const { return _fd; }
-        void reset(int fd = -1);
-
-    private:
-        int _fd = -1;
-    };
-
     enum class Field {
         Proportional,
         Integral,
@@ -172,8 +157,7 @@ private:
 
     QString _portName;
     QString _linkPath;
-    std::unique_ptr<PseudoTerminal> _terminal;
-    UniqueFd _wake;
+    std::unique_ptr<SimPort> _port;
 
     mutable std::mutex _m;
     mutable std::condition_variable _receivedMore;
