@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace DADOV {
 
@@ -108,6 +109,7 @@ public:
 
 private:
     QString m_root;
+    std::string m_rootPath;         // m_root as the system calls take it, converted once
     std::weak_ptr<Snapshot> m_live; // the devices of the query under way, if any
 };
 

@@ -518,6 +518,7 @@ private:
 SysfsDeviceSetup::SysfsDeviceSetup(QString root) : m_root(std::move(root)) {
     if (m_root.isEmpty())
         m_root = QStringLiteral("/sys");
+    m_rootPath = m_root.toStdString();
 }
 
 QString SysfsDeviceSetup::portPrefix() const {
@@ -525,7 +526,7 @@ QString SysfsDeviceSetup::portPrefix() const {
 }
 
 std::unique_ptr<DeviceList> SysfsDeviceSetup::presentUsbDevices() {
-    std::shared_ptr<Snapshot> snapshot = Snapshot::take(m_root.toStdString());
+    std::shared_ptr<Snapshot> snapshot = Snapshot::take(m_rootPath);
     if (!snapshot)
         return nullptr;
     m_live = snapshot;
@@ -545,8 +546,8 @@ std::unique_ptr<RegistryKey> SysfsDeviceSetup::openLocalMachineKey(const QString
     if (!id)
         return nullptr;
     std::shared_ptr<Snapshot> snapshot = m_live.lock();
-    if (!snapshot || snapshot->tree.root != m_root.toStdString())
-        snapshot = Snapshot::take(m_root.toStdString());
+    if (!snapshot || snapshot->tree.root != m_rootPath)
+        snapshot = Snapshot::take(m_rootPath);
     if (!snapshot)
         return nullptr;
     const Tree& tree = snapshot->tree;
