@@ -4,7 +4,7 @@
 // over: the list of present USB devices with their properties, and the device
 // registry with one key per device instance. The discovery logic
 // (usb_discovery.h) sees only these operations; SysfsDeviceSetup provides them
-// on Linux, tests provide scripted ones.
+// on Linux, SetupApiDeviceSetup on Windows, tests provide scripted ones.
 
 #include <QString>
 #include <QStringList>
@@ -72,6 +72,32 @@ public:
     virtual QString portPrefix() const;
 };
 
+#ifdef Q_OS_WIN
+
+// The device-setup layer of Windows, over SetupAPI and the registry:
+// - present devices: the present devices with a GUID_DEVINTERFACE_USB_DEVICE
+//   interface, in SetupAPI's order; there is a device at an index when both
+//   its interface and its device information are there;
+// - hardware IDs: the device's SPDRP_HARDWAREID list, friendly name: its
+//   SPDRP_FRIENDLYNAME, container ID: its DEVPKEY_Device_ContainerId GUID;
+// - registry keys: the keys below HKEY_LOCAL_MACHINE, opened for reading. A
+//   REG_SZ value reads as its text up to the first NUL; a missing value as
+//   Missing; a value of any other type as Other, REG_EXPAND_SZ included (the
+//   values the discovery reads are plain REG_SZ, and one to expand would be a
+//   stranger's), as is a value that cannot be read.
+// A property or value larger than 64 KiB, of an odd byte count or (a device
+// property) without its terminating NUL cannot be read. The port prefix is
+// "COM". Every list and key is released with its object; nothing is cached
+// between queries.
+class SetupApiDeviceSetup : public DeviceSetup {
+public:
+    std::unique_ptr<DeviceList> presentUsbDevices() override;
+    std::unique_ptr<RegistryKey> openLocalMachineKey(const QString& path) override;
+    QString portPrefix() const override;
+};
+
+#else
+
 // The device-setup layer of Linux, read from a sysfs tree laid out as the
 // kernel lays it out (bus/usb/devices, class/tty and their links into
 // devices/):
@@ -112,6 +138,8 @@ private:
     std::string m_rootPath;         // m_root as the system calls take it, converted once
     std::weak_ptr<Snapshot> m_live; // the devices of the query under way, if any
 };
+
+#endif // Q_OS_WIN
 
 } // namespace DADOV
 
