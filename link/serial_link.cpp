@@ -31,7 +31,11 @@ QByteArray to_ascii(const QString& text) {
 } // namespace
 
 SerialLink::SerialLink(QString deviceRoot, QObject* parent)
-    : QObject(parent), m_deviceRoot(deviceRoot.isEmpty() ? QStringLiteral("/dev") : std::move(deviceRoot)) {
+    : QObject(parent), m_deviceRoot(std::move(deviceRoot)) {
+#ifndef Q_OS_WIN
+    if (m_deviceRoot.isEmpty())
+        m_deviceRoot = QStringLiteral("/dev");
+#endif
     connect(&m_port, &SerialPort::readyRead, this, &SerialLink::onReadyRead);
     // A vanished or hung-up port ends the link.
     connect(&m_port, &SerialPort::broken, this, &SerialLink::close);
@@ -66,7 +70,9 @@ QString SerialLink::portPath() const {
     if (m_name.isEmpty())
         return {};
 #ifdef Q_OS_WIN
-    return m_name; // "COM5": the port's own name is its path
+    // "COM5": the port's own name is its path, after the device root when there is one (simulate mode's
+    // "\\.\pipe\q5tool-simulate-1234-").
+    return m_deviceRoot + m_name;
 #endif
     if (m_name.startsWith(QLatin1Char('/')))
         return QFileInfo(m_name).absoluteFilePath();

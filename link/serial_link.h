@@ -45,13 +45,14 @@ public:
     static constexpr int kReadPauseMs = 10;
 
     // Port names without '/' name ports in the device root; an empty root
-    // means /dev.
+    // means /dev. On Windows the device root, if any, is put before the name.
     explicit SerialLink(QString deviceRoot = {}, QObject* parent = nullptr);
     ~SerialLink() override;
 
     // Only while closed. A name without '/' (such as ttyACM0) names a port
     // in the device root; a name with '/' must be an absolute path. On
-    // Windows a name is a COM port's ("COM5"), opened as it is.
+    // Windows a name is a COM port's ("COM5"), opened as it is after the
+    // device root.
     bool setPortName(const QString& name);
     QString portName() const;
     // The path that open() opens for the current name.

@@ -1,6 +1,9 @@
 // The serial port on Windows: a COM port opened for overlapped I/O, its read and write completions waited
 // on by the event loop (QWinEventNotifier).
 //
+// A named pipe opens as a port too (simulate mode's controller is one, sim/controller/sim_port.h): it has
+// no line settings to make, and everything else is the same.
+//
 // One read is always outstanding while the port is watched: it completes as soon as at least one byte has
 // come (with all that came, up to the buffer), and its bytes wait here until the owner reads them.
 
@@ -20,6 +23,7 @@ constexpr DWORD kReadChunk = 4096;
 
 struct SerialPort::Device {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    bool pipe = false; // a named pipe, not a COM port
     OVERLAPPED reading{};
     OVERLAPPED writing{};
     QWinEventNotifier* readDone = nullptr; // both deleted later: either may be the one now signalling
@@ -124,12 +128,14 @@ bool SerialPort::open(const QString& path) {
     }
     device->reading.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     device->writing.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    device->pipe = ::GetFileType(device->handle) == FILE_TYPE_PIPE;
     if (!device->reading.hEvent || !device->writing.hEvent ||
-        ::GetFileType(device->handle) != FILE_TYPE_CHAR || !set_line(device->handle)) {
+        (!device->pipe && (::GetFileType(device->handle) != FILE_TYPE_CHAR || !set_line(device->handle)))) {
         _openFailure = OpenFailure::Other;
         return false;
     }
-    ::PurgeComm(device->handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    if (!device->pipe)
+        ::PurgeComm(device->handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
 
     device->readDone = new QWinEventNotifier(device->reading.hEvent, this);
     device->readDone->setEnabled(false);
@@ -254,7 +260,7 @@ bool SerialPort::clear() {
         return false;
     _device->out.clear();
     _device->in.clear();
-    return ::PurgeComm(_device->handle, PURGE_RXCLEAR | PURGE_TXCLEAR) != 0;
+    return _device->pipe || ::PurgeComm(_device->handle, PURGE_RXCLEAR | PURGE_TXCLEAR) != 0;
 }
 
 void SerialPort::send() {
