@@ -98,10 +98,12 @@ void FirmwarePage::button27_Click() {
 void FirmwarePage::write_serial() {
     try {
         const QString path = working_path(*this, QStringLiteral("id.txt"));
-        std::random_device seed;
-        std::mt19937 generator(seed());
+        // One draw straight from the system's source. (No std::mt19937 here: in the static Windows build
+        // its instantiation would be shared with the one inside Qt's random generator, which Qt compiled
+        // differently, and the program crashed at its first random number.)
+        std::random_device source;
         std::uniform_int_distribution<int> ids(11111111, 99999999);
-        const QString digits = QString::number(ids(generator));
+        const QString digits = QString::number(ids(source));
         ui.textBox15->setText(digits + QStringLiteral("\r\n"));
         const std::optional<QString> record = id_data_record(digits);
         if (!record)
