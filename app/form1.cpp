@@ -35,7 +35,11 @@ Form1::Form1(std::unique_ptr<DeviceSetup> setup, QString deviceRoot, QWidget* pa
     : QWidget(parent), ui(std::make_unique<Ui::Form1>()), _setup(std::move(setup)),
       _serialPort1(std::move(deviceRoot)), _shell(DesktopShell::system()) {
     if (!_setup)
+#ifdef Q_OS_WIN
+        _setup = std::make_unique<SetupApiDeviceSetup>();
+#else
         _setup = std::make_unique<SysfsDeviceSetup>();
+#endif
     InitializeComponent();
 }
 

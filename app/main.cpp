@@ -16,6 +16,9 @@
 
 #include <cstdio>
 #include <exception>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #include <memory>
 #include <optional>
 
@@ -64,13 +67,20 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
     std::unique_ptr<sim::SimulateMode> simulation;
     if (line.options.simulate)
         simulation = std::make_unique<sim::SimulateMode>();
-    // The window goes before the simulated devices it talks to. Without them the controller is looked
-    // for in the sysfs tree at $Q5_SYSFS_ROOT and its port in $Q5_DEV_ROOT (empty: /sys and /dev).
+        // The window goes before the simulated devices it talks to. Without them the controller is looked
+        // for in the sysfs tree at $Q5_SYSFS_ROOT and its port in $Q5_DEV_ROOT (empty: /sys and /dev); on
+        // Windows through SetupAPI, its port a COM port.
+#ifdef Q_OS_WIN
+    const std::unique_ptr<DADOV::Form1> form =
+        simulation ? std::make_unique<DADOV::Form1>(simulation->deviceSetup(), simulation->deviceRoot())
+                   : std::make_unique<DADOV::Form1>();
+#else
     const std::unique_ptr<DADOV::Form1> form =
         simulation ? std::make_unique<DADOV::Form1>(simulation->deviceSetup(), simulation->deviceRoot())
                    : std::make_unique<DADOV::Form1>(
                          std::make_unique<DADOV::SysfsDeviceSetup>(qEnvironmentVariable("Q5_SYSFS_ROOT")),
                          qEnvironmentVariable("Q5_DEV_ROOT"));
+#endif
     if (simulation)
         simulation->apply(*form, form->firmwarePage());
     const bool recording = !line.options.recordFile.isEmpty();
@@ -89,9 +99,24 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
     return result;
 }
 
+#ifdef Q_OS_WIN
+// A window program has no console of its own: started from a Command Prompt, its answers (--help,
+// --version, errors) go to that console; output already redirected stays where it goes.
+void answer_in_the_starting_console() {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((out != nullptr && out != INVALID_HANDLE_VALUE) || !::AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    (void)std::freopen("CONOUT$", "w", stdout);
+    (void)std::freopen("CONOUT$", "w", stderr);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef Q_OS_WIN
+    answer_in_the_starting_console();
+#endif
     DADOV::return_large_buffers_to_the_system();
     int signal = 0;
     try {

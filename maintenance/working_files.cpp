@@ -17,7 +17,11 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path to_path(const QString& s) {
+#ifdef Q_OS_WIN
+    return fs::path(s.toStdWString()); // Windows' own file names: UTF-16
+#else
     return fs::path(QFile::encodeName(s).toStdString());
+#endif
 }
 
 QString native(const QString& path) {
@@ -35,7 +39,15 @@ bool system_location(const QString& dir) {
         if (path == top || path.startsWith(top + QLatin1Char('/')))
             return true;
     }
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    // The program folders and Windows' own, which a user's programs do not write.
+    for (const char* variable : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "SystemRoot"}) {
+        const QString top = QDir::fromNativeSeparators(qEnvironmentVariable(variable));
+        if (!top.isEmpty() && (path.compare(top, Qt::CaseInsensitive) == 0 ||
+                               path.startsWith(top + QLatin1Char('/'), Qt::CaseInsensitive)))
+            return true;
+    }
+#else
     if (folder.exists() && folder.ownerId() != ::geteuid())
         return true;
 #endif

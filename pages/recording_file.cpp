@@ -7,8 +7,41 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 namespace DADOV {
+
+namespace {
+
+#ifdef _WIN32
+// Windows' C runtime: files in binary mode (no line-end translation), kept from child processes. A file
+// open there cannot be deleted, so the restoring of a deleted file is never needed.
+constexpr int kOpenFlags = _O_BINARY | _O_NOINHERIT;
+
+int sync_file(int fd) {
+    return ::_commit(fd);
+}
+
+ssize_t read_at(int fd, char* buffer, std::size_t size, off_t offset) {
+    if (::lseek(fd, offset, SEEK_SET) < 0)
+        return -1;
+    return ::read(fd, buffer, static_cast<unsigned>(size));
+}
+#else
+constexpr int kOpenFlags = O_CLOEXEC;
+
+int sync_file(int fd) {
+    return ::fdatasync(fd);
+}
+
+ssize_t read_at(int fd, char* buffer, std::size_t size, off_t offset) {
+    return ::pread(fd, buffer, size, offset);
+}
+#endif
+
+} // namespace
 
 std::string error_text(int error) {
     return std::system_category().message(error);
@@ -30,7 +63,7 @@ int write_fully(int fd, const char* data, std::size_t size) {
 }
 
 int sync_written_data(int fd) {
-    if (::fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS)
+    if (sync_file(fd) == 0 || errno == EINVAL || errno == EROFS)
         return 0;
     return errno;
 }
@@ -39,9 +72,9 @@ std::unique_ptr<RecordingFile> RecordingFile::create(const std::string& path, st
                                                      FailureHandler onFailure, std::string& reason,
                                                      std::chrono::milliseconds syncInterval) {
     // Read access lets a deleted file be written again from what it holds.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | kOpenFlags, 0666);
     if (fd < 0 && errno == EACCES)
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | kOpenFlags, 0666);
     if (fd < 0) {
         reason = error_text(errno);
         return nullptr;
@@ -140,7 +173,7 @@ bool RecordingFile::write_out(const std::string& batch) {
 // Writes every row so far to a new file at the path of the deleted one (never over another file put
 // there since). Always ends the recording: false, with _failure saying what became of the rows.
 bool RecordingFile::restore_deleted_file() {
-    const int out = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int out = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOpenFlags, 0666);
     if (out < 0) {
         _failure = {"the file was deleted, and it could not be written again (" + error_text(errno) + ")",
                     false};
@@ -149,7 +182,7 @@ bool RecordingFile::restore_deleted_file() {
     std::array<char, 65536> buffer{};
     int error = 0;
     for (off_t offset = 0; error == 0 && offset < _written;) {
-        const ssize_t n = ::pread(_fd, buffer.data(), buffer.size(), offset);
+        const ssize_t n = read_at(_fd, buffer.data(), buffer.size(), offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {

@@ -19,11 +19,17 @@
 #include <stdexcept>
 #include <string>
 
+#ifdef Q_OS_WIN
+#include <QDirIterator>
+
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace sim {
 
@@ -63,6 +69,16 @@ private:
 constexpr char folder_prefix[] = "q5tool-simulate-";
 constexpr char owner_file[] = "owner";
 
+#ifdef Q_OS_WIN
+// Windows has one process namespace.
+std::string own_pid_namespace() {
+    return "windows";
+}
+
+long long own_pid() {
+    return static_cast<long long>(::GetCurrentProcessId());
+}
+#else
 // This process's PID namespace as the kernel names it ("pid:[4026531836]"); empty when unknown.
 std::string own_pid_namespace() {
     std::error_code ec;
@@ -70,15 +86,78 @@ std::string own_pid_namespace() {
     return ec ? std::string() : link.string();
 }
 
+long long own_pid() {
+    return static_cast<long long>(::getpid());
+}
+#endif
+
 // The owner file: this process's ID and PID namespace, one a line.
 void record_owner(const QString& folder) {
-    const std::string text = std::to_string(::getpid()) + "\n" + own_pid_namespace() + "\n";
+    const std::string text = std::to_string(own_pid()) + "\n" + own_pid_namespace() + "\n";
     QFile file(QDir(folder).filePath(QLatin1String(owner_file)));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(text.data(), qint64(text.size())) != qint64(text.size()))
         throw std::runtime_error("cannot write the owner of the simulate mode folder");
 }
 
+#ifdef Q_OS_WIN
+struct Owner {
+    unsigned long pid;
+    std::string pidNamespace;
+};
+
+// The owner a simulate folder records; nothing when its file is missing, is no plain file, or does not
+// hold a process ID and a namespace.
+std::optional<Owner> recorded_owner(const QString& folder) {
+    QFile file(QDir(folder).filePath(QLatin1String(owner_file)));
+    const QFileInfo info(file);
+    if (info.isSymLink() || !info.isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> lines = file.read(256).split('\n');
+    if (lines.size() < 3)
+        return std::nullopt;
+    bool ok = false;
+    const unsigned long pid = lines[0].toULong(&ok);
+    if (!ok || pid == 0 || lines[0].size() > 10)
+        return std::nullopt;
+    return Owner{pid, lines[1].toStdString()};
+}
+
+// Whether the process is gone: it cannot be opened as there is no such process, or it has ended.
+bool process_gone(unsigned long pid) {
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr)
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const bool ended = ::GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    ::CloseHandle(process);
+    return ended;
+}
+
+} // namespace
+
+QStringList remove_stale_simulate_folders(const QString& tempFolder) {
+    QStringList removed;
+    const QDir base(tempFolder);
+    const QStringList names = base.entryList({QLatin1String(folder_prefix) + QLatin1Char('*')},
+                                             QDir::Dirs | QDir::NoSymLinks | QDir::Hidden);
+    for (const QString& name : names) {
+        const QString path = base.filePath(name);
+        if (QFileInfo(path).isSymLink() || QFileInfo(path).isJunction())
+            continue;
+        const std::optional<Owner> owner = recorded_owner(path);
+        if (!owner || owner->pid == ::GetCurrentProcessId() || owner->pidNamespace != own_pid_namespace() ||
+            !process_gone(owner->pid))
+            continue;
+        std::error_code ec;
+        fs::remove_all(fs::path(path.toStdWString()), ec);
+        if (!ec)
+            removed << path;
+    }
+    return removed;
+}
+
+#else
 struct Owner {
     pid_t pid;
     std::string pidNamespace;
@@ -153,12 +232,18 @@ QStringList remove_stale_simulate_folders(const QString& tempFolder) {
     return removed;
 }
 
+#endif
+
 QString SimulateMode::make_folder_template() {
     remove_stale_simulate_folders(QDir::tempPath());
     return QDir::tempPath() + QLatin1Char('/') + QLatin1String(folder_prefix) + QStringLiteral("XXXXXX");
 }
 
+#ifdef Q_OS_WIN
+SimulateMode::SimulateMode() : _dir(make_folder_template()), _devices(std::make_shared<SimUsbDevices>()) {
+#else
 SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path()) {
+#endif
     if (!_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder for simulate mode");
     record_owner(_dir.path());
@@ -167,10 +252,18 @@ SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path())
         if (!root.mkpath(QString::fromLatin1(folder)))
             throw std::runtime_error(std::string("cannot create the simulate mode folder ") + folder);
 
-    // The controller in normal mode: its port under a device root of our own, found through the fake tree.
+            // The controller in normal mode: its port under a device root of our own, found through the fake
+            // tree (on Windows, the devices held in memory).
+#ifdef Q_OS_WIN
+    _controller = std::make_unique<DADOV::SimController>(deviceRoot(), QStringLiteral("COM9"));
+    _controllerHandle = _devices->plug(
+        {0x12BF, 0xF010, 0x0100, QStringLiteral("COM9"), QUuid::createUuidV5(QUuid(), deviceRoot())});
+    _controllerDevice = QStringLiteral("COM9");
+#else
     _controller = std::make_unique<DADOV::SimController>(deviceRoot(), QStringLiteral("ttyACM0"));
     _controllerDevice = _sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"),
                                          {QStringLiteral("ttyACM0")});
+#endif
 
     // The two MCUs of a V2 controller in update mode.
     _bootloader = std::make_shared<SimBootloader>();
@@ -189,7 +282,11 @@ SimulateMode::SimulateMode() : _dir(make_folder_template()), _sysfs(_dir.path())
 SimulateMode::~SimulateMode() = default;
 
 std::unique_ptr<DADOV::DeviceSetup> SimulateMode::deviceSetup() const {
+#ifdef Q_OS_WIN
+    return std::make_unique<SimDeviceSetup>(_devices, QStringLiteral("COM"));
+#else
     return std::make_unique<DADOV::SysfsDeviceSetup>(_sysfs.root());
+#endif
 }
 
 void SimulateMode::apply(QWidget& window, DADOV::FirmwarePage& firmware) {
@@ -203,13 +300,22 @@ void SimulateMode::apply(QWidget& window, DADOV::FirmwarePage& firmware) {
 void SimulateMode::unplugController() {
     if (_controllerDevice.isEmpty())
         return;
+#ifdef Q_OS_WIN
+    _devices->unplug(_controllerHandle);
+#else
     _sysfs.removeDevice(_controllerDevice);
+#endif
     _controller->hangUp();
     _controllerDevice.clear();
 }
 
 QString SimulateMode::deviceRoot() const {
+#ifdef Q_OS_WIN
+    // Named pipes of this run: "\\.\pipe\q5tool-simulate-1234-COM9".
+    return QStringLiteral("\\\\.\\pipe\\%1%2-").arg(QLatin1String(folder_prefix)).arg(own_pid());
+#else
     return QDir(_dir.path()).filePath(QStringLiteral("dev"));
+#endif
 }
 
 QString SimulateMode::samplesFolder() const {

@@ -1,7 +1,8 @@
 #pragma once
 
 // Simulate mode (q5tool --simulate): the whole tool with no hardware. The simulated controller answers on a
-// pseudo-terminal published as ttyACM0 behind a fake sysfs tree; the main and supervisory MCUs of a V2
+// pseudo-terminal published as ttyACM0 behind a fake sysfs tree (on Windows, a named pipe that discovery
+// finds as COM9 among devices held in memory); the main and supervisory MCUs of a V2
 // controller answer as simulated HID bootloaders (1 ms per exchange); sample firmware files wait in a
 // folder of their own, where the Browse dialog opens. Everything lives in one temporary folder that goes
 // with the object; it records the process that made it, so that a later run can remove it when this one
@@ -10,7 +11,11 @@
 #include "link/device_setup.h"
 #include "sim/bootloader/sim_bootloader.h"
 #include "sim/controller/sim_controller.h"
+#ifdef Q_OS_WIN
+#include "sim/sim_device_setup.h"
+#else
 #include "sim/fake_sysfs.h"
+#endif
 
 #include <QString>
 #include <QStringList>
@@ -55,7 +60,12 @@ private:
     static QString make_folder_template();
 
     QTemporaryDir _dir;
+#ifdef Q_OS_WIN
+    std::shared_ptr<SimUsbDevices> _devices;
+    int _controllerHandle = 0;
+#else
     FakeSysfs _sysfs;
+#endif
     std::unique_ptr<DADOV::SimController> _controller;
     std::shared_ptr<SimBootloader> _bootloader;
     QString _controllerDevice; // its name in the tree; empty once unplugged
