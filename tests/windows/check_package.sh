@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
-# Checks the Windows zip that scripts/build-windows packs: it holds
+# Checks the Windows zip that scripts/build-windows packs: it holds q5tool.exe,
 # fw_update.exe and README.txt (every line ended by CRLF) and nothing else,
-# and the packed (stripped) program prints the same help as the one in the
-# build.
+# and the packed (stripped) programs print the same help and version as the
+# ones in the build.
 set -euo pipefail
 build=$1
 wine_run=$2
-zip=$(ls "$build"/fw_update-*-win64.zip 2>/dev/null | head -n 1 || true)
+zip=$(ls "$build"/q5tool-*-win64.zip 2>/dev/null | head -n 1 || true)
 if [ -z "$zip" ]; then
-    echo "no fw_update-<version>-win64.zip in $build: scripts/build-windows (or cpack in $build) makes it"
+    echo "no q5tool-<version>-win64.zip in $build: scripts/build-windows (or cpack in $build) makes it"
     exit 77
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 contents=$(cd "$work" && cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-if [ "$contents" != "README.txt fw_update.exe " ]; then
+if [ "$contents" != "README.txt fw_update.exe q5tool.exe " ]; then
     echo "unexpected contents of $(basename "$zip"): $contents"
     exit 1
 fi
@@ -30,4 +30,12 @@ if ! cmp -s "$work/packed.txt" "$work/built.txt" || [ ! -s "$work/built.txt" ]; 
     echo "the packed fw_update.exe prints another help than the built one"
     exit 1
 fi
+for option in --help --version; do
+    "$wine_run" "$work/q5tool.exe" $option >"$work/packed.txt"
+    "$wine_run" "$build/q5tool.exe" $option >"$work/built.txt"
+    if ! cmp -s "$work/packed.txt" "$work/built.txt" || [ ! -s "$work/built.txt" ]; then
+        echo "the packed q5tool.exe answers $option otherwise than the built one"
+        exit 1
+    fi
+done
 echo "$(basename "$zip"): $contents"
