@@ -18,6 +18,7 @@ namespace DADOV {
 namespace {
 
 constexpr DWORD kReadChunk = 4096;
+constexpr DWORD kPipeBusyWaitMs = 100;
 
 } // namespace
 
@@ -120,8 +121,15 @@ bool SerialPort::open(const QString& path) {
     }
     auto device = std::make_unique<Device>();
     // Ours alone: no sharing.
-    device->handle = ::CreateFileW(device_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    const std::wstring name = device_path(path);
+    device->handle = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OVERLAPPED, nullptr);
+    // A pipe whose far end has not yet seen the last opener go is busy for a moment: one short wait for
+    // it, then the same answer as for a port in use.
+    if (device->handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PIPE_BUSY &&
+        ::WaitNamedPipeW(name.c_str(), kPipeBusyWaitMs))
+        device->handle = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OVERLAPPED, nullptr);
     if (device->handle == INVALID_HANDLE_VALUE) {
         _openFailure = OpenFailure::Other;
         return false;
