@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "link/device_setup.h"
 #include "pages/strip_chart.h"
+#include "support/fake_sysfs.h"
 #include "support/window_fixture.h"
 #include "widgets/link_label.h"
 #include "widgets/strip_chart_view.h"
@@ -31,11 +32,9 @@ namespace {
 
 class Form1Construction : public testsupport::WindowTest {
 protected:
-    Form1Construction() {
-        form = std::make_unique<Form1>(std::make_unique<SysfsDeviceSetup>(empty_root.path()));
-    }
+    Form1Construction() { form = std::make_unique<Form1>(testsupport::device_setup_of(no_devices)); }
 
-    QTemporaryDir empty_root;
+    testsupport::FakeSysfs no_devices;
 };
 
 TEST_F(Form1Construction, WindowIsFixedWithItsTitleAndFivePagesInIndexOrder) {

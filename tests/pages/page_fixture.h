@@ -1,13 +1,18 @@
 #pragma once
 
 // A window over a fake sysfs tree and a fake /dev, with a recording desktop shell, driven by its real
-// 30 ms timer on the offscreen platform. The test plays the controller on a pseudo-terminal.
+// 30 ms timer on the offscreen platform. The test plays the controller on a pseudo-terminal (Linux), or
+// has the simulated controller play it (support/controller_session.h; on Windows, where there is no
+// pseudo-terminal, over a named pipe among devices held in memory).
 
 #include "app/form1.h"
 #include "link/device_setup.h"
 #include "pages/desktop_shell.h"
+#include "support/dev_root.h"
 #include "support/fake_sysfs.h"
+#ifndef Q_OS_WIN
 #include "support/pty_pair.h"
+#endif
 #include "support/window_fixture.h"
 #include "widgets/text_box.h"
 
@@ -39,8 +44,7 @@ class PageTest : public testsupport::WindowTest {
 protected:
     PageTest() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        form = std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(sysfs.root()),
-                                              dev.path());
+        form = std::make_unique<DADOV::Form1>(testsupport::device_setup_of(sysfs), dev.path());
         shell = &form->desktopShell();
         shell->open = [this](const QUrl& url) {
             opened.push_back(url);
@@ -72,6 +76,7 @@ protected:
         next_tick();
     }
 
+#ifndef Q_OS_WIN
     void connect_controller() {
         pty = std::make_unique<testsupport::PtyPair>(dev, "ttyACM0");
         sysfs.addDevice(0x12BF, 0xF010, 0x0100, "q5 Controller", {"ttyACM0"});
@@ -99,11 +104,16 @@ protected:
         return pty->readAll(20);
     }
     // One line from the controller.
-    void send(const QByteArray& line) { ASSERT_TRUE(pty->write(line + '\n')); }
+    void send(const QByteArray& line) {
+        ASSERT_TRUE(pty->write(line + '\n'));
+    }
+#endif
 
     testsupport::FakeSysfs sysfs;
     testsupport::FakeDevRoot dev;
+#ifndef Q_OS_WIN
     std::unique_ptr<testsupport::PtyPair> pty;
+#endif
     DADOV::DesktopShell* shell = nullptr;
     QTabWidget* tabs = nullptr;
     std::vector<QUrl> opened;

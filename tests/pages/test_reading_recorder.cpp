@@ -161,8 +161,8 @@ TEST_F(Recording, RowsFollowThePairAndTheCurrentAcrossUnplugAndReplug) {
     sysfs.removeDevice(QStringLiteral("1-1"));
     sim->hangUp();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->serialPort1().isOpen(); }, 3000));
-    sim = std::make_unique<SimController>(dev.path());
-    sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+    sim = std::make_unique<SimController>(dev.path(), testsupport::controller_port);
+    sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {testsupport::controller_port});
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->serialPort1().isOpen(); }, 3000));
     feed({"amps", "1", "tpsone", "2", "tpstwo", "7"});
 

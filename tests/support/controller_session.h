@@ -1,7 +1,8 @@
 #pragma once
 
-// A window attached to the simulated controller: the controller's pseudo-terminal is published in the fake
-// /dev and found through the fake sysfs tree, and the window's real timer attaches it, offscreen.
+// A window attached to the simulated controller: the controller's port is published in the fake device
+// root (a pseudo-terminal, or a named pipe on Windows) and found among the fake USB devices, and the
+// window's real timer attaches it, offscreen.
 
 #include "pages/page_fixture.h"
 #include "pages/strip_chart.h"
@@ -12,8 +13,8 @@ namespace testsupport {
 class ControllerSession : public pagetest::PageTest {
 protected:
     void SetUp() override {
-        sim = std::make_unique<DADOV::SimController>(dev.path());
-        sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {QStringLiteral("ttyACM0")});
+        sim = std::make_unique<DADOV::SimController>(dev.path(), controller_port);
+        sysfs.addDevice(0x12BF, 0xF010, 0x0100, QStringLiteral("q5 Controller"), {controller_port});
         form->diagnostics().streamingPause = [](int) {}; // the streaming pauses are not waited
         ASSERT_TRUE(QTest::qWaitFor([this] { return form->serialPort1().isOpen(); }, 3000)) << "not attached";
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/controller/pseudo_terminal.h"
+#include "support/dev_root.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -14,20 +15,6 @@
 #include <termios.h>
 
 namespace testsupport {
-
-// A folder that stands for /dev, the device root of the window or link under
-// test: pseudo-terminals are published in it under port names.
-class FakeDevRoot {
-public:
-    FakeDevRoot() {
-        if (!m_dir.isValid()) // an empty root would send the tool to the real /dev
-            throw std::runtime_error("cannot create a temporary device folder");
-    }
-    QString path() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-};
 
 // A pseudo-terminal published as <dev root>/<name> (DADOV::PseudoTerminal). The test plays the device on
 // the master side: it writes the bytes the device sends and reads what the tool wrote.
