@@ -38,7 +38,7 @@ Form1::Form1(std::unique_ptr<DeviceSetup> setup, QString deviceRoot, QWidget* pa
 #ifdef Q_OS_WIN
         _setup = std::make_unique<SetupApiDeviceSetup>();
 #else
-        _setup = std::make_unique<SysfsDeviceSetup>();
+        _setup = std::make_unique<SysfsDeviceSetup>(QString(), SysfsDeviceSetup::Reuse::WhileUnchanged);
 #endif
     InitializeComponent();
 }

@@ -77,9 +77,10 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
 #else
     const std::unique_ptr<DADOV::Form1> form =
         simulation ? std::make_unique<DADOV::Form1>(simulation->deviceSetup(), simulation->deviceRoot())
-                   : std::make_unique<DADOV::Form1>(
-                         std::make_unique<DADOV::SysfsDeviceSetup>(qEnvironmentVariable("Q5_SYSFS_ROOT")),
-                         qEnvironmentVariable("Q5_DEV_ROOT"));
+                   : std::make_unique<DADOV::Form1>(std::make_unique<DADOV::SysfsDeviceSetup>(
+                                                        qEnvironmentVariable("Q5_SYSFS_ROOT"),
+                                                        DADOV::SysfsDeviceSetup::Reuse::WhileUnchanged),
+                                                    qEnvironmentVariable("Q5_DEV_ROOT"));
 #endif
     if (simulation)
         simulation->apply(*form, form->firmwarePage());

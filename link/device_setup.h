@@ -117,13 +117,22 @@ public:
 //   values "ContainerID" (its device's) and "FriendlyName"
 //   "USB Serial Device (<tty name>)".
 // The port prefix is "tty". Registry keys opened while a device list is held
-// read the devices as that list saw them; nothing outlives the list. A strange tree
-// (missing files, dangling links, loops, special files) reads as devices or
-// keys that are not there.
+// read the devices as that list saw them. A strange tree (missing files,
+// dangling links, loops, special files) reads as devices or keys that are not
+// there.
+//
+// Asked at every tick, a query may reuse what the previous one read while the
+// entries of bus/usb/devices and class/tty (names and inodes) are the same:
+// the kernel makes a device, interface or tty anew, with a new inode, when it
+// comes, and never changes the attributes read here while it lives. That
+// holds for the kernel's tree, not for a tree edited in place, so it is asked
+// for (Reuse::WhileUnchanged); by default every query reads the tree afresh.
 class SysfsDeviceSetup : public DeviceSetup {
 public:
+    enum class Reuse { Never, WhileUnchanged };
+
     // An empty root means "/sys".
-    explicit SysfsDeviceSetup(QString root = {});
+    explicit SysfsDeviceSetup(QString root = {}, Reuse reuse = Reuse::Never);
 
     const QString& root() const { return m_root; }
 
@@ -135,8 +144,10 @@ public:
 
 private:
     QString m_root;
-    std::string m_rootPath;         // m_root as the system calls take it, converted once
-    std::weak_ptr<Snapshot> m_live; // the devices of the query under way, if any
+    std::string m_rootPath; // m_root as the system calls take it, converted once
+    Reuse m_reuse = Reuse::Never;
+    std::weak_ptr<Snapshot> m_live;   // the devices of the query under way, if any
+    std::shared_ptr<Snapshot> m_last; // the previous query's, while it may be reused
 };
 
 #endif // Q_OS_WIN

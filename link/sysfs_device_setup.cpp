@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,43 @@ std::optional<std::vector<std::string>> list_dir(const std::string& path) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A directory's entries as it lists them: their names (each ended by a NUL) and inode numbers, in the
+// directory's own order. A kernel object made anew gets a new inode, so the same listing twice is the
+// same objects (a listing in another order only costs a fresh reading).
+struct Listing {
+    std::string names;
+    std::vector<ino_t> inodes;
+    bool operator==(const Listing&) const = default;
+
+    // The names in name order.
+    std::vector<std::string> sorted() const {
+        std::vector<std::string> out;
+        out.reserve(inodes.size());
+        for (size_t at = 0; at < names.size();) {
+            const size_t end = names.find('\0', at);
+            out.emplace_back(names, at, end - at);
+            at = end + 1;
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+std::optional<Listing> read_listing(const std::string& path) {
+    const Dir dir(path);
+    if (!dir.get())
+        return std::nullopt;
+    Listing listing;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        listing.names.append(name).push_back('\0');
+        listing.inodes.push_back(entry->d_ino);
+    }
+    return listing;
 }
 
 bool is_dir(const std::string& path) {
@@ -347,13 +385,30 @@ struct SysfsDeviceSetup::Snapshot {
     std::vector<std::string> names; // every entry, in name order
     std::vector<Device> devices;    // the entries that have an idVendor
 
-    static std::shared_ptr<Snapshot> take(const std::string& root) {
+    // What the devices' folder and the tty class list now (names and inodes): while neither changes, no
+    // device, interface, link or tty came or went, and the previous snapshot still holds.
+    Listing entries;
+    Listing ttyEntries;
+    // Instances already worked out, by device and interface number (-1: any).
+    std::map<std::pair<std::string, int>, std::vector<Instance>> instances;
+
+    // The devices now; `previous` itself when it may be reused and nothing changed since.
+    static std::shared_ptr<Snapshot> take(const std::string& root, const std::shared_ptr<Snapshot>& previous,
+                                          bool reuse) {
         auto snapshot = std::make_shared<Snapshot>();
         snapshot->tree.root = root;
-        std::optional<std::vector<std::string>> names = list_dir(snapshot->tree.devices());
-        if (!names)
+        std::optional<Listing> entries = read_listing(snapshot->tree.devices());
+        if (!entries)
             return nullptr;
-        snapshot->names = std::move(*names);
+        if (reuse) {
+            std::optional<Listing> ttys = read_listing(root + "/class/tty");
+            snapshot->ttyEntries = ttys ? std::move(*ttys) : Listing();
+            if (previous && previous->tree.root == root && previous->entries == *entries &&
+                previous->ttyEntries == snapshot->ttyEntries)
+                return previous;
+        }
+        snapshot->entries = std::move(*entries);
+        snapshot->names = snapshot->entries.sorted();
         snapshot->busDir =
             std::make_unique<Fd>(::open(snapshot->tree.devices().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (snapshot->busDir->get() >= 0)
@@ -423,8 +478,11 @@ struct SysfsDeviceSetup::Snapshot {
     }
 
     // The instances (tty-bearing interfaces) of a device, in interface name order.
-    std::vector<Instance> instancesOf(const Device& device, const Identity& id) const {
-        std::vector<Instance> found;
+    const std::vector<Instance>& instancesOf(const Device& device, const Identity& id) {
+        const auto key = std::make_pair(device.name, id.interfaceNumber ? int(*id.interfaceNumber) : -1);
+        if (const auto known = instances.find(key); known != instances.end())
+            return known->second;
+        std::vector<Instance>& found = instances[key];
         const std::string prefix = device.name + ":";
         const auto first = std::lower_bound(names.begin(), names.end(), prefix);
         for (auto it = first; it != names.end() && it->compare(0, prefix.size(), prefix) == 0; ++it) {
@@ -515,7 +573,7 @@ private:
 
 } // namespace
 
-SysfsDeviceSetup::SysfsDeviceSetup(QString root) : m_root(std::move(root)) {
+SysfsDeviceSetup::SysfsDeviceSetup(QString root, Reuse reuse) : m_root(std::move(root)), m_reuse(reuse) {
     if (m_root.isEmpty())
         m_root = QStringLiteral("/sys");
     m_rootPath = m_root.toStdString();
@@ -526,10 +584,12 @@ QString SysfsDeviceSetup::portPrefix() const {
 }
 
 std::unique_ptr<DeviceList> SysfsDeviceSetup::presentUsbDevices() {
-    std::shared_ptr<Snapshot> snapshot = Snapshot::take(m_rootPath);
+    std::shared_ptr<Snapshot> snapshot = Snapshot::take(m_rootPath, m_last, m_reuse == Reuse::WhileUnchanged);
     if (!snapshot)
         return nullptr;
     m_live = snapshot;
+    if (m_reuse == Reuse::WhileUnchanged)
+        m_last = snapshot;
     return std::make_unique<SysfsDeviceList>(std::move(snapshot));
 }
 
@@ -547,7 +607,7 @@ std::unique_ptr<RegistryKey> SysfsDeviceSetup::openLocalMachineKey(const QString
         return nullptr;
     std::shared_ptr<Snapshot> snapshot = m_live.lock();
     if (!snapshot || snapshot->tree.root != m_rootPath)
-        snapshot = Snapshot::take(m_rootPath);
+        snapshot = Snapshot::take(m_rootPath, nullptr, false);
     if (!snapshot)
         return nullptr;
     const Tree& tree = snapshot->tree;

@@ -285,7 +285,9 @@ std::unique_ptr<DADOV::DeviceSetup> SimulateMode::deviceSetup() const {
 #ifdef Q_OS_WIN
     return std::make_unique<SimDeviceSetup>(_devices, QStringLiteral("COM"));
 #else
-    return std::make_unique<DADOV::SysfsDeviceSetup>(_sysfs.root());
+    // The tree only gains and loses whole devices, as the kernel's does.
+    return std::make_unique<DADOV::SysfsDeviceSetup>(_sysfs.root(),
+                                                     DADOV::SysfsDeviceSetup::Reuse::WhileUnchanged);
 #endif
 }
 

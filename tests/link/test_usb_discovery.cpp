@@ -371,3 +371,28 @@ TEST(SysfsDiscovery, IdentityComesFromTheKernelsUeventWhenThere) {
     EXPECT_EQ(SysfsDeviceSetup(sysfs.root()).presentUsbDevices()->hardwareIds(0).value(0),
               "USB\\VID_12BF&PID_F010&REV_0100");
 }
+
+// The window's discovery asks at every tick and reuses what it read while the tree's devices and ttys are
+// the same objects: a device, interface or tty that comes or goes is seen at the next query all the same.
+TEST(SysfsDiscovery, AQueryThatReusesTheLastReadingSeesEveryDeviceAndTtyComeAndGo) {
+    FakeSysfs sysfs;
+    SysfsDeviceSetup setup(sysfs.root(), SysfsDeviceSetup::Reuse::WhileUnchanged);
+    EXPECT_EQ(controllerPort(setup), "");
+    const QString dev = addController(sysfs, u"q5 Controller"_s, {u"ttyACM0"_s});
+    EXPECT_EQ(controllerPort(setup), "ttyACM0");
+    EXPECT_EQ(controllerPort(setup), "ttyACM0");
+
+    // The serial driver lets go of the port (its tty goes; the device stays), then binds it again.
+    sysfs.removeTtyClassLink(u"ttyACM0"_s);
+    EXPECT_EQ(controllerPort(setup), "");
+    sysfs.makeSymlink(u"class/tty/ttyACM0"_s, sysfs.devicePath(dev + ":1.0") + "/tty/ttyACM0");
+    EXPECT_EQ(controllerPort(setup), "ttyACM0");
+
+    // Unplugged, and another unit plugged in at the same place, with its port under another name.
+    sysfs.removeDevice(dev);
+    EXPECT_EQ(controllerPort(setup), "");
+    addController(sysfs, u"q5 Controller"_s, {u"ttyACM1"_s}, dev);
+    EXPECT_EQ(controllerPort(setup), "ttyACM1");
+    EXPECT_EQ(setup.openLocalMachineKey(kControllerKey + "\\" + dev + ":1.0")->value(u"FriendlyName"_s).text,
+              "USB Serial Device (ttyACM1)");
+}
