@@ -8,6 +8,7 @@
 #include "maintenance/working_files.h"
 #include "ui_form1.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 
@@ -118,7 +119,8 @@ void FirmwarePage::write_serial() {
                                          .toLatin1();
             if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(lines) != lines.size() ||
                 !file.flush()) {
-                ui.textBox5->setText(QStringLiteral("Failed to write %1: %2").arg(path, file.errorString()));
+                ui.textBox5->setText(QStringLiteral("Failed to write %1: %2")
+                                         .arg(QDir::toNativeSeparators(path), file.errorString()));
                 throw std::runtime_error("ID file");
             }
         }

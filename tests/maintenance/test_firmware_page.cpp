@@ -13,6 +13,7 @@
 #include "sim/bootloader/sim_bootloader.h"
 #include "sim/sample_firmware.h"
 #include "support/expected_warning.h"
+#include "support/fake_sysfs.h"
 #include "support/scratch_dir.h"
 #include "support/window_fixture.h"
 
@@ -37,7 +38,9 @@
 #include <utility>
 #include <vector>
 
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 using namespace DADOV;
 using ::testing::ElementsAre;
@@ -83,10 +86,9 @@ protected:
     // The window of a new run of the tool, on its firmware page.
     void open_window() {
         form.reset();
-        form = std::make_unique<Form1>(
-            std::make_unique<SysfsDeviceSetup>(QString::fromStdString(scratch.path())));
+        form = std::make_unique<Form1>(testsupport::device_setup_of(no_devices));
         page = &form->firmwarePage();
-        page->workingFolder = QString::fromStdString(work().string());
+        page->workingFolder = QString::fromStdString(work().generic_string());
         page->chooseFile = [this](QWidget*, const QString& folder) {
             folders.push_back(folder);
             return chosen;
@@ -110,14 +112,18 @@ protected:
 
     fs::path work() const { return scratch.path() / "work"; }
     fs::path samples() const { return scratch.path() / "samples"; }
-    std::string in_work(const char* name) const { return (work() / name).string(); }
+    std::string in_work(const char* name) const { return (work() / name).generic_string(); }
+    // A path as the page shows it to the technician: with the system's own separators.
+    static std::string shown(const std::string& path) {
+        return QDir::toNativeSeparators(QString::fromStdString(path)).toStdString();
+    }
 
     void click(const char* name) { widget<QPushButton>(name)->click(); }
     QString text(const char* name) { return widget<QLineEdit>(name)->text(); }
     QString console() { return page->console->text(); }
 
     void browse(const char* button, const fs::path& file) {
-        chosen = QString::fromStdString(file.string());
+        chosen = QString::fromStdString(file.generic_string());
         click(button);
     }
 
@@ -140,6 +146,7 @@ protected:
     }
 
     testsupport::ScratchDir scratch;
+    testsupport::FakeSysfs no_devices; // no controller: the firmware page works without one
     std::shared_ptr<sim::SimBootloader> bootloader = std::make_shared<sim::SimBootloader>();
     sim::SimDevice main{nullptr};
     DADOV::FirmwarePage* page = nullptr;
@@ -205,9 +212,9 @@ TEST_F(FirmwarePageTest, SupervisoryUpdateReadsNoIdNothingElseRunsMeanwhileAndTh
     EXPECT_EQ(runs[0].args, update_vector("0xff07", in_work("q5_superD.vmk"), false));
     EXPECT_FALSE(closed);
     EXPECT_EQ(text("textBox10"),
-              super_done + QString::fromStdString("; Failed to delete " + in_work("q5_superV2.vmk") +
+              super_done + QString::fromStdString("; Failed to delete " + shown(in_work("q5_superV2.vmk")) +
                                                   ": Is a directory; Failed to delete " +
-                                                  in_work("q5_super.vmk") + ": Is a directory"));
+                                                  shown(in_work("q5_super.vmk")) + ": Is a directory"));
     EXPECT_EQ(text("textBox15"), "");
     expect_programmed(dual, 2);
     EXPECT_FALSE(fs::exists(in_work("q5_superD.vmk")));
@@ -281,7 +288,7 @@ TEST_F(FirmwarePageTest, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
     main.faults().write_fails = true;
     click("button4");
     ASSERT_EQ(runs.size(), 3u);
-    const QString log_line = "Diagnostic log: " + QString::fromStdString(in_work("log.txt"));
+    const QString log_line = "Diagnostic log: " + QString::fromStdString(shown(in_work("log.txt")));
     EXPECT_EQ(console().split('\n', Qt::SkipEmptyParts).last(), log_line);
     std::ifstream log(in_work("log.txt"));
     const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
@@ -300,7 +307,8 @@ TEST_F(FirmwarePageTest, AFailedRunNamesTheLogOnlyWhenItWroteToIt) {
 TEST_F(FirmwarePageTest, ChoosingATypeClearsTheFileBoxesKeepsTheWorkingFilesAndTypedTextAddsNoType) {
     browse("button2", samples() / "q5_mainV2.vmk");
     browse("button16", samples() / "q5_superV2.vmk");
-    EXPECT_EQ(text("textBox10"), QString::fromStdString((samples() / "q5_superV2.vmk").string()));
+    EXPECT_EQ(text("textBox10"),
+              QString::fromStdString(shown((samples() / "q5_superV2.vmk").generic_string())));
     auto* list = widget<QComboBox>("comboBox1");
     list->setCurrentIndex(1);
     EXPECT_EQ(text("textBox5"), "");
@@ -324,27 +332,29 @@ TEST_F(FirmwarePageTest, ACopyThatFailsIsShownInTheMcusBox) {
     fs::create_directories(work() / "q5_superV2.vmk" / "x"); // copying over a folder fails
     browse("button16", samples() / "q5_superV2.vmk");
     EXPECT_EQ(text("textBox10"),
-              QString::fromStdString("Failed to copy " + (samples() / "q5_superV2.vmk").string() + " to " +
-                                     in_work("q5_superV2.vmk") + ": Is a directory"));
+              QString::fromStdString("Failed to copy " +
+                                     shown((samples() / "q5_superV2.vmk").generic_string()) + " to " +
+                                     shown(in_work("q5_superV2.vmk")) + ": Is a directory"));
 }
 
 // The working files go to the first candidate folder that can hold files, made when missing. When none
 // can, Browse says so and accepts nothing.
 TEST_F(FirmwarePageTest, BrowseUsesTheFirstFolderThatCanHoldTheWorkingFilesOrSaysThereIsNone) {
     // Neither candidate can hold files: a file stands where the first folder would be.
-    const std::string blocked = (scratch.path() / "a-file").string();
+    const std::string blocked = (scratch.path() / "a-file").generic_string();
     std::ofstream(blocked) << "x";
     page->workingFolder.clear();
     page->workingFolderCandidates = {QString::fromStdString(blocked),
                                      QString::fromStdString(blocked + "/sub")};
     browse("button2", samples() / "q5_mainV2.vmk");
-    EXPECT_EQ(text("textBox5"), QString::fromStdString("No folder can hold the working files (tried " +
-                                                       blocked + ", " + blocked + "/sub)"));
+    EXPECT_EQ(text("textBox5"),
+              QString::fromStdString("No folder can hold the working files (tried " + shown(blocked) + ", " +
+                                     shown(blocked + "/sub") + ")"));
     EXPECT_TRUE(folders.isEmpty()); // nothing to choose a file for
     EXPECT_TRUE(fs::is_empty(work()));
 
-    page->workingFolderCandidates << QString::fromStdString((work() / "data").string())
-                                  << QString::fromStdString(work().string());
+    page->workingFolderCandidates << QString::fromStdString((work() / "data").generic_string())
+                                  << QString::fromStdString(work().generic_string());
     browse("button2", samples() / "q5_mainV2.vmk");
     EXPECT_TRUE(fs::exists(work() / "data" / "q5_mainV2.vmk"));
     EXPECT_FALSE(fs::exists(in_work("q5_mainV2.vmk")));
@@ -359,9 +369,9 @@ TEST_F(FirmwarePageTest, BrowseOpensWhereTheLastFirmwareFileWasChosenInTheRunsAf
     page->rememberFolder = false;
     browse("button16", scratch.path() / "q5_superV2.vmk");
 
-    const QString in_samples = QString::fromStdString(samples().string());
-    EXPECT_THAT(folders, ElementsAre(QDir::homePath(), in_samples, QString::fromStdString(work().string()),
-                                     in_samples));
+    const QString in_samples = QString::fromStdString(samples().generic_string());
+    EXPECT_THAT(folders, ElementsAre(QDir::homePath(), in_samples,
+                                     QString::fromStdString(work().generic_string()), in_samples));
     EXPECT_EQ(remembered_firmware_folder(), in_samples);
     fs::remove_all(samples());
     EXPECT_EQ(remembered_firmware_folder(), QDir::homePath()); // gone: home again
@@ -401,12 +411,32 @@ TEST_F(FirmwarePageTest, WriteIdThatCannotWriteItsFileSaysSo) {
     click("button27");
     EXPECT_TRUE(runs.empty());
     EXPECT_EQ(text("textBox15"), "An Error Occurred");
-    EXPECT_THAT(text("textBox5").toStdString(), HasSubstr("Failed to write " + in_work("id.txt")));
+    EXPECT_THAT(text("textBox5").toStdString(), HasSubstr("Failed to write " + shown(in_work("id.txt"))));
 }
 
 // Which file names each controller type (the page's `type`) and MCU take, and how a refusal names them.
 // Working files never go into a system folder: run as root from the installed package, the program's
 // folder (/usr/bin) is writable, but the firmware copied there would outlive the package.
+#ifdef Q_OS_WIN
+// On Windows the program folders and Windows' own are the system's.
+TEST(WorkingFolder, TheProgramsFolderServesOnlyWhenItIsNotTheSystems) {
+    const QString data = "C:/Users/tech/AppData/Local/q5tool";
+    const QString programs = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramFiles"));
+    const QString windows = QDir::fromNativeSeparators(qEnvironmentVariable("SystemRoot"));
+    ASSERT_FALSE(programs.isEmpty());
+    ASSERT_FALSE(windows.isEmpty());
+    for (const QString& system :
+         {programs + "/q5tool", programs.toLower() + "/q5tool", windows + "/System32"}) {
+        EXPECT_TRUE(system_location(system)) << system.toStdString();
+        EXPECT_EQ(working_folder_candidates(system, data), QStringList{data}) << system.toStdString();
+    }
+    testsupport::ScratchDir scratch;
+    const QString mine = QDir::fromNativeSeparators(QString::fromStdWString(scratch.path().wstring()));
+    EXPECT_FALSE(system_location(mine));
+    EXPECT_FALSE(system_location(programs + " Tools/q5")); // a name that merely starts like one
+    EXPECT_EQ(working_folder_candidates(mine, data), QStringList({mine, data}));
+}
+#else
 TEST(WorkingFolder, TheProgramsFolderServesOnlyWhenItIsNotTheSystems) {
     const QString data = "/home/tech/.local/share/q5tool";
     for (const char* system : {"/usr/bin", "/usr/local/bin", "/opt/q5tool", "/usr", "/sbin", "/lib/q5"}) {
@@ -414,7 +444,7 @@ TEST(WorkingFolder, TheProgramsFolderServesOnlyWhenItIsNotTheSystems) {
         EXPECT_EQ(working_folder_candidates(system, data), QStringList{data}) << system;
     }
     testsupport::ScratchDir scratch;
-    const QString mine = QString::fromStdString(scratch.path().string());
+    const QString mine = QString::fromStdString(scratch.path().generic_string());
     EXPECT_FALSE(system_location(mine));
     EXPECT_FALSE(system_location("/usrlocal/q5")); // a name that merely starts like one
     EXPECT_EQ(working_folder_candidates(mine, data), QStringList({mine, data}));
@@ -422,14 +452,15 @@ TEST(WorkingFolder, TheProgramsFolderServesOnlyWhenItIsNotTheSystems) {
     // A link into a system folder is that folder; a folder of another user is not this user's.
     const fs::path link = scratch.path() / "bin";
     fs::create_directory_symlink("/usr/bin", link);
-    EXPECT_TRUE(system_location(QString::fromStdString(link.string())));
+    EXPECT_TRUE(system_location(QString::fromStdString(link.generic_string())));
     if (::geteuid() == 0) {
         const fs::path theirs = scratch.path() / "theirs";
         fs::create_directory(theirs);
         ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
-        EXPECT_TRUE(system_location(QString::fromStdString(theirs.string())));
+        EXPECT_TRUE(system_location(QString::fromStdString(theirs.generic_string())));
     }
 }
+#endif
 
 TEST(FirmwareFileName, MustFitTheControllerTypeAndMcu) {
     const struct {
