@@ -70,9 +70,18 @@ constexpr char folder_prefix[] = "q5tool-simulate-";
 constexpr char owner_file[] = "owner";
 
 #ifdef Q_OS_WIN
-// Windows has one process namespace.
+// When a process started, in 100 ns units; 0 when it cannot be asked. Windows soon gives a gone process's ID
+// to another: the ID with its start time names one process.
+unsigned long long started_at(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+// Windows has one process namespace: the line holds this process's start time instead.
 std::string own_pid_namespace() {
-    return "windows";
+    return "windows " + std::to_string(started_at(::GetCurrentProcess()));
 }
 
 long long own_pid() {
@@ -123,13 +132,16 @@ std::optional<Owner> recorded_owner(const QString& folder) {
     return Owner{pid, lines[1].toStdString()};
 }
 
-// Whether the process is gone: it cannot be opened as there is no such process, or it has ended.
-bool process_gone(unsigned long pid) {
+// Whether the process that recorded itself as "windows <start time>" is gone: there is no process of that
+// ID, the one there now started at another time, or it has ended. A process this user may not ask about
+// is not judged gone.
+bool process_gone(unsigned long pid, const std::string& recorded) {
     const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (process == nullptr)
-        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+        return ::GetLastError() != ERROR_ACCESS_DENIED;
     DWORD code = 0;
-    const bool ended = ::GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    const bool ended = (::GetExitCodeProcess(process, &code) && code != STILL_ACTIVE) ||
+                       "windows " + std::to_string(started_at(process)) != recorded;
     ::CloseHandle(process);
     return ended;
 }
@@ -146,8 +158,8 @@ QStringList remove_stale_simulate_folders(const QString& tempFolder) {
         if (QFileInfo(path).isSymLink() || QFileInfo(path).isJunction())
             continue;
         const std::optional<Owner> owner = recorded_owner(path);
-        if (!owner || owner->pid == ::GetCurrentProcessId() || owner->pidNamespace != own_pid_namespace() ||
-            !process_gone(owner->pid))
+        if (!owner || owner->pidNamespace.rfind("windows ", 0) != 0 ||
+            owner->pidNamespace == own_pid_namespace() || !process_gone(owner->pid, owner->pidNamespace))
             continue;
         std::error_code ec;
         fs::remove_all(fs::path(path.toStdWString()), ec);
