@@ -1,7 +1,9 @@
 // Reads arbitrary bytes as an Intel HEX file. Reading may only end in one of
 // the engine's own errors; it must never read out of bounds, crash, hang or
 // deliver a chunk that breaks the image's contract. What is read is then
-// written to a new HEX file and read back, and must come back unchanged.
+// written to a new HEX file and read back, and must come back unchanged. The
+// inspection of the same file (hex_report.h) must agree with the reading: the
+// bytes it counts, their extent and the line where reading stops.
 #include "fw_update/errors.h"
 #include "fw_update/image/intel_hex_image.h"
 #include "fw_update/log.h"
@@ -69,6 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         std::fclose(f);
     }
 
+    bool inspected = false;
+    fwu::HexReport report;
+    try {
+        report = fwu::inspect_hex_file(in, 0x800, 0x7FFF);
+        inspected = true;
+    } catch (const fwu::DException&) {
+    }
+
     std::vector<std::pair<std::uint32_t, std::uint32_t>> chunks;
     Bytes bytes;
     try {
@@ -80,6 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         return 0;
     }
     std::remove(in.c_str());
+
+    // A file that reads to its end was inspected to its end, every byte counted where it lies (unless a
+    // record runs past the top of the address space, where the reading's addresses wrap).
+    check(inspected && report.not_a_record_line == 0 && report.data_bytes == bytes.size());
+    bool wraps = false;
+    for (const auto& [address, n] : chunks)
+        wraps = wraps || static_cast<std::uint64_t>(address) + n > 0x100000000u;
+    if (!wraps) {
+        std::uint64_t outside = 0;
+        for (const auto& [address, value] : bytes) {
+            check(address >= report.lowest && address <= report.highest);
+            outside += address < 0x800 || address > 0x7FFF;
+        }
+        check(report.outside_window == outside);
+    }
 
     // Write what was read, chunk by chunk at its address, and read it back.
     {

@@ -225,3 +225,49 @@ TEST_F(IntelHexImageTest, ImageLeftOpenIsLoggedAndReleased) {
 }
 
 } // namespace
+
+// The inspection a technician's tool makes before flashing: what the reader takes, including what it
+// accepts without a word, and where it would stop.
+TEST_F(IntelHexImageTest, InspectionReportsWhatTheReaderTakesSilentlyAndWhereItStops) {
+    const std::string end = ":00000001FF\n";
+    auto corrupt = [](std::string line) { // the same record with its checksum one off
+        char& last = line[line.size() - 2];
+        last = last == '0' ? '1' : '0';
+        return line;
+    };
+    dir.write("sound.hex", hex_record(0, 0x800, bytes(16)) + "\n" + hex_record(0, 0x810, bytes(16)) + end);
+    fwu::HexReport r = fwu::inspect_hex_file("sound.hex", 0x800, 0x7FFF);
+    EXPECT_EQ(r.records, 3u);
+    EXPECT_EQ(r.data_bytes, 32u);
+    EXPECT_EQ(r.lowest, 0x800u);
+    EXPECT_EQ(r.highest, 0x81Fu);
+    EXPECT_EQ(r.outside_window, 0u);
+    EXPECT_EQ(r.bad_checksums, 0u);
+    EXPECT_TRUE(r.end_of_file);
+    EXPECT_EQ(r.not_a_record_line, 0u);
+
+    // Two wrong checksums (lines count blank ones), no end-of-file record, data in the bootloader's area
+    // and past the end of flash.
+    dir.write("damaged.hex", hex_record(0, 0x7F8, bytes(16)) + "\n" +
+                                 corrupt(hex_record(0, 0x900, bytes(4))) +
+                                 corrupt(hex_record(0, 0x0000, bytes(8))) + hex_record(0, 0x8000, bytes(2)));
+    r = fwu::inspect_hex_file("damaged.hex", 0x800, 0x7FFF);
+    EXPECT_EQ(r.records, 4u);
+    EXPECT_EQ(r.data_bytes, 30u);
+    EXPECT_EQ(r.lowest, 0u);
+    EXPECT_EQ(r.highest, 0x8001u);
+    EXPECT_EQ(r.outside_window, 8u + 8u + 2u); // 0x7F8-0x7FF, 0x0000-0x0007 and 0x8000-0x8001
+    EXPECT_EQ(r.bad_checksums, 2u);
+    EXPECT_EQ(r.first_bad_checksum_line, 3u);
+    EXPECT_FALSE(r.end_of_file);
+
+    // A line that is not a record ends the reading there, as it ends a flashing.
+    dir.write("cut.hex",
+              hex_record(0, 0x800, bytes(16)) + ":10081000\n" + hex_record(0, 0x820, bytes(1)) + end);
+    r = fwu::inspect_hex_file("cut.hex", 0x800, 0x7FFF);
+    EXPECT_EQ(r.not_a_record_line, 2u);
+    EXPECT_EQ(r.records, 1u);
+
+    EXPECT_THROW(fwu::inspect_hex_file("missing.hex", 0x800, 0x7FFF), fwu::DEFileOpenFailed);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("log.txt"))); // an inspection writes no log
+}

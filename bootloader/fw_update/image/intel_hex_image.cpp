@@ -164,10 +164,14 @@ std::uint32_t IntelHexImage::read(std::uint8_t* dst, std::uint32_t max, std::uin
                 verdict = IntelHexRecord::Verdict::malformed;
         }
         if (verdict == IntelHexRecord::Verdict::malformed) {
+            if (_report != nullptr)
+                _report->not_a_record_line = _line_number;
             FWU_LOG_ERROR(_log, "Not a HEX record in line %u", static_cast<unsigned>(_line_number));
             _record.clear();
             throw DEFileInvalidHexFormat();
         }
+        if (_report != nullptr)
+            report_record(verdict);
         switch (_record.m_Type) {
         case IntelHexRecord::data:
             _record_position = 0;
@@ -187,6 +191,52 @@ std::uint32_t IntelHexImage::read(std::uint8_t* dst, std::uint32_t max, std::uin
             throw DEFileReadFailed();
         }
     }
+}
+
+void IntelHexImage::report_record(IntelHexRecord::Verdict verdict) {
+    HexReport& r = *_report;
+    ++r.records;
+    if (verdict == IntelHexRecord::Verdict::bad_checksum && r.bad_checksums++ == 0)
+        r.first_bad_checksum_line = _line_number;
+    if (_record.m_Type == IntelHexRecord::end_of_file)
+        r.end_of_file = true;
+    if (_record.m_Type != IntelHexRecord::data || _record.m_Size == 0)
+        return;
+    const std::uint64_t first = static_cast<std::uint64_t>(_extended_base) + _record.m_Address;
+    const std::uint64_t last = first + _record.m_Size - 1;
+    const std::uint32_t first32 = static_cast<std::uint32_t>(std::min<std::uint64_t>(first, 0xFFFFFFFFu));
+    const std::uint32_t last32 = static_cast<std::uint32_t>(std::min<std::uint64_t>(last, 0xFFFFFFFFu));
+    r.lowest = r.data_bytes == 0 ? first32 : std::min(r.lowest, first32);
+    r.highest = r.data_bytes == 0 ? last32 : std::max(r.highest, last32);
+    r.data_bytes += _record.m_Size;
+    // The bytes inside the window are those of [max(first, start), min(last, end)].
+    const std::uint64_t from = std::max<std::uint64_t>(first, r.window_start);
+    const std::uint64_t to = std::min<std::uint64_t>(last, r.window_end);
+    const std::uint64_t inside = from <= to ? to - from + 1 : 0;
+    r.outside_window += _record.m_Size - inside;
+}
+
+HexReport inspect_hex_file(const std::string& file, std::uint32_t window_start, std::uint32_t window_end) {
+#ifdef _WIN32
+    const Log discarded("NUL");
+#else
+    const Log discarded("/dev/null");
+#endif
+    HexReport report;
+    report.window_start = window_start;
+    report.window_end = window_end;
+    IntelHexImage image(file, discarded);
+    // Opening reads the file through once (to find its size), with the report taking it all in.
+    image.set_report(&report);
+    try {
+        image.open(Image::Mode::read);
+    } catch (const DEFileInvalidHexFormat&) {
+        if (report.not_a_record_line == 0)
+            throw;
+        return report;
+    }
+    image.close();
+    return report;
 }
 
 void IntelHexImage::write_record(const IntelHexRecord& record) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fw_update/image/hex_report.h"
 #include "fw_update/image/image.h"
 #include "fw_update/image/intel_hex_record.h"
 
@@ -37,6 +38,10 @@ public:
     void write(const std::uint8_t* src, std::uint32_t n) override;
     void set_address(std::uint32_t a) override;
 
+    // Reports what the readings that follow take (see hex_report.h): set before open(), whose pass through
+    // the file takes in the whole file; null for none. Not owned.
+    void set_report(HexReport* report) { _report = report; }
+
     // Longest piece of a line taken at once; a longer line is read as several.
     static constexpr std::size_t max_piece = 499;
 
@@ -70,6 +75,9 @@ private:
     std::uint32_t _line_number = 0;
     bool _line_complete = true;
     bool _after_end = false; // an end-of-file record was read
+    HexReport* _report = nullptr;
+
+    void report_record(IntelHexRecord::Verdict verdict);
 };
 
 } // namespace fwu
