@@ -10,6 +10,7 @@
 #include "maintenance/engine_busy.h"
 #include "maintenance/file_locations.h"
 #include "maintenance/working_files.h"
+#include "pages/desktop_shell.h"
 #include "ui_form1.h"
 
 #include <QAbstractButton>
@@ -21,7 +22,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -92,8 +95,36 @@ void FirmwarePage::browse(bool supervisory) {
         return;
     }
     box->setText(QDir::toNativeSeparators(chosen));
-    if (const QString failure = copy_working_file(chosen, *destination); !failure.isEmpty())
+    if (const QString failure = copy_working_file(chosen, *destination); !failure.isEmpty()) {
         box->setText(failure);
+        show_check(supervisory, std::nullopt);
+        return;
+    }
+    // What will be flashed is the working copy: it is the one checked.
+    show_check(supervisory, check_firmware_file(*destination));
+}
+
+void FirmwarePage::show_check(bool supervisory, const std::optional<FirmwareCheck>& check) {
+    QLabel* label = supervisory ? ui.fileCheck10 : ui.fileCheck5;
+    label->setText(check ? check->summary : QString());
+    label->setToolTip(check ? check->summary : QString());
+}
+
+bool FirmwarePage::flash_anyway(bool supervisory, const QString& workingFile) {
+    if (!QFileInfo(workingFile).isFile())
+        return true;
+    const std::optional<FirmwareCheck> check = check_firmware_file(workingFile);
+    if (check->problems.isEmpty() || check->problems == QStringList{cannot_be_read})
+        return true;
+    QMessageBox box(
+        QMessageBox::Warning, QStringLiteral("Firmware File"),
+        QStringLiteral("The firmware file for the %1 MCU may be damaged:\n- %2\n\nFlash it anyway?")
+            .arg(supervisory ? QStringLiteral("supervisory") : QStringLiteral("main"),
+                 check->problems.join(QStringLiteral("\n- "))),
+        QMessageBox::Yes | QMessageBox::No, &_context.window);
+    box.setDefaultButton(QMessageBox::No);
+    _context.shell.show(box);
+    return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
 namespace {
@@ -130,6 +161,10 @@ QString update_done_message(FirmwarePage& page, bool supervisory) {
 void FirmwarePage::update_mcu(bool supervisory) {
     QLineEdit* box = supervisory ? ui.textBox10 : ui.textBox5;
     FirmwarePage& page = *this;
+    // Asked first: No leaves everything as it was.
+    if (const std::optional<QString> file = find_working_path(page, working_file_name(_type, supervisory));
+        file && !flash_anyway(supervisory, *file))
+        return;
     const EngineBusy busy(_context.window, _monitor.timer1, _context.link);
     try {
         if (page.console)
@@ -264,6 +299,8 @@ void FirmwarePage::connect_handlers() {
 void FirmwarePage::comboBox1_SelectedIndexChanged() {
     ui.textBox5->clear();
     ui.textBox10->clear();
+    show_check(false, std::nullopt);
+    show_check(true, std::nullopt);
     switch (ui.comboBox1->currentIndex()) {
     case 0:
         _type = 0;

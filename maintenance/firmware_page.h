@@ -6,6 +6,7 @@
 
 #include "fw_update/hid.h"
 #include "fw_update/session.h"
+#include "maintenance/firmware_check.h"
 #include "pages/page_context.h"
 
 #include <QObject>
@@ -75,6 +76,11 @@ public:
 private:
     void connect_handlers();
     void browse(bool supervisory);
+    void show_check(bool supervisory, const std::optional<FirmwareCheck>& check);
+    // Before an update, the working file is checked again, whoever put it there: when something is wrong,
+    // whether the user wants it flashed all the same (No is the default). True for a sound file, and for
+    // one that cannot be read, which the engine then reports as always.
+    bool flash_anyway(bool supervisory, const QString& workingFile);
     void update_mcu(bool supervisory);
 
     PageContext _context;

@@ -4,12 +4,15 @@
 
 #include "app/form1.h"
 #include "fw_update/fw_update.h"
+#include "fw_update/image/intel_hex_record.h"
 #include "fw_update/log.h"
 #include "link/device_setup.h"
 #include "maintenance/console_window.h"
 #include "maintenance/file_locations.h"
+#include "maintenance/firmware_check.h"
 #include "maintenance/firmware_page.h"
 #include "maintenance/working_files.h"
+#include "pages/desktop_shell.h"
 #include "sim/bootloader/sim_bootloader.h"
 #include "sim/sample_firmware.h"
 #include "support/expected_warning.h"
@@ -19,8 +22,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -497,3 +502,122 @@ TEST(IdDataRecord, DigitBytesWithAChecksumThatZeroesTheSum) {
 }
 
 } // namespace
+
+namespace {
+
+// A HEX file of data records at the given addresses (16 bytes each, 0..15), optionally with a wrong
+// checksum in some and without the end-of-file record.
+std::string hex_file(const std::vector<std::uint16_t>& addresses, const std::vector<std::size_t>& bad = {},
+                     bool end = true) {
+    std::string text;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        std::vector<std::uint8_t> data(16);
+        for (std::uint8_t b = 0; b < 16; ++b)
+            data[b] = b;
+        std::string line = fwu::IntelHexRecord::line(fwu::IntelHexRecord::data, addresses[i], data);
+        if (std::find(bad.begin(), bad.end(), i) != bad.end())
+            line[line.size() - 2] = line[line.size() - 2] == '0' ? '1' : '0';
+        text += line;
+    }
+    return end ? text + ":00000001FF\n" : text;
+}
+
+QString sha12(const fs::path& file) {
+    QFile f(QString::fromStdString(file.generic_string()));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return QString::fromLatin1(
+        QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex().left(12));
+}
+
+} // namespace
+
+// The engine's reader says what a file holds and what it would accept without a word.
+TEST(FirmwareCheck, SummarisesTheFileAndNamesEachFault) {
+    testsupport::ScratchDir dir;
+    auto check = [&](const std::string& contents) {
+        dir.write("f.hex", contents);
+        const FirmwareCheck c =
+            check_firmware_file(QString::fromStdString(dir.file("f.hex").generic_string()));
+        const QString sha = "; SHA-256 " + sha12(dir.file("f.hex"));
+        EXPECT_TRUE(c.summary.contains(sha)) << c.summary.toStdString();
+        QString rest = c.summary;
+        return rest.remove(sha);
+    };
+    EXPECT_EQ(check(hex_file({0x0800, 0x0810})), "32 data bytes at 0x0800-0x081F in 3 records");
+    EXPECT_EQ(
+        check(hex_file({0x0800, 0x0810, 0x0820}, {1, 2})),
+        "48 data bytes at 0x0800-0x082F in 4 records; 2 records with a wrong checksum (the first in line 2)");
+    EXPECT_EQ(check(hex_file({0x0800}, {}, false)),
+              "16 data bytes at 0x0800-0x080F in 1 record; no end-of-file record");
+    EXPECT_EQ(check(hex_file({0x07F8, 0x7FF8})), "32 data bytes at 0x07F8-0x8007 in 3 records; 16 data bytes "
+                                                 "outside the program memory 0x0800-0x7FFF");
+    EXPECT_EQ(check(hex_file({0x0800}) + "not a record\n"),
+              "16 data bytes at 0x0800-0x080F in 2 records; line 3 is not a HEX record");
+    EXPECT_EQ(
+        check(hex_file({0x0000, 0x0800}, {0}, false)),
+        "32 data bytes at 0x0000-0x080F in 2 records; 1 record with a wrong checksum (the first in line 1); "
+        "no end-of-file record; 16 data bytes outside the program memory 0x0800-0x7FFF");
+    EXPECT_EQ(check(""), "no data bytes in 0 records; no end-of-file record");
+
+    const FirmwareCheck missing =
+        check_firmware_file(QString::fromStdString(dir.file("none.hex").generic_string()));
+    EXPECT_EQ(missing.summary, "the file cannot be read");
+    EXPECT_EQ(missing.problems, QStringList{cannot_be_read});
+}
+
+// The check of the chosen file shows under its box; a sound file is flashed without a question.
+TEST_F(FirmwarePageTest, BrowseShowsTheChecksLineAndASoundFileIsFlashedWithoutAQuestion) {
+    int asked = 0;
+    form->desktopShell().show = [&](QMessageBox&) { ++asked; };
+    browse("button2", samples() / "q5_mainV2.vmk");
+    const QString line = widget<QLabel>("fileCheck5")->text();
+    EXPECT_TRUE(line.startsWith("600 data bytes at 0x0800-0x0A57 in ")) << line.toStdString();
+    EXPECT_TRUE(line.endsWith("; SHA-256 " + sha12(samples() / "q5_mainV2.vmk"))) << line.toStdString();
+    EXPECT_EQ(widget<QLabel>("fileCheck10")->text(), "");
+    click("button4");
+    EXPECT_EQ(asked, 0);
+    expect_programmed(main, 1);
+
+    widget<QComboBox>("comboBox1")->setCurrentIndex(1); // another type: the lines go with the boxes
+    EXPECT_EQ(widget<QLabel>("fileCheck5")->text(), "");
+}
+
+// A damaged file: the question names what is wrong; No leaves the unit and the working files as they were,
+// Yes flashes it.
+TEST_F(FirmwarePageTest, ADamagedFileIsFlashedOnlyWhenTheUserSaysYes) {
+    std::string damaged = hex_file({0x0800, 0x0810}, {1}, false);
+    std::ofstream(samples() / "q5_mainV2.vmk", std::ios::binary) << damaged;
+    browse("button2", samples() / "q5_mainV2.vmk");
+    EXPECT_TRUE(
+        widget<QLabel>("fileCheck5")
+            ->text()
+            .endsWith("; 1 record with a wrong checksum (the first in line 2); no end-of-file record"));
+
+    std::vector<QString> questions;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    form->desktopShell().show = [&](QMessageBox& box) {
+        questions.push_back(box.windowTitle() + ": " + box.text());
+        EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
+        box.button(answer)->click();
+    };
+    const auto flash_before = main.flash();
+    const auto id_before = main.id();
+    click("button4");
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], "Firmware File: The firmware file for the main MCU may be damaged:\n"
+                            "- 1 record with a wrong checksum (the first in line 2)\n"
+                            "- no end-of-file record\n\nFlash it anyway?");
+    EXPECT_TRUE(runs.empty());
+    EXPECT_TRUE(main.flash() == flash_before);
+    EXPECT_TRUE(main.id() == id_before);
+    std::ifstream kept(in_work("q5_mainV2.vmk"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), damaged);
+    EXPECT_EQ(text("textBox5"),
+              QString::fromStdString(shown((samples() / "q5_mainV2.vmk").generic_string())));
+
+    answer = QMessageBox::Yes;
+    click("button4");
+    EXPECT_EQ(questions.size(), 2u);
+    ASSERT_EQ(runs.size(), 2u); // the ID read, then the update
+    EXPECT_EQ(text("textBox5"), main_done);
+}
