@@ -610,8 +610,11 @@ TEST_F(FirmwarePageTest, ADamagedFileIsFlashedOnlyWhenTheUserSaysYes) {
     EXPECT_TRUE(runs.empty());
     EXPECT_TRUE(main.flash() == flash_before);
     EXPECT_TRUE(main.id() == id_before);
-    std::ifstream kept(in_work("q5_mainV2.vmk"), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), damaged);
+    {
+        std::ifstream kept(in_work("q5_mainV2.vmk"),
+                           std::ios::binary); // closed again: Windows deletes no open file
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), damaged);
+    }
     EXPECT_EQ(text("textBox5"),
               QString::fromStdString(shown((samples() / "q5_mainV2.vmk").generic_string())));
 
