@@ -6,7 +6,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 
-
 namespace DADOV {
 
 namespace {
@@ -39,20 +38,19 @@ FirmwareCheck check_firmware_file(const QString& path) {
         report = fwu::inspect_hex_file(QFile::encodeName(path).toStdString(), program_start, program_end);
     } catch (...) { // the engine's own errors, and any other
         check.problems << cannot_be_read;
-        check.summary = check.problems.first();
         return check;
     }
 
     if (report.data_bytes == 0)
-        check.summary =
+        check.facts =
             QStringLiteral("no data bytes in %1").arg(plural(report.records, "record", "records"));
     else
-        check.summary =
+        check.facts =
             QStringLiteral("%1 at %2-%3 in %4")
                 .arg(plural(report.data_bytes, "data byte", "data bytes"), hex_address(report.lowest),
                      hex_address(report.highest), plural(report.records, "record", "records"));
     if (const QString sha = sha256_start(path); !sha.isEmpty())
-        check.summary += QStringLiteral("; SHA-256 ") + sha;
+        check.facts += QStringLiteral("; SHA-256 ") + sha;
 
     if (report.not_a_record_line != 0)
         check.problems << QStringLiteral("line %1 is not a HEX record").arg(report.not_a_record_line);
@@ -66,8 +64,6 @@ FirmwareCheck check_firmware_file(const QString& path) {
         check.problems << QStringLiteral("%1 outside the program memory %2-%3")
                               .arg(plural(report.outside_window, "data byte", "data bytes"),
                                    hex_address(program_start), hex_address(program_end));
-    for (const QString& problem : check.problems)
-        check.summary += QStringLiteral("; ") + problem;
     return check;
 }
 

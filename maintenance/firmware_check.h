@@ -17,11 +17,18 @@ constexpr std::uint32_t program_start = 0x0800;
 constexpr std::uint32_t program_end = 0x7FFF;
 
 struct FirmwareCheck {
-    // One line: "24576 data bytes at 0x0800-0x67FF in 1538 records; SHA-256 3f2a9c01b4e7", then what is
-    // wrong, each after "; ".
-    QString summary;
+    // What the file holds: "24576 data bytes at 0x0800-0x67FF in 1538 records; SHA-256 3f2a9c01b4e7".
+    QString facts;
     // What is wrong, each as a phrase ("no end-of-file record"); empty for a sound file.
     QStringList problems;
+
+    // The facts, then what is wrong, each after "; ".
+    QString summary() const {
+        QString line = facts;
+        for (const QString& problem : problems)
+            line += (line.isEmpty() ? QString() : QStringLiteral("; ")) + problem;
+        return line;
+    }
 };
 
 // The one problem of a file that cannot be opened or read.

@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -106,8 +107,23 @@ void FirmwarePage::browse(bool supervisory) {
 
 void FirmwarePage::show_check(bool supervisory, const std::optional<FirmwareCheck>& check) {
     QLabel* label = supervisory ? ui.fileCheck10 : ui.fileCheck5;
-    label->setText(check ? check->summary : QString());
-    label->setToolTip(check ? check->summary : QString());
+    if (!check) {
+        label->clear();
+        label->setToolTip(QString());
+        return;
+    }
+    // Two lines at most: what the file holds, and in the warning colour what is wrong, each cut to the
+    // label's width; the whole check in the tool tip.
+    const QFontMetrics metrics(label->font());
+    auto fitted = [&](const QString& text) {
+        return metrics.elidedText(text, Qt::ElideRight, label->width()).toHtmlEscaped();
+    };
+    QString html = fitted(check->facts);
+    if (!check->problems.isEmpty())
+        html += QStringLiteral("<br><span style=\"color:#ff9f1a\">%1</span>")
+                    .arg(fitted(check->problems.join(QStringLiteral("; "))));
+    label->setText(html);
+    label->setToolTip(check->summary());
 }
 
 bool FirmwarePage::flash_anyway(bool supervisory, const QString& workingFile) {

@@ -539,8 +539,8 @@ TEST(FirmwareCheck, SummarisesTheFileAndNamesEachFault) {
         const FirmwareCheck c =
             check_firmware_file(QString::fromStdString(dir.file("f.hex").generic_string()));
         const QString sha = "; SHA-256 " + sha12(dir.file("f.hex"));
-        EXPECT_TRUE(c.summary.contains(sha)) << c.summary.toStdString();
-        QString rest = c.summary;
+        EXPECT_TRUE(c.facts.endsWith(sha)) << c.facts.toStdString();
+        QString rest = c.summary();
         return rest.remove(sha);
     };
     EXPECT_EQ(check(hex_file({0x0800, 0x0810})), "32 data bytes at 0x0800-0x081F in 3 records");
@@ -561,7 +561,7 @@ TEST(FirmwareCheck, SummarisesTheFileAndNamesEachFault) {
 
     const FirmwareCheck missing =
         check_firmware_file(QString::fromStdString(dir.file("none.hex").generic_string()));
-    EXPECT_EQ(missing.summary, "the file cannot be read");
+    EXPECT_EQ(missing.summary(), "the file cannot be read");
     EXPECT_EQ(missing.problems, QStringList{cannot_be_read});
 }
 
@@ -570,9 +570,10 @@ TEST_F(FirmwarePageTest, BrowseShowsTheChecksLineAndASoundFileIsFlashedWithoutAQ
     int asked = 0;
     form->desktopShell().show = [&](QMessageBox&) { ++asked; };
     browse("button2", samples() / "q5_mainV2.vmk");
-    const QString line = widget<QLabel>("fileCheck5")->text();
+    const QString line = widget<QLabel>("fileCheck5")->toolTip();
     EXPECT_TRUE(line.startsWith("600 data bytes at 0x0800-0x0A57 in ")) << line.toStdString();
     EXPECT_TRUE(line.endsWith("; SHA-256 " + sha12(samples() / "q5_mainV2.vmk"))) << line.toStdString();
+    EXPECT_EQ(widget<QLabel>("fileCheck5")->text(), line); // one line, all of it shown
     EXPECT_EQ(widget<QLabel>("fileCheck10")->text(), "");
     click("button4");
     EXPECT_EQ(asked, 0);
@@ -588,10 +589,14 @@ TEST_F(FirmwarePageTest, ADamagedFileIsFlashedOnlyWhenTheUserSaysYes) {
     std::string damaged = hex_file({0x0800, 0x0810}, {1}, false);
     std::ofstream(samples() / "q5_mainV2.vmk", std::ios::binary) << damaged;
     browse("button2", samples() / "q5_mainV2.vmk");
+    const QLabel* check = widget<QLabel>("fileCheck5");
+    EXPECT_TRUE(check->toolTip().endsWith(
+        "; 1 record with a wrong checksum (the first in line 2); no end-of-file record"));
+    // What is wrong is the label's second line, in the warning colour.
     EXPECT_TRUE(
-        widget<QLabel>("fileCheck5")
-            ->text()
-            .endsWith("; 1 record with a wrong checksum (the first in line 2); no end-of-file record"));
+        check->text().endsWith("<br><span style=\"color:#ff9f1a\">1 record with a wrong checksum (the first "
+                               "in line 2); no end-of-file record</span>"))
+        << check->text().toStdString();
 
     std::vector<QString> questions;
     QMessageBox::StandardButton answer = QMessageBox::No;
