@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -573,7 +574,12 @@ TEST_F(FirmwarePageTest, BrowseShowsTheChecksLineAndASoundFileIsFlashedWithoutAQ
     const QString line = widget<QLabel>("fileCheck5")->toolTip();
     EXPECT_TRUE(line.startsWith("600 data bytes at 0x0800-0x0A57 in ")) << line.toStdString();
     EXPECT_TRUE(line.endsWith("; SHA-256 " + sha12(samples() / "q5_mainV2.vmk"))) << line.toStdString();
-    EXPECT_EQ(widget<QLabel>("fileCheck5")->text(), line); // one line, all of it shown
+    // Shown on one line, cut to the label's width where the font needs it (the tool tip has it all).
+    const QLabel* label = widget<QLabel>("fileCheck5");
+    const QString shown = label->text();
+    EXPECT_TRUE(shown == line || (shown.endsWith(QChar(0x2026)) && line.startsWith(shown.chopped(1))))
+        << shown.toStdString();
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->width());
     EXPECT_EQ(widget<QLabel>("fileCheck10")->text(), "");
     click("button4");
     EXPECT_EQ(asked, 0);
@@ -593,9 +599,7 @@ TEST_F(FirmwarePageTest, ADamagedFileIsFlashedOnlyWhenTheUserSaysYes) {
     EXPECT_TRUE(check->toolTip().endsWith(
         "; 1 record with a wrong checksum (the first in line 2); no end-of-file record"));
     // What is wrong is the label's second line, in the warning colour.
-    EXPECT_TRUE(
-        check->text().endsWith("<br><span style=\"color:#ff9f1a\">1 record with a wrong checksum (the first "
-                               "in line 2); no end-of-file record</span>"))
+    EXPECT_TRUE(check->text().contains("<br><span style=\"color:#ff9f1a\">1 record with a wrong"))
         << check->text().toStdString();
 
     std::vector<QString> questions;
