@@ -42,8 +42,7 @@ FirmwareCheck check_firmware_file(const QString& path) {
     }
 
     if (report.data_bytes == 0)
-        check.facts =
-            QStringLiteral("no data bytes in %1").arg(plural(report.records, "record", "records"));
+        check.facts = QStringLiteral("no data bytes in %1").arg(plural(report.records, "record", "records"));
     else
         check.facts =
             QStringLiteral("%1 at %2-%3 in %4")
