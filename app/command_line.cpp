@@ -1,7 +1,11 @@
 #include "app/command_line.h"
 
+#include "maintenance/service_record.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace DADOV {
@@ -44,7 +48,10 @@ CommandLine read_command_line(const QStringList& arguments) {
                                     QStringLiteral("Record the Diagnostics readings to FILE (CSV) from the "
                                                    "start."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({help, version, simulate, record});
+    const QCommandLineOption serviceRecord(QStringLiteral("service-record"),
+                                           QStringLiteral("Print the service record's path and its rows, and "
+                                                          "exit."));
+    parser.addOptions({help, version, simulate, record, serviceRecord});
 
     if (!parser.parse(arguments))
         return refuse(parser, parser.errorText());
@@ -60,6 +67,19 @@ CommandLine read_command_line(const QStringList& arguments) {
     if (parser.isSet(version)) {
         CommandLine line;
         line.output = program + QLatin1Char(' ') + QStringLiteral(Q5_VERSION) + QLatin1Char('\n');
+        return line;
+    }
+    if (parser.isSet(serviceRecord)) {
+        CommandLine line;
+        const QString path = service_record_path();
+        line.output = QDir::toNativeSeparators(path) + QLatin1Char('\n');
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            line.output += QString::fromUtf8(file.readAll());
+        if (!line.output.endsWith(QLatin1Char('\n')))
+            line.output += QLatin1Char('\n');
+        for (const QString& problem : read_service_record(path).problems)
+            line.errors += program + QStringLiteral(": service record: ") + problem + QLatin1Char('\n');
         return line;
     }
     CommandLine line;

@@ -119,6 +119,9 @@ int main(int argc, char** argv) {
     answer_in_the_starting_console();
 #endif
     DADOV::return_large_buffers_to_the_system();
+    // The user's data folder (the service record's) is named after the program, also for the answers given
+    // before the application exists.
+    QCoreApplication::setApplicationName(QStringLiteral("q5tool"));
     int signal = 0;
     try {
         // Help, version and errors are answered without a display. With one, a command line the early

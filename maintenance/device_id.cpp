@@ -73,7 +73,7 @@ void FirmwarePage::Read_Device_ID() {
     try {
         fwu::RunResult result; // not run: failed
         if (!_MCU)
-            result = run_fw_update(id_read_arguments(_type));
+            result = run_recorded(id_read_arguments(_type), QStringLiteral("id_read"), false, QString());
         ui.textBox15->clear();
         if (result.success && result.serial_index >= result.serial.size()) {
             QString id;
@@ -125,7 +125,7 @@ void FirmwarePage::write_serial() {
             }
         }
 
-        run_fw_update(id_write_arguments(path));
+        run_recorded(id_write_arguments(path), QStringLiteral("id_write"), false, path);
 
         if (const QString failure = delete_working_file(path); !failure.isEmpty()) {
             ui.textBox5->setText(failure);

@@ -9,6 +9,7 @@
 #include "maintenance/controller_types.h"
 #include "maintenance/engine_busy.h"
 #include "maintenance/file_locations.h"
+#include "maintenance/service_record.h"
 #include "maintenance/working_files.h"
 #include "pages/desktop_shell.h"
 #include "ui_form1.h"
@@ -17,6 +18,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -193,7 +196,8 @@ void FirmwarePage::update_mcu(bool supervisory) {
             _monitor.forget_attachment();
             const QString file = working_path(page, working_file_name(_type, supervisory));
             const fwu::RunResult result =
-                run_fw_update(update_arguments(_type, supervisory, ui.checkBox9->isChecked(), file));
+                run_recorded(update_arguments(_type, supervisory, ui.checkBox9->isChecked(), file),
+                             QStringLiteral("update"), supervisory, file);
             if (result.success) {
                 box->clear();
                 box->setText(update_done_message(page, supervisory));
@@ -221,7 +225,7 @@ FirmwarePage::FirmwarePage(const PageContext& context, AttachmentMonitor& monito
       workingFolderCandidates(
           working_folder_candidates(QCoreApplication::applicationDirPath(),
                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))),
-      _context(context), ui(context.ui), _monitor(monitor) {
+      serviceRecordFile(service_record_path()), _context(context), ui(context.ui), _monitor(monitor) {
     ui.button20->setToolTip(QStringLiteral("Connect USB cable and click this button if you simply wish  to "
                                            "retrieve Device ID.\r\nID is retrieved automatically during a "
                                            "reflash procedure."));
@@ -346,6 +350,54 @@ void FirmwarePage::button4_Click() {
 
 void FirmwarePage::button15_Click() {
     update_mcu(true);
+}
+
+fwu::RunResult FirmwarePage::run_recorded(const QStringList& arguments, const QString& action,
+                                          bool supervisory, const QString& file) {
+    const fwu::RunResult result = run_fw_update(arguments);
+    if (!console)
+        return result; // not run (another run is under way)
+    ServiceEntry entry;
+    entry.time = QDateTime::currentDateTime()
+                     .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
+                     .toString(Qt::ISODate);
+    if (action == QLatin1String("id_read") && result.success && result.serial_index >= result.serial.size()) {
+        QString id;
+        for (const std::uint8_t byte : result.serial)
+            id += QString::number(static_cast<std::int8_t>(byte));
+        _lastUnitId = id;
+    }
+    entry.unitId = _lastUnitId;
+    entry.mcu = supervisory ? QStringLiteral("supervisory") : QStringLiteral("main");
+    entry.controllerType = ui.comboBox1->currentText();
+    entry.action = action;
+    if (!file.isEmpty()) {
+        entry.file = QFileInfo(file).fileName();
+        QFile contents(file);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (contents.open(QIODevice::ReadOnly) && hash.addData(&contents))
+            entry.sha256 = QString::fromLatin1(hash.result().toHex());
+    }
+    entry.result = result.success ? QStringLiteral("completed") : QStringLiteral("failed");
+    if (!result.success) {
+        // The engine's last line that says what went wrong: not its closing lines, nor the page's line that
+        // names the log.
+        const QStringList lines = console->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+            const QString line = it->trimmed();
+            if (!line.isEmpty() && line != QLatin1String("You may close this window.") &&
+                line != QLatin1String("Operation aborted.") && !line.startsWith(log_file_line(QString()))) {
+                entry.detail = line;
+                break;
+            }
+        }
+    }
+    entry.toolVersion = toolVersion;
+    if (const QString failure = append_service_entry(serviceRecordFile, entry); !failure.isEmpty()) {
+        console->out() << "The service record was not written: " << failure.toLocal8Bit().constData() << '\n';
+        console->out().flush();
+    }
+    return result;
 }
 
 fwu::RunResult FirmwarePage::run_fw_update(const QStringList& arguments) {

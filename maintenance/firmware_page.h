@@ -68,6 +68,10 @@ public:
     // The executable's folder (unless it is a system location), then the per-user application data folder.
     QStringList workingFolderCandidates;
 
+    // The service record every engine run of the page appends to (maintenance/service_record.h), and the
+    // tool's version it names.
+    QString serviceRecordFile;
+    QString toolVersion;
     // The engine's console, created with the first run; owned by the window.
     ConsoleWindow* console = nullptr;
     // An engine run is on the call stack (the engine is not re-entrant).
@@ -82,6 +86,9 @@ private:
     // one that cannot be read, which the engine then reports as always.
     bool flash_anyway(bool supervisory, const QString& workingFile);
     void update_mcu(bool supervisory);
+    // An engine run that the service record keeps: `action` on the MCU, with `file` (empty for none).
+    fwu::RunResult run_recorded(const QStringList& arguments, const QString& action, bool supervisory,
+                                const QString& file);
 
     PageContext _context;
     Ui::Form1& ui;
@@ -89,6 +96,7 @@ private:
     int _type = 0;
     bool _MCU = false;
     int _retry = 0;
+    QString _lastUnitId; // the last ID read this run of the tool
 };
 
 // The first of the folders in which files can be created (each created when missing). Empty when none

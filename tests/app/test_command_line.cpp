@@ -5,8 +5,10 @@
 #include "support/man_page.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 
@@ -90,6 +92,18 @@ TEST(CommandLine, AnsweredAtOnce) {
 // toolkit's own options still reach the toolkit when one is named on the command line. (The installed
 // tree's check runs --version with no window system.)
 TEST(CommandLine, ProgramAnswersWithoutADisplay) {
+    QTemporaryDir data;
+    ASSERT_TRUE(QDir().mkpath(data.filePath("q5tool")));
+    const QString record_path = data.filePath("q5tool/service-record.csv");
+    const QString record_text =
+        "time,unit_id,mcu,controller_type,action,file,sha256,result,detail,tool_version\n"
+        "2026-12-07T14:05:09+01:00,10290387,main,V2,id_read,,,completed,,4.22\n"
+        "2026-12-07T14:06";
+    {
+        QFile record(record_path);
+        ASSERT_TRUE(record.open(QIODevice::WriteOnly));
+        record.write(record_text.toUtf8());
+    }
     const struct {
         QStringList arguments;
         int status;
@@ -98,10 +112,16 @@ TEST(CommandLine, ProgramAnswersWithoutADisplay) {
     } cases[] = {
         {{"--bogus"}, 2, "", "q5tool: Unknown option 'bogus'.\n\n" + usage_start},
         {{"-platform", "offscreen", "--version"}, 0, "q5tool 4.22\n", ""},
+        // The service record of the user's data folder, which this test's run gives ($XDG_DATA_HOME).
+        {{"--service-record"},
+         0,
+         record_path + "\n" + record_text + "\n",
+         "q5tool: service record: line 3 is cut short\n"},
     };
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(variable);
+    environment.insert("XDG_DATA_HOME", data.path());
     for (const auto& c : cases) {
         const std::string what = c.arguments.join(' ').toStdString();
         QProcess program;
@@ -141,7 +161,7 @@ TEST(CommandLine, ManualPageListsEveryOptionOfTheHelp) {
             expected.back().text += " " + line.trimmed().toStdString();
         }
     }
-    ASSERT_EQ(expected.size(), 4u);
+    ASSERT_EQ(expected.size(), 5u);
     ASSERT_EQ(entries.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(entries[i].tag, expected[i].tag);

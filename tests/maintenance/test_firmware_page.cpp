@@ -11,6 +11,7 @@
 #include "maintenance/file_locations.h"
 #include "maintenance/firmware_check.h"
 #include "maintenance/firmware_page.h"
+#include "maintenance/service_record.h"
 #include "maintenance/working_files.h"
 #include "pages/desktop_shell.h"
 #include "sim/bootloader/sim_bootloader.h"
@@ -23,6 +24,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -95,6 +97,8 @@ protected:
         form = std::make_unique<Form1>(testsupport::device_setup_of(no_devices));
         page = &form->firmwarePage();
         page->workingFolder = QString::fromStdString(work().generic_string());
+        page->serviceRecordFile =
+            QString::fromStdString((scratch.path() / "service-record.csv").generic_string());
         page->chooseFile = [this](QWidget*, const QString& folder) {
             folders.push_back(folder);
             return chosen;
@@ -632,4 +636,46 @@ TEST_F(FirmwarePageTest, ADamagedFileIsFlashedOnlyWhenTheUserSaysYes) {
     EXPECT_EQ(questions.size(), 2u);
     ASSERT_EQ(runs.size(), 2u); // the ID read, then the update
     EXPECT_EQ(text("textBox5"), main_done);
+}
+
+// Every engine run of the page leaves a row in the service record: the ID read and the update, completed
+// or failed, with the unit's ID, the file and its SHA-256, and the engine's last line on failure.
+TEST_F(FirmwarePageTest, EachEngineRunLeavesARowInTheServiceRecord) {
+    main.id() = {1, 0, 2, 9, 0, 3, 8, 7};
+    browse("button2", samples() / "q5_mainV2.vmk");
+    QFile flashed(QString::fromStdString(in_work("q5_mainV2.vmk")));
+    ASSERT_TRUE(flashed.open(QIODevice::ReadOnly));
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(flashed.readAll(), QCryptographicHash::Sha256).toHex());
+    flashed.close();
+    click("button4");
+    main.faults().write_fails = true;
+    browse("button2", samples() / "q5_mainV2.vmk");
+    click("button4");
+
+    const ServiceRecord record = read_service_record(page->serviceRecordFile);
+    EXPECT_TRUE(record.problems.isEmpty());
+    QStringList rows;
+    for (const ServiceEntry& e : record.entries) {
+        EXPECT_TRUE(QDateTime::fromString(e.time, Qt::ISODate).isValid()) << e.time.toStdString();
+        EXPECT_EQ(e.controllerType, "V2 Digital/Analog(after 7/23)");
+        EXPECT_EQ(e.toolVersion, "4.22");
+        EXPECT_EQ(e.sha256, e.file.isEmpty() ? QString() : sha);
+        rows << QStringList{e.unitId, e.mcu, e.action, e.file, e.result, e.detail}.join('|');
+    }
+    EXPECT_THAT(rows, ElementsAre("10290387|main|id_read||completed|",
+                                  "10290387|main|update|q5_mainV2.vmk|completed|",
+                                  "10290387|main|id_read||failed|Failed to send HID buffer.",
+                                  "10290387|main|update|q5_mainV2.vmk|failed|Failed to send HID buffer.",
+                                  "10290387|main|update|q5_mainV2.vmk|failed|Failed to send HID buffer."));
+}
+
+// A record that cannot be written is said in the console; the update goes on.
+TEST_F(FirmwarePageTest, AServiceRecordThatCannotBeWrittenIsSaidAndTheUpdateGoesOn) {
+    fs::create_directories(scratch.path() / "service-record.csv"); // a folder where the file would be
+    browse("button2", samples() / "q5_mainV2.vmk");
+    click("button4");
+    EXPECT_EQ(text("textBox5"), main_done);
+    expect_programmed(main, 1);
+    EXPECT_THAT(console().toStdString(), HasSubstr("The service record was not written: cannot open "));
 }
