@@ -10,6 +10,7 @@
 #include "maintenance/engine_busy.h"
 #include "maintenance/file_locations.h"
 #include "maintenance/service_record.h"
+#include "maintenance/service_record_dialog.h"
 #include "maintenance/working_files.h"
 #include "pages/desktop_shell.h"
 #include "ui_form1.h"
@@ -225,7 +226,8 @@ FirmwarePage::FirmwarePage(const PageContext& context, AttachmentMonitor& monito
       workingFolderCandidates(
           working_folder_candidates(QCoreApplication::applicationDirPath(),
                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))),
-      serviceRecordFile(service_record_path()), _context(context), ui(context.ui), _monitor(monitor) {
+      serviceRecordFile(service_record_path()), showDialog([](QDialog& dialog) { dialog.exec(); }),
+      _context(context), ui(context.ui), _monitor(monitor) {
     ui.button20->setToolTip(QStringLiteral("Connect USB cable and click this button if you simply wish  to "
                                            "retrieve Device ID.\r\nID is retrieved automatically during a "
                                            "reflash procedure."));
@@ -307,13 +309,15 @@ void FirmwarePage::connect_handlers() {
     connect_page_handlers<QComboBox>(
         this, &QComboBox::currentIndexChanged, slot,
         {{ui.comboBox1, "comboBox1_SelectedIndexChanged", &FirmwarePage::comboBox1_SelectedIndexChanged}});
-    connect_page_handlers<QAbstractButton>(this, &QAbstractButton::clicked, slot,
-                                           {{ui.button2, "button2_Click_1", &FirmwarePage::button2_Click_1},
-                                            {ui.button16, "button16_Click", &FirmwarePage::button16_Click},
-                                            {ui.button4, "button4_Click", &FirmwarePage::button4_Click},
-                                            {ui.button15, "button15_Click", &FirmwarePage::button15_Click},
-                                            {ui.button20, "button20_Click", &FirmwarePage::button20_Click},
-                                            {ui.button27, "button27_Click", &FirmwarePage::button27_Click}});
+    connect_page_handlers<QAbstractButton>(
+        this, &QAbstractButton::clicked, slot,
+        {{ui.button2, "button2_Click_1", &FirmwarePage::button2_Click_1},
+         {ui.button16, "button16_Click", &FirmwarePage::button16_Click},
+         {ui.button4, "button4_Click", &FirmwarePage::button4_Click},
+         {ui.button15, "button15_Click", &FirmwarePage::button15_Click},
+         {ui.button20, "button20_Click", &FirmwarePage::button20_Click},
+         {ui.button27, "button27_Click", &FirmwarePage::button27_Click},
+         {ui.serviceRecordButton, "serviceRecordButton_Click", &FirmwarePage::serviceRecordButton_Click}});
 }
 
 void FirmwarePage::comboBox1_SelectedIndexChanged() {
@@ -342,6 +346,12 @@ void FirmwarePage::button2_Click_1() {
 
 void FirmwarePage::button16_Click() {
     browse(true);
+}
+
+void FirmwarePage::serviceRecordButton_Click() {
+    ServiceRecordDialog dialog(serviceRecordFile, &_context.window);
+    dialog.chooseSaveFile = _context.shell.chooseSaveFile;
+    showDialog(dialog);
 }
 
 void FirmwarePage::button4_Click() {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 
+class QDialog;
 class QTimer;
 
 namespace DADOV {
@@ -43,6 +44,8 @@ public:
     void button15_Click();
     void button20_Click();
     void button27_Click();
+    // "Service Record...": the record's rows in a dialog (maintenance/service_record_dialog.h).
+    void serviceRecordButton_Click();
     void Read_Device_ID();
     void write_serial();
     fwu::RunResult run_fw_update(const QStringList& arguments);
@@ -72,6 +75,8 @@ public:
     // tool's version it names.
     QString serviceRecordFile;
     QString toolVersion;
+    // Shows the service record's dialog modally (tests look at it instead).
+    std::function<void(QDialog& dialog)> showDialog;
     // The engine's console, created with the first run; owned by the window.
     ConsoleWindow* console = nullptr;
     // An engine run is on the call stack (the engine is not re-entrant).

@@ -76,6 +76,15 @@ int sync(int fd) {
 
 } // namespace
 
+QString service_record_row(const ServiceEntry& e) {
+    const QStringList fields{e.time, e.unitId, e.mcu,    e.controllerType, e.action,
+                             e.file, e.sha256, e.result, e.detail,         e.toolVersion};
+    QStringList cells;
+    for (const QString& field : fields)
+        cells << csv_field(field);
+    return cells.join(QLatin1Char(','));
+}
+
 QString service_record_path() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
         .filePath(QStringLiteral("service-record.csv"));
@@ -100,12 +109,7 @@ QString append_service_entry(const QString& path, const ServiceEntry& e) {
         if (last != '\n')
             row += '\n';
     }
-    const QStringList fields{e.time, e.unitId, e.mcu,    e.controllerType, e.action,
-                             e.file, e.sha256, e.result, e.detail,         e.toolVersion};
-    QStringList cells;
-    for (const QString& field : fields)
-        cells << csv_field(field);
-    row += cells.join(QLatin1Char(',')).toUtf8() + '\n';
+    row += service_record_row(e).toUtf8() + '\n';
     // One write of the whole row, then to the disk.
     if (file.write(row) != row.size() || !file.flush() || sync(file.handle()) != 0) {
         const QString reason = file.errorString();

@@ -28,6 +28,10 @@ struct ServiceEntry {
 // The header row, without its line end.
 extern const QString service_record_header;
 
+// The entry as one CSV row, without its line end: fields that hold a comma or a quote quoted, line ends
+// turned into spaces.
+QString service_record_row(const ServiceEntry& entry);
+
 // service-record.csv in the user's data folder.
 QString service_record_path();
 

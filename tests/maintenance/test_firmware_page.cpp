@@ -25,13 +25,16 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDialog>
 #include <QDir>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -678,4 +681,49 @@ TEST_F(FirmwarePageTest, AServiceRecordThatCannotBeWrittenIsSaidAndTheUpdateGoes
     EXPECT_EQ(text("textBox5"), main_done);
     expect_programmed(main, 1);
     EXPECT_THAT(console().toStdString(), HasSubstr("The service record was not written: cannot open "));
+}
+
+// "Service Record...": the rows newest first, a filter by unit ID, and the rows shown exported.
+TEST_F(FirmwarePageTest, TheServiceRecordDialogShowsTheRowsNewestFirstFiltersByUnitAndExportsThem) {
+    auto row = [](const char* time, const char* unit) {
+        return ServiceEntry{time, unit,        "main", "V2",  "update", "q5_mainV2.vmk",
+                            "ab", "completed", "",     "4.22"};
+    };
+    for (const ServiceEntry& e : {row("t1", "11112222"), row("t2", "33334444"), row("t3", "11112222")})
+        ASSERT_EQ(append_service_entry(page->serviceRecordFile, e), "");
+    std::ofstream(scratch.path() / "service-record.csv", std::ios::app) << "t4,1111"; // cut short by a crash
+    const QString exported = QString::fromStdString((scratch.path() / "export.csv").generic_string());
+    form->desktopShell().chooseSaveFile = [&](QWidget*, const QString&, const QString&, const QString&) {
+        return exported;
+    };
+
+    bool shown = false;
+    page->showDialog = [&](QDialog& dialog) {
+        shown = true;
+        EXPECT_EQ(dialog.windowTitle(), "Service Record");
+        auto* table = dialog.findChild<QTableWidget*>("serviceRecordTable");
+        auto* status = dialog.findChild<QLabel*>("serviceRecordStatus");
+        ASSERT_TRUE(table && status);
+        auto times = [&] {
+            QStringList t;
+            for (int r = 0; r < table->rowCount(); ++r)
+                t << table->item(r, 0)->text() + "/" + table->item(r, 1)->text();
+            return t;
+        };
+        EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "unit_id");
+        EXPECT_THAT(times(), ElementsAre("t3/11112222", "t2/33334444", "t1/11112222"));
+        EXPECT_EQ(status->text(), "3 of 3 rows; line 5 is cut short");
+        dialog.findChild<QLineEdit*>("unitIdFilter")->setText("1111");
+        EXPECT_THAT(times(), ElementsAre("t3/11112222", "t1/11112222"));
+        dialog.findChild<QPushButton*>("exportServiceRecord")->click();
+        EXPECT_EQ(status->text(), "Exported 2 rows to " + QDir::toNativeSeparators(exported));
+    };
+    click("serviceRecordButton");
+    EXPECT_TRUE(shown);
+    QFile file(exported);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(),
+              "time,unit_id,mcu,controller_type,action,file,sha256,result,detail,tool_version\n"
+              "t3,11112222,main,V2,update,q5_mainV2.vmk,ab,completed,,4.22\n"
+              "t1,11112222,main,V2,update,q5_mainV2.vmk,ab,completed,,4.22\n");
 }
