@@ -36,6 +36,8 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <cstdlib>
+
 #include <array>
 #include <stdexcept>
 #include <vector>
@@ -368,9 +370,14 @@ fwu::RunResult FirmwarePage::run_recorded(const QStringList& arguments, const QS
     if (!console)
         return result; // not run (another run is under way)
     ServiceEntry entry;
-    entry.time = QDateTime::currentDateTime()
-                     .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
-                     .toString(Qt::ISODate);
+    // Local time with its offset written out, also at UTC ("+00:00", never "Z").
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc();
+    entry.time = now.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) +
+                 QStringLiteral("%1%2:%3")
+                     .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                     .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                     .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
     if (action == QLatin1String("id_read") && result.success && result.serial_index >= result.serial.size()) {
         QString id;
         for (const std::uint8_t byte : result.serial)

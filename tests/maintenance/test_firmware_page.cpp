@@ -32,6 +32,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -661,6 +662,9 @@ TEST_F(FirmwarePageTest, EachEngineRunLeavesARowInTheServiceRecord) {
     QStringList rows;
     for (const ServiceEntry& e : record.entries) {
         EXPECT_TRUE(QDateTime::fromString(e.time, Qt::ISODate).isValid()) << e.time.toStdString();
+        EXPECT_TRUE(
+            QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$)").match(e.time).hasMatch())
+            << e.time.toStdString();
         EXPECT_EQ(e.controllerType, "V2 Digital/Analog(after 7/23)");
         EXPECT_EQ(e.toolVersion, "4.22");
         EXPECT_EQ(e.sha256, e.file.isEmpty() ? QString() : sha);
