@@ -308,6 +308,8 @@ void SimulateMode::apply(QWidget& window, DADOV::FirmwarePage& firmware) {
     firmware.firmwareFolder = samplesFolder();
     firmware.rememberFolder = false; // a temporary folder: not for the user's settings
     firmware.workingFolder = workingFolder();
+    // Simulated units stay out of the workshop's service record: the run keeps one of its own.
+    firmware.serviceRecordFile = QDir(_dir.path()).filePath(QStringLiteral("service-record.csv"));
     window.installEventFilter(new UnplugOnClose(window, *this));
 }
 

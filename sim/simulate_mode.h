@@ -43,8 +43,8 @@ public:
     std::unique_ptr<DADOV::DeviceSetup> deviceSetup() const;
     // The folder where the simulated controller's port is published.
     QString deviceRoot() const;
-    // Points the window's firmware page at the sample folder and a working folder of its own. Closing the
-    // window unplugs the simulated controller first, as the window asks, and then closes it.
+    // Points the window's firmware page at the sample folder, a working folder and a service record of its
+    // own. Closing the window unplugs the simulated controller first, as the window asks, and then closes it.
     void apply(QWidget& window, DADOV::FirmwarePage& firmware);
     // The simulated controller's USB cable is pulled: its port and its entry in the tree go.
     void unplugController();

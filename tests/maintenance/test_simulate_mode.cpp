@@ -3,6 +3,7 @@
 
 #include "app/form1.h"
 #include "maintenance/firmware_page.h"
+#include "maintenance/service_record.h"
 #include "sim/sample_firmware.h"
 #include "sim/simulate_mode.h"
 #include "support/scratch_dir.h"
@@ -87,6 +88,14 @@ TEST(SimulateMode, TheToolAttachesReflashesAndReadsTheIdWithNoHardwareAndClosing
     const sim::Flash& flash = simulation.mainMcu().flash();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin() + sim::application_start));
     EXPECT_TRUE(QDir(simulation.workingFolder()).isEmpty());
+    // The runs are in the simulation's own service record, not the user's.
+    const DADOV::ServiceRecord record = DADOV::read_service_record(form.firmwarePage().serviceRecordFile);
+    ASSERT_EQ(record.entries.size(), 2);
+    EXPECT_EQ(record.entries[1].unitId, "04271936");
+    EXPECT_EQ(record.entries[1].result, "completed");
+    EXPECT_TRUE(
+        form.firmwarePage().serviceRecordFile.startsWith(QFileInfo(simulation.workingFolder()).path()));
+    EXPECT_FALSE(QFile::exists(DADOV::service_record_path()));
 
     // The reflash forgot the attachment: the next tick finds the controller again.
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.monitor().DeviceAttachedState() != 0; }, 2000));
