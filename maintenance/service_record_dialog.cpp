@@ -17,6 +17,8 @@ namespace DADOV {
 
 namespace {
 
+constexpr int kShaColumn = 6;
+
 QStringList cells_of(const ServiceEntry& e) {
     return {e.time, e.unitId, e.mcu,    e.controllerType, e.action,
             e.file, e.sha256, e.result, e.detail,         e.toolVersion};
@@ -79,8 +81,15 @@ void ServiceRecordDialog::show_rows() {
     _table->setRowCount(int(shown.size()));
     for (int row = 0; row < shown.size(); ++row) {
         const QStringList cells = cells_of(shown[row]);
-        for (int column = 0; column < cells.size(); ++column)
-            _table->setItem(row, column, new QTableWidgetItem(cells[column]));
+        for (int column = 0; column < cells.size(); ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            if (column == kShaColumn && cells[column].size() > 12) {
+                // The first 12 digits, as a release note gives them; the whole value in the tool tip.
+                item->setText(cells[column].left(12));
+                item->setToolTip(cells[column]);
+            }
+            _table->setItem(row, column, item);
+        }
     }
     _table->resizeColumnsToContents();
     QString status = QStringLiteral("%1 of %2 rows").arg(shown.size()).arg(_record.entries.size());

@@ -1,7 +1,8 @@
 #pragma once
 
-// The "Service Record" dialog of the firmware page: the record's rows in a table, newest first, a filter by
-// unit ID, and "Export..." of the rows shown to a CSV file of their own. Lines of the file that are not
+// The "Service Record" dialog of the firmware page: the record's rows in a table, newest first (the SHA-256
+// by its first 12 digits, whole in the tool tip), a filter by unit ID, and "Export..." of the rows shown to a
+// CSV file of their own. Lines of the file that are not
 // whole rows are named under the table.
 
 #include "maintenance/service_record.h"

@@ -690,8 +690,8 @@ TEST_F(FirmwarePageTest, AServiceRecordThatCannotBeWrittenIsSaidAndTheUpdateGoes
 // "Service Record...": the rows newest first, a filter by unit ID, and the rows shown exported.
 TEST_F(FirmwarePageTest, TheServiceRecordDialogShowsTheRowsNewestFirstFiltersByUnitAndExportsThem) {
     auto row = [](const char* time, const char* unit) {
-        return ServiceEntry{time, unit,        "main", "V2",  "update", "q5_mainV2.vmk",
-                            "ab", "completed", "",     "4.22"};
+        return ServiceEntry{time,        unit, "main", "V2", "update", "q5_mainV2.vmk", "0123456789abcdef",
+                            "completed", "",   "4.22"};
     };
     for (const ServiceEntry& e : {row("t1", "11112222"), row("t2", "33334444"), row("t3", "11112222")})
         ASSERT_EQ(append_service_entry(page->serviceRecordFile, e), "");
@@ -715,6 +715,8 @@ TEST_F(FirmwarePageTest, TheServiceRecordDialogShowsTheRowsNewestFirstFiltersByU
             return t;
         };
         EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "unit_id");
+        EXPECT_EQ(table->item(0, 6)->text(), "0123456789ab"); // as a release note gives it
+        EXPECT_EQ(table->item(0, 6)->toolTip(), "0123456789abcdef");
         EXPECT_THAT(times(), ElementsAre("t3/11112222", "t2/33334444", "t1/11112222"));
         EXPECT_EQ(status->text(), "3 of 3 rows; line 5 is cut short");
         dialog.findChild<QLineEdit*>("unitIdFilter")->setText("1111");
@@ -728,6 +730,6 @@ TEST_F(FirmwarePageTest, TheServiceRecordDialogShowsTheRowsNewestFirstFiltersByU
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(),
               "time,unit_id,mcu,controller_type,action,file,sha256,result,detail,tool_version\n"
-              "t3,11112222,main,V2,update,q5_mainV2.vmk,ab,completed,,4.22\n"
-              "t1,11112222,main,V2,update,q5_mainV2.vmk,ab,completed,,4.22\n");
+              "t3,11112222,main,V2,update,q5_mainV2.vmk,0123456789abcdef,completed,,4.22\n"
+              "t1,11112222,main,V2,update,q5_mainV2.vmk,0123456789abcdef,completed,,4.22\n");
 }
