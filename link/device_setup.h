@@ -34,6 +34,16 @@ public:
     virtual std::optional<QUuid> containerId(quint32 n) = 0;
 };
 
+// The hardware IDs a USB device gets from its identity, most specific first:
+// "USB\VID_12BF&PID_F010&REV_0100", then "USB\VID_12BF&PID_F010" (only that one
+// when the revision is unknown).
+QStringList usb_hardware_ids(quint16 vendorId, quint16 productId, std::optional<quint16> revision);
+
+// The name the serial driver gives a port it serves: "USB Serial Device (COM9)".
+// Fixed text and the port, nothing the device chose (a product string may hold
+// ")" or "tty", which would mislead the port-name rules).
+QString serial_port_friendly_name(const QString& port);
+
 // One value of a registry key.
 struct RegistryValue {
     enum class Type { Missing, Text, Other };

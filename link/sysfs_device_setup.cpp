@@ -194,10 +194,6 @@ std::optional<quint16> parse_hex16(const std::optional<std::string>& text) {
     return value;
 }
 
-QString hex4_upper(quint16 v) {
-    return QStringLiteral("%1").arg(uint(v), 4, 16, QLatin1Char('0')).toUpper();
-}
-
 // The paths of one sysfs tree.
 struct Tree {
     std::string root;
@@ -288,12 +284,6 @@ struct Instance {
     QString port; // its first tty
     std::optional<QString> containerId;
 };
-
-// The name the serial driver gives a port it serves: fixed text and the port, nothing the device chose
-// (a product string may hold ")" or "tty", which would mislead the port-name rules).
-QString serial_port_friendly_name(const QString& port) {
-    return QStringLiteral("USB Serial Device (") + port + QLatin1Char(')');
-}
 
 struct Identity {
     quint16 vendorId = 0;
@@ -517,12 +507,7 @@ public:
         const std::optional<quint16> pid = parse_hex16(m_snapshot->productOf(device));
         if (!vid || !pid)
             return {};
-        const QString base =
-            QStringLiteral("USB\\VID_") + hex4_upper(*vid) + QStringLiteral("&PID_") + hex4_upper(*pid);
-        const std::optional<quint16> rev = parse_hex16(m_snapshot->revisionOf(device));
-        if (!rev)
-            return {base};
-        return {base + QStringLiteral("&REV_") + hex4_upper(*rev), base};
+        return usb_hardware_ids(*vid, *pid, parse_hex16(m_snapshot->revisionOf(device)));
     }
 
     // A device that serves one port is named after it, as the serial driver names the device it serves;

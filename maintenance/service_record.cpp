@@ -76,11 +76,14 @@ int sync(int fd) {
 
 } // namespace
 
+QStringList service_record_fields(const ServiceEntry& e) {
+    return {e.time, e.unitId, e.mcu,    e.controllerType, e.action,
+            e.file, e.sha256, e.result, e.detail,         e.toolVersion};
+}
+
 QString service_record_row(const ServiceEntry& e) {
-    const QStringList fields{e.time, e.unitId, e.mcu,    e.controllerType, e.action,
-                             e.file, e.sha256, e.result, e.detail,         e.toolVersion};
     QStringList cells;
-    for (const QString& field : fields)
+    for (const QString& field : service_record_fields(e))
         cells << csv_field(field);
     return cells.join(QLatin1Char(','));
 }

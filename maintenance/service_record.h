@@ -28,6 +28,9 @@ struct ServiceEntry {
 // The header row, without its line end.
 extern const QString service_record_header;
 
+// The entry's fields in the record's column order.
+QStringList service_record_fields(const ServiceEntry& entry);
+
 // The entry as one CSV row, without its line end: fields that hold a comma or a quote quoted, line ends
 // turned into spaces.
 QString service_record_row(const ServiceEntry& entry);

@@ -19,11 +19,6 @@ namespace {
 
 constexpr int kShaColumn = 6;
 
-QStringList cells_of(const ServiceEntry& e) {
-    return {e.time, e.unitId, e.mcu,    e.controllerType, e.action,
-            e.file, e.sha256, e.result, e.detail,         e.toolVersion};
-}
-
 } // namespace
 
 ServiceRecordDialog::ServiceRecordDialog(const QString& recordFile, QWidget* parent)
@@ -80,7 +75,7 @@ void ServiceRecordDialog::show_rows() {
     const QList<ServiceEntry> shown = shownEntries();
     _table->setRowCount(int(shown.size()));
     for (int row = 0; row < shown.size(); ++row) {
-        const QStringList cells = cells_of(shown[row]);
+        const QStringList cells = service_record_fields(shown[row]);
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (column == kShaColumn && cells[column].size() > 12) {

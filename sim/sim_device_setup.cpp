@@ -1,14 +1,8 @@
 #include "sim/sim_device_setup.h"
 
-#include <algorithm>
-
 namespace sim {
 
 namespace {
-
-QString hex4(quint16 value) {
-    return QStringLiteral("%1").arg(uint(value), 4, 16, QLatin1Char('0')).toUpper();
-}
 
 // The devices as they were when the list was asked for.
 class SimDeviceList : public DADOV::DeviceList {
@@ -21,15 +15,13 @@ public:
         if (n >= _devices.size())
             return {};
         const SimUsbDevices::Device& d = _devices[n];
-        const QString base =
-            QStringLiteral("USB\\VID_") + hex4(d.vendorId) + QStringLiteral("&PID_") + hex4(d.productId);
-        return {base + QStringLiteral("&REV_") + hex4(d.bcdDevice), base};
+        return DADOV::usb_hardware_ids(d.vendorId, d.productId, d.bcdDevice);
     }
 
     QString friendlyName(quint32 n) override {
         if (n >= _devices.size() || _devices[n].port.isEmpty())
             return {};
-        return QStringLiteral("USB Serial Device (") + _devices[n].port + QLatin1Char(')');
+        return DADOV::serial_port_friendly_name(_devices[n].port);
     }
 
     std::optional<QUuid> containerId(quint32 n) override {

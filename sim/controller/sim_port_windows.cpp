@@ -106,13 +106,8 @@ public:
     void hangUp() override {
         if (_pipe == INVALID_HANDLE_VALUE)
             return;
-        ::CancelIo(_pipe);
-        DWORD n = 0;
-        if (_readPending || _listening)
-            ::GetOverlappedResult(_pipe, &_reading, &n, TRUE);
-        if (_writePending)
-            ::GetOverlappedResult(_pipe, &_writing, &n, TRUE);
-        _readPending = _listening = _writePending = _connected = false;
+        cancelPending();
+        _connected = false;
         ::CloseHandle(_pipe);
         _pipe = INVALID_HANDLE_VALUE;
         _in.clear();
@@ -207,17 +202,23 @@ private:
         }
     }
 
+    // Ends the connecting, reading and writing under way; their buffers are free again.
+    void cancelPending() {
+        ::CancelIo(_pipe);
+        DWORD n = 0;
+        if (_readPending || _listening)
+            ::GetOverlappedResult(_pipe, &_reading, &n, TRUE);
+        if (_writePending)
+            ::GetOverlappedResult(_pipe, &_writing, &n, TRUE);
+        _readPending = _listening = _writePending = false;
+    }
+
     // The tool closed its end: what it did not read is dropped and the pipe listens again.
     void toolLeft() {
         if (!_connected)
             return;
-        ::CancelIo(_pipe);
-        DWORD n = 0;
-        if (_readPending)
-            ::GetOverlappedResult(_pipe, &_reading, &n, TRUE);
-        if (_writePending)
-            ::GetOverlappedResult(_pipe, &_writing, &n, TRUE);
-        _readPending = _writePending = _connected = false;
+        cancelPending();
+        _connected = false;
         ::DisconnectNamedPipe(_pipe);
         listen();
     }
