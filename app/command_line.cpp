@@ -51,7 +51,12 @@ CommandLine read_command_line(const QStringList& arguments) {
     const QCommandLineOption serviceRecord(QStringLiteral("service-record"),
                                            QStringLiteral("Print the service record's path and its rows, and "
                                                           "exit."));
-    parser.addOptions({help, version, simulate, record, serviceRecord});
+    const QCommandLineOption profile(
+        QStringLiteral("profile"),
+        QStringLiteral("Set the Tuning and zIdudo pages from the settings profile "
+                       "FILE at start; nothing is sent."),
+        QStringLiteral("FILE"));
+    parser.addOptions({help, version, simulate, record, profile, serviceRecord});
 
     if (!parser.parse(arguments))
         return refuse(parser, parser.errorText());
@@ -93,6 +98,14 @@ CommandLine read_command_line(const QStringList& arguments) {
         if (file.isEmpty())
             return refuse(parser, QStringLiteral("--record needs a file name."));
         line.options.recordFile = QFileInfo(file).absoluteFilePath();
+    }
+    if (parser.isSet(profile)) {
+        const QStringList files = parser.values(profile);
+        if (files.size() > 1)
+            return refuse(parser, QStringLiteral("--profile given more than once."));
+        if (files.first().isEmpty())
+            return refuse(parser, QStringLiteral("--profile needs a file name."));
+        line.options.profileFile = QFileInfo(files.first()).absoluteFilePath();
     }
     return line;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// The window program's command line: q5tool [--simulate] [--record FILE], plus --help and --version.
+// The window program's command line: q5tool [--simulate] [--record FILE] [--profile FILE], plus --help,
+// --version and --service-record.
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,9 @@ struct StartOptions {
     // --record FILE: record the Diagnostics readings to this file from the start. An absolute path (a
     // relative one is taken from the folder the tool was started in); empty when not asked for.
     QString recordFile;
+    // --profile FILE: the settings profile the Tuning and zIdudo pages start from; an absolute path, empty
+    // when not asked for.
+    QString profileFile;
 };
 
 // The outcome of reading the command line: either run the window with `options`, or end at once with

@@ -74,6 +74,7 @@ void Form1::InitializeComponent() {
     _documentation = std::make_unique<DocumentationPage>(context);
     _firmware = std::make_unique<FirmwarePage>(context, *_monitor);
     _firmware->toolVersion = QStringLiteral(Q5_VERSION);
+    _tuning->toolVersion = QStringLiteral(Q5_VERSION);
     _replies = std::make_unique<ReplyHandler>(context, *_tuning, *_zidudo, *_diagnostics);
 
     // A window of fixed size, centred on the screen; its frame is known once it is shown.

@@ -1,5 +1,6 @@
 // q5tool: the service tool's window. With --simulate it runs against simulated devices (sim/simulate_mode.h),
-// with --record FILE it records the Diagnostics readings from the start (pages/reading_recorder.h); the
+// with --record FILE it records the Diagnostics readings from the start (pages/reading_recorder.h), with
+// --profile FILE its Tuning and zIdudo pages start from a settings profile (pages/settings_profile.h); the
 // command line is read in app/command_line.h.
 
 #include "app/command_line.h"
@@ -84,6 +85,14 @@ int run(QApplication& app, const DADOV::CommandLine& line, int& signal) {
 #endif
     if (simulation)
         simulation->apply(*form, form->firmwarePage());
+    // --profile: the window must not start from settings other than those asked for.
+    if (!line.options.profileFile.isEmpty()) {
+        if (const QString failure = form->tuning().loadProfile(line.options.profileFile);
+            !failure.isEmpty()) {
+            std::fprintf(stderr, "q5tool: %s\n", failure.toLocal8Bit().constData());
+            return DADOV::command_line_error;
+        }
+    }
     const bool recording = !line.options.recordFile.isEmpty();
     if (recording && !start_recording(*form, line.options.recordFile))
         return DADOV::command_line_error;

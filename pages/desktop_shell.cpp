@@ -18,6 +18,10 @@ std::shared_ptr<DesktopShell> DesktopShell::system() {
                                const QString& filter) {
         return QFileDialog::getSaveFileName(parent, caption, path, filter);
     };
+    shell->chooseOpenFile = [](QWidget* parent, const QString& caption, const QString& folder,
+                               const QString& filter) {
+        return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+    };
     shell->applicationFolder = QCoreApplication::applicationDirPath();
     shell->documentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return shell;

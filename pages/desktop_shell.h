@@ -1,8 +1,8 @@
 #pragma once
 
 // How the pages reach the desktop: open a document or a web page with the application registered for it,
-// show a modal message box, and ask for a file to save to. The window holds one, the real desktop, and
-// hands it to its pages; tests replace its functions to see what would be opened and which box would be
+// show a modal message box, and ask for a file to save to or to read. The window holds one, the real desktop,
+// and hands it to its pages; tests replace its functions to see what would be opened and which box would be
 // shown, without blocking.
 
 #include <QString>
@@ -26,6 +26,11 @@ struct DesktopShell {
     std::function<QString(QWidget* parent, const QString& caption, const QString& path,
                           const QString& filter)>
         chooseSaveFile;
+    // Asks for the name of an existing file to read, starting in `folder`; an empty text when the user
+    // cancels.
+    std::function<QString(QWidget* parent, const QString& caption, const QString& folder,
+                          const QString& filter)>
+        chooseOpenFile;
     // The folder of the executable, without a trailing separator.
     QString applicationFolder;
     // The user's documents folder.

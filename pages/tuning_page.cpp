@@ -4,14 +4,17 @@
 
 #include "link/serial_link.h"
 #include "logging/guarded.h"
+#include "pages/desktop_shell.h"
+#include "pages/settings_profile.h"
 #include "protocol/commands.h"
 #include "protocol/modes.h"
 #include "ui_form1.h"
 #include "widgets/text_box.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
-
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -35,17 +38,20 @@ constexpr quint8 mask_disable_supervisory = 0x40;    // checkBox6
 TuningPage::TuningPage(const PageContext& context, QObject* parent)
     : QObject(parent), _context(context), ui(context.ui) {
     const auto slot = [](const char* name, auto handler) { return guarded(lcPages(), name, handler); };
-    connect_page_handlers<QAbstractButton>(this, &QAbstractButton::clicked, slot,
-                                           {{ui.button21, "button21_Click", &TuningPage::button21_Click},
-                                            {ui.button11, "button11_Click", &TuningPage::button11_Click},
-                                            {ui.button1, "button1_Click", &TuningPage::button1_Click},
-                                            {ui.button31, "button31_Click", &TuningPage::button31_Click},
-                                            {ui.button12, "button12_Click", &TuningPage::button12_Click},
-                                            {ui.button3, "button3_Click", &TuningPage::button3_Click},
-                                            {ui.button14, "button14_Click", &TuningPage::button14_Click},
-                                            {ui.button9, "button9_Click", &TuningPage::button9_Click},
-                                            {ui.button10, "button10_Click", &TuningPage::button10_Click},
-                                            {ui.button13, "button13_Click", &TuningPage::button13_Click}});
+    connect_page_handlers<QAbstractButton>(
+        this, &QAbstractButton::clicked, slot,
+        {{ui.button21, "button21_Click", &TuningPage::button21_Click},
+         {ui.button11, "button11_Click", &TuningPage::button11_Click},
+         {ui.button1, "button1_Click", &TuningPage::button1_Click},
+         {ui.button31, "button31_Click", &TuningPage::button31_Click},
+         {ui.button12, "button12_Click", &TuningPage::button12_Click},
+         {ui.button3, "button3_Click", &TuningPage::button3_Click},
+         {ui.button14, "button14_Click", &TuningPage::button14_Click},
+         {ui.button9, "button9_Click", &TuningPage::button9_Click},
+         {ui.button10, "button10_Click", &TuningPage::button10_Click},
+         {ui.button13, "button13_Click", &TuningPage::button13_Click},
+         {ui.saveProfileButton, "saveProfileButton_Click", &TuningPage::saveProfileButton_Click},
+         {ui.loadProfileButton, "loadProfileButton_Click", &TuningPage::loadProfileButton_Click}});
     connect_page_handlers<QAbstractButton>(
         this, &QAbstractButton::toggled, slot,
         {{ui.checkBox1, "checkBox1_CheckedChanged", &TuningPage::checkBox1_CheckedChanged},
@@ -157,6 +163,69 @@ void TuningPage::button10_Click() {
 void TuningPage::button13_Click() {
     _context.mode.set_mode(MODE_IDLE);
     _context.link.write(command::disable_failsafes);
+}
+
+// "Save Profile...": asks where, adding the profile suffix to a name without one.
+void TuningPage::saveProfileButton_Click() {
+    const DesktopShell& shell = _context.shell;
+    if (!shell.chooseSaveFile)
+        return;
+    QString path = shell.chooseSaveFile(
+        &_context.window, QStringLiteral("Save Profile"),
+        QDir(profile_folder()).filePath(QStringLiteral("settings.") + profile_suffix), profile_filter);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + profile_suffix;
+    _profileFolder = QFileInfo(path).absolutePath();
+    saveProfile(path);
+}
+
+// "Load Profile...".
+void TuningPage::loadProfileButton_Click() {
+    const DesktopShell& shell = _context.shell;
+    if (!shell.chooseOpenFile)
+        return;
+    const QString path = shell.chooseOpenFile(&_context.window, QStringLiteral("Load Profile"),
+                                              profile_folder(), profile_filter);
+    if (path.isEmpty())
+        return;
+    _profileFolder = QFileInfo(path).absolutePath();
+    loadProfile(path);
+}
+
+QString TuningPage::loadProfile(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const QString failure = load_settings_profile(ui, path);
+    ui.textBox6->clear();
+    if (failure.isEmpty()) {
+        ui.textBox6->AppendText(
+            QStringLiteral("Profile loaded: %1. Click on Set buttons to send the values.\r\n").arg(name));
+        return {};
+    }
+    const QString message = QStringLiteral("Profile not loaded: %1: %2").arg(name, failure);
+    ui.textBox6->AppendText(message + QStringLiteral("\r\n"));
+    return message;
+}
+
+QString TuningPage::saveProfile(const QString& path) {
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString failure = save_settings_profile(ui, path, toolVersion);
+    ui.textBox6->clear();
+    if (failure.isEmpty()) {
+        ui.textBox6->AppendText(QStringLiteral("Profile saved: %1\r\n").arg(shown));
+        return {};
+    }
+    const QString message = QStringLiteral("Profile not saved: %1: %2").arg(shown, failure);
+    ui.textBox6->AppendText(message + QStringLiteral("\r\n"));
+    return message;
+}
+
+QString TuningPage::profile_folder() const {
+    if (!_profileFolder.isEmpty())
+        return _profileFolder;
+    const QString documents = _context.shell.documentsFolder;
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 int TuningPage::answer_curr() {

@@ -61,8 +61,23 @@ public:
     void checkBox6_CheckedChanged();
     void checkBox7_CheckedChanged();
 
+    // "Save Profile..." and "Load Profile...": the settings of this page and the zIdudo page to and from
+    // a profile file (pages/settings_profile.h).
+    void saveProfileButton_Click();
+    void loadProfileButton_Click();
+    // Sets the controls from the profile at `path` and says so in the text area; nothing is sent. Empty
+    // when it loaded, otherwise the message shown ("Profile not loaded: <name>: <why>").
+    QString loadProfile(const QString& path);
+    // Writes the profile; the message shown says where, or why not. Empty when it was written.
+    QString saveProfile(const QString& path);
+
+    // The tool version a saved profile names.
+    QString toolVersion;
+
 private:
     void set_failsafe_bit(const QCheckBox* box, quint8 mask);
+    // The folder a profile dialog starts in: the last one used, or the documents folder.
+    QString profile_folder() const;
 
     PageContext _context;
     Ui::Form1& ui;
@@ -77,6 +92,7 @@ private:
     // The slider values and number format the read-outs show.
     std::array<int, 6> _shownValues{-1, -1, -1, -1, -1, -1};
     QLocale _shownLocale;
+    QString _profileFolder;
 };
 
 } // namespace DADOV

@@ -51,6 +51,10 @@ TEST(CommandLine, OptionsToRunWith) {
     const CommandLine assigned = read({"--record=/var/tmp/a b.csv"});
     EXPECT_TRUE(assigned.run);
     EXPECT_EQ(assigned.options.recordFile, "/var/tmp/a b.csv");
+
+    const CommandLine profile = read({"--profile", "unit.q5profile"});
+    EXPECT_TRUE(profile.run);
+    EXPECT_EQ(profile.options.profileFile, QDir::current().absoluteFilePath("unit.q5profile"));
 }
 
 // Help and version on standard output; a command line that cannot be read gives its reason and the usage
@@ -72,6 +76,8 @@ TEST(CommandLine, AnsweredAtOnce) {
         {{"--record"}, 2, "", "Missing value after '--record'."},
         {{"--record="}, 2, "", "--record needs a file name."},
         {{"--record", "a.csv", "--record", "b.csv"}, 2, "", "--record given more than once."},
+        {{"--profile="}, 2, "", "--profile needs a file name."},
+        {{"--profile", "a", "--profile", "b"}, 2, "", "--profile given more than once."},
         {{"--simulate", "run.csv"}, 2, "", "Unexpected argument: run.csv."},
         {{"-v", "extra"}, 2, "", "Unexpected argument: extra."},
         {{"extra", "--help"}, 2, "", "Unexpected argument: extra."},
@@ -112,6 +118,11 @@ TEST(CommandLine, ProgramAnswersWithoutADisplay) {
     } cases[] = {
         {{"--bogus"}, 2, "", "q5tool: Unknown option 'bogus'.\n\n" + usage_start},
         {{"-platform", "offscreen", "--version"}, 0, "q5tool 4.22\n", ""},
+        // A profile that cannot be loaded ends the tool before its window opens.
+        {{"-platform", "offscreen", "--profile", record_path},
+         2,
+         "",
+         "q5tool: Profile not loaded: service-record.csv: it is not a q5 settings profile\n"},
         // The service record of the user's data folder, which this test's run gives ($XDG_DATA_HOME).
         {{"--service-record"},
          0,
@@ -161,7 +172,7 @@ TEST(CommandLine, ManualPageListsEveryOptionOfTheHelp) {
             expected.back().text += " " + line.trimmed().toStdString();
         }
     }
-    ASSERT_EQ(expected.size(), 5u);
+    ASSERT_EQ(expected.size(), 6u);
     ASSERT_EQ(entries.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(entries[i].tag, expected[i].tag);
