@@ -2,7 +2,8 @@
 # Every C++ source file of the tree is compiled by some target of the build: the build lists its sources
 # by name, and a file left out of its folder's list would otherwise be silently missing (a test that
 # never runs, a function that links from nowhere).
-# Usage: tests/check_sources_built.sh SOURCE_DIR BUILD_DIR GUI BENCH FUZZ   (GUI, BENCH, FUZZ: ON or OFF)
+# Usage: tests/check_sources_built.sh SOURCE_DIR BUILD_DIR GUI BENCH FUZZ [MANUAL]   (each ON or OFF;
+# MANUAL defaults to ON)
 set -euo pipefail
 source_dir=$1
 build_dir=$2
@@ -25,6 +26,7 @@ for file in $sources; do
     *_windows.cpp) continue ;;            # the Windows build's (scripts/build-windows)
     bench/*) on "$3" && on "$4" || continue ;;
     fuzz/*) on "$5" || continue ;;
+    manual/*) on "$3" && on "${6:-ON}" || continue ;;
     app/* | pages/* | maintenance/* | link/* | logging/* | protocol/* | sim/controller/* | sim/*.cpp) on "$3" || continue ;;
     tests/app/* | tests/pages/* | tests/maintenance/* | tests/link/* | tests/protocol/*) on "$3" || continue ;;
     tests/sim/controller/* | tests/support/pty_pair.cpp | tests/support/window_main.cpp) on "$3" || continue ;;
