@@ -2,10 +2,13 @@
 # Installs a build into a scratch prefix and checks the installed tree: both
 # programs run from it, and the manual pages, desktop entry, icon, AppStream
 # metadata, udev rules and documentation are where man, the desktop, software
-# centres and udev look for them.
+# centres and udev look for them; the tool's manual, when the build made it, is
+# where the Documentation page looks (bin/../share/q5tool/documents).
+# Usage: tests/packaging/check_install_tree.sh BUILD [WITH_WINDOW [WITH_MANUAL]]   (1 or 0)
 set -euo pipefail
 build=$1
 with_window=${2:-1}
+with_manual=${3:-0}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
@@ -30,6 +33,14 @@ if [ "$with_window" = 1 ]; then
     expect share/icons/hicolor/scalable/apps/q5tool.svg
     expect share/man/man1/q5tool.1.gz
     expect share/metainfo/example.q5tool.q5tool.metainfo.xml
+fi
+if [ "$with_manual" = 1 ]; then
+    manual="share/q5tool/documents/q5 Controller PC App.pdf"
+    expect "$manual"
+    if [ -e "$prefix/$manual" ] && ! cmp -s "$prefix/$manual" "$build/q5 Controller PC App.pdf"; then
+        echo "installed: a manual other than the build's"
+        fail=1
+    fi
 fi
 
 out=$("$prefix/bin/fw_update" -h)

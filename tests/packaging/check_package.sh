@@ -2,8 +2,9 @@
 # Makes the Debian package of a build with cpack and checks it as a
 # distribution would: lintian finds no error (its warnings are listed), the
 # AppStream metadata in the package is valid together with the desktop entry
-# it launches, and the changelog, that metadata and the manual pages name the
-# package's version.
+# it launches, the changelog, that metadata and the manual pages name the
+# package's version, and the tool's manual (when the build makes it) is where
+# the Documentation page looks.
 # Usage: tests/packaging/check_package.sh BUILD_FOLDER
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -48,4 +49,11 @@ done
 for page in "$work"/root/usr/share/man/man1/*.gz; do
     same_version "$(basename "$page")" "$(zcat "$page" | sed -n 's/^\.TH .*"q5tool \([^"]*\)".*/\1/p')"
 done
+if grep -qx 'Q5_GUI:BOOL=ON' "$build/CMakeCache.txt" && grep -qx 'Q5_MANUAL:BOOL=ON' "$build/CMakeCache.txt"; then
+    manual="usr/share/q5tool/documents/q5 Controller PC App.pdf"
+    if ! pdfinfo "$work/root/$manual" >/dev/null 2>&1; then
+        echo "the package holds no readable $manual"
+        fail=1
+    fi
+fi
 exit $fail
