@@ -59,7 +59,9 @@ protected:
                                                     {"button14", 6}, {"button9", 7},   {"button10", 8},
                                                     {"button13", 9}, {"button28", 13}, {"button29", 14}};
         select_page(0);
-        for (auto [button, values] : sets) {
+        for (const auto& set : sets) {
+            const char* button = set.first;
+            const int values = set.second; // clang 14 cannot capture a structured binding
             if (QByteArray(button) == "button28")
                 select_page(2);
             click(button);
