@@ -206,6 +206,8 @@ std::optional<QHash<QString, Entry>> read_entries(const QByteArray& text, QStrin
     QHash<QString, Entry> entries;
     QString section;
     int number = 0;
+    // A profile edited in a Windows editor may end its lines with CR LF (trimmed below) and begin with a
+    // byte order mark (which QString::fromUtf8 skips).
     for (const QByteArray& raw : text.split('\n')) {
         ++number;
         QString line = QString::fromUtf8(raw);
