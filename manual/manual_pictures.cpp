@@ -91,8 +91,9 @@ private:
     void select_page(int index);
     void save(QWidget& widget, const char* name);
 
-    void tuning();
-    void zidudo();
+    // A page after its "Check Settings": the controller's listing in the page's text area.
+    void settings_listing(int page, const char* button, const char* textBox, const QString& pageName,
+                          const char* picture);
     void diagnostics();
     void firmware();
     void documentation();
@@ -169,31 +170,21 @@ void Pictures::take() {
     wait_for(QStringLiteral("the simulated controller attached"), [&] {
         return control<QLabel>("label18")->text() == QLatin1String("Status: Connected on ttyACM0");
     });
-    tuning();
-    zidudo();
+    settings_listing(0, "button21", "textBox6", QStringLiteral("Controller Tuning"), "tuning.png");
+    settings_listing(2, "button32", "textBox1", QStringLiteral("zIdudo"), "zidudo.png");
     diagnostics();
     firmware();
     documentation();
 }
 
-// The Controller Tuning page after "Check Settings": the controller's listing in the text area.
-void Pictures::tuning() {
-    select_page(0);
-    click("button21");
-    wait_for(QStringLiteral("the settings listing on the Controller Tuning page"), [&] {
-        return control<DADOV::TextBox>("textBox6")->text().contains(QLatin1String("Initial Bypass"));
+void Pictures::settings_listing(int page, const char* button, const char* textBox, const QString& pageName,
+                                const char* picture) {
+    select_page(page);
+    click(button);
+    wait_for(QStringLiteral("the settings listing on the %1 page").arg(pageName), [&] {
+        return control<DADOV::TextBox>(textBox)->text().contains(QLatin1String("Initial Bypass"));
     });
-    save(_form, "tuning.png");
-}
-
-// The zIdudo page after its own "Check Settings".
-void Pictures::zidudo() {
-    select_page(2);
-    click("button32");
-    wait_for(QStringLiteral("the settings listing on the zIdudo page"), [&] {
-        return control<DADOV::TextBox>("textBox1")->text().contains(QLatin1String("Initial Bypass"));
-    });
-    save(_form, "zidudo.png");
+    save(_form, picture);
 }
 
 // The Diagnostics page streams as soon as it is shown: live bars, and the chart filled across.

@@ -118,7 +118,7 @@ private:
         if (!desktop.chooseSaveFile)
             return {};
         if (_folder.isEmpty())
-            _folder = QFileInfo(desktop.documentsFolder).isDir() ? desktop.documentsFolder : QDir::homePath();
+            _folder = first_folder(desktop);
         const QString name =
             QStringLiteral("%1-%2.%3")
                 .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix);

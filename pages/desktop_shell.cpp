@@ -33,6 +33,10 @@ void show_warning(QWidget& window, const DesktopShell& shell, const QString& tit
         shell.show(box);
 }
 
+QString first_folder(const DesktopShell& shell) {
+    return QFileInfo(shell.documentsFolder).isDir() ? shell.documentsFolder : QDir::homePath();
+}
+
 QStringList document_places(const DesktopShell& shell, const QString& name) {
     return {shell.applicationFolder + QLatin1Char('/') + name,
             QDir::cleanPath(shell.applicationFolder + QStringLiteral("/../share/q5tool/documents/") + name)};

@@ -40,6 +40,9 @@ struct DesktopShell {
     static std::shared_ptr<DesktopShell> system();
 };
 
+// The folder a file dialog offers first: the user's documents folder, or home when there is none.
+QString first_folder(const DesktopShell& shell);
+
 // A warning box over the window, shown through the desktop shell.
 void show_warning(QWidget& window, const DesktopShell& shell, const QString& title, const QString& text);
 

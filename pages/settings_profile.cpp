@@ -3,21 +3,19 @@
 #include "pages/settings_profile.h"
 
 #include "pages/chart_menu.h"
+#include "pages/zidudo_page.h"
 #include "ui_form1.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStringList>
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <vector>
 
@@ -33,18 +31,16 @@ constexpr qint64 largest_profile = 64 * 1024;
 const QString on = QStringLiteral("on");
 const QString off = QStringLiteral("off");
 
-// The ADC counts of a trigger or ramp slider as the zIdudo page shows them: millivolts, truncated.
-int millivolts(int counts) {
-    return static_cast<int>(counts * 4.883);
-}
+const QString not_a_profile = QStringLiteral("it is not a q5 settings profile");
 
 // One control a profile holds: where it is in the file, which control, and what the controller is sent
-// for it (the comment written beside it).
+// for it (the comment written beside it). A failsafe box has its bit of the failsafe byte instead.
 struct Setting {
     const char* section;
     const char* key;
     QWidget* (*control)(const Ui::Form1& ui);
-    QString (*sends)(int position, const Ui::Form1& ui);
+    QString (*sends)(int position);
+    int failsafeMask = 0;
 };
 
 QString sends(const char* variable, int value) {
@@ -52,11 +48,11 @@ QString sends(const char* variable, int value) {
 }
 
 QString sends_millivolts(const char* variable, int counts) {
-    return sends(variable, counts) + QStringLiteral(" (%1 mv)").arg(millivolts(counts));
+    return sends(variable, counts) + QStringLiteral(" (%1 mv)").arg(millivolts_of(counts));
 }
 
-QString failsafe_bit(int mask) {
-    return QStringLiteral("bit 0x%1 of failsafes").arg(mask, 2, 16, QLatin1Char('0'));
+QString hex_byte(int byte) {
+    return QStringLiteral("0x%1").arg(byte, 2, 16, QLatin1Char('0'));
 }
 
 // The settings in the order the file lists them: the pages' top-to-bottom order.
@@ -64,60 +60,49 @@ const std::vector<Setting>& settings() {
     static const std::vector<Setting> table{
         {"tuning", "primary_throttle_active_sense",
          [](const Ui::Form1& u) -> QWidget* { return u.numericUpDown2; },
-         [](int v, const Ui::Form1&) { return sends("sens", v); }},
+         [](int v) { return sends("sens", v); }},
         {"tuning", "control_loop_hz", [](const Ui::Form1& u) -> QWidget* { return u.trackBar6; },
-         [](int v, const Ui::Form1&) { return sends("delay", 100 - v); }},
+         [](int v) { return sends("delay", 100 - v); }},
         {"tuning", "proportional_gain", [](const Ui::Form1& u) -> QWidget* { return u.trackBar1; },
-         [](int v, const Ui::Form1&) { return sends("P", v); }},
+         [](int v) { return sends("P", v); }},
         {"tuning", "integral_gain", [](const Ui::Form1& u) -> QWidget* { return u.trackBar2; },
-         [](int v, const Ui::Form1&) { return sends("I", v / 10); }},
+         [](int v) { return sends("I", v / 10); }},
         {"tuning", "derivative_gain", [](const Ui::Form1& u) -> QWidget* { return u.trackBar3; },
-         [](int v, const Ui::Form1&) { return sends("D", v / 10); }},
+         [](int v) { return sends("D", v / 10); }},
         {"tuning", "integral_limit", [](const Ui::Form1& u) -> QWidget* { return u.trackBar7; },
-         [](int v, const Ui::Form1&) { return sends("Integ", v); }},
+         [](int v) { return sends("Integ", v); }},
         {"tuning", "current_limit", [](const Ui::Form1& u) -> QWidget* { return u.trackBar4; },
-         [](int v, const Ui::Form1&) { return sends("C", v); }},
+         [](int v) { return sends("C", v); }},
         {"tuning", "blade_acceleration", [](const Ui::Form1& u) -> QWidget* { return u.trackBar5; },
-         [](int v, const Ui::Form1&) { return sends("A", v); }},
+         [](int v) { return sends("A", v); }},
         {"failsafes", "b1_b2_correlation", [](const Ui::Form1& u) -> QWidget* { return u.checkBox7; },
-         [](int, const Ui::Form1&) { return failsafe_bit(0x01); }},
+         nullptr, 0x01},
         {"failsafes", "primary_out_of_range", [](const Ui::Form1& u) -> QWidget* { return u.checkBox1; },
-         [](int, const Ui::Form1&) { return failsafe_bit(0x02); }},
+         nullptr, 0x02},
         {"failsafes", "secondary_out_of_range", [](const Ui::Form1& u) -> QWidget* { return u.checkBox2; },
-         [](int, const Ui::Form1&) { return failsafe_bit(0x04); }},
-        {"failsafes", "a_b_correlation", [](const Ui::Form1& u) -> QWidget* { return u.checkBox3; },
-         [](int, const Ui::Form1&) { return failsafe_bit(0x08); }},
-        {"failsafes", "overcurrent", [](const Ui::Form1& u) -> QWidget* { return u.checkBox4; },
-         [](int, const Ui::Form1&) { return failsafe_bit(0x10); }},
+         nullptr, 0x04},
+        {"failsafes", "a_b_correlation", [](const Ui::Form1& u) -> QWidget* { return u.checkBox3; }, nullptr,
+         0x08},
+        {"failsafes", "overcurrent", [](const Ui::Form1& u) -> QWidget* { return u.checkBox4; }, nullptr,
+         0x10},
         {"failsafes", "motor_driver_fault", [](const Ui::Form1& u) -> QWidget* { return u.checkBox5; },
-         [](int, const Ui::Form1&) { return failsafe_bit(0x20); }},
+         nullptr, 0x20},
         {"failsafes", "disable_supervisory", [](const Ui::Form1& u) -> QWidget* { return u.checkBox6; },
-         [](int, const Ui::Form1&) { return failsafe_bit(0x40); }},
+         nullptr, 0x40},
         {"zidudo", "primary_trigger", [](const Ui::Form1& u) -> QWidget* { return u.trackBar8; },
-         [](int v, const Ui::Form1&) { return sends_millivolts("bypass_trigger", v); }},
+         [](int v) { return sends_millivolts("bypass_trigger", v); }},
         {"zidudo", "secondary_trigger", [](const Ui::Form1& u) -> QWidget* { return u.trackBar11; },
-         [](int v, const Ui::Form1&) { return sends_millivolts("secondary_trigger", v); }},
+         [](int v) { return sends_millivolts("secondary_trigger", v); }},
         {"zidudo", "bypass_ramp_in_complete", [](const Ui::Form1& u) -> QWidget* { return u.trackBar10; },
-         [](int v, const Ui::Form1&) { return sends_millivolts("bypass_ramp_end", v); }},
+         [](int v) { return sends_millivolts("bypass_ramp_end", v); }},
         {"zidudo", "initial_bypass_position", [](const Ui::Form1& u) -> QWidget* { return u.trackBar9; },
-         [](int v, const Ui::Form1&) { return sends("boost_limit", 100 - v); }},
+         [](int v) { return sends("boost_limit", 100 - v); }},
         {"zidudo", "swap_inputs", [](const Ui::Form1& u) -> QWidget* { return u.checkBox8; },
-         [](int, const Ui::Form1&) { return QStringLiteral("on adds 2000 to the primary trigger sent"); }},
+         [](int) { return QStringLiteral("on adds 2000 to the primary trigger sent"); }},
         {"zidudo", "filter_sample_size", [](const Ui::Form1& u) -> QWidget* { return u.comboBox2; },
-         [](int v, const Ui::Form1&) { return sends("samples", v); }},
+         [](int v) { return sends("samples", v); }},
     };
     return table;
-}
-
-// The failsafe byte the boxes make, bit 0 first.
-int failsafes_of(const Ui::Form1& ui) {
-    const std::array<const QCheckBox*, 7> boxes{ui.checkBox7, ui.checkBox1, ui.checkBox2, ui.checkBox3,
-                                                ui.checkBox4, ui.checkBox5, ui.checkBox6};
-    int byte = 0;
-    for (std::size_t bit = 0; bit < boxes.size(); ++bit)
-        if (boxes[bit]->isChecked())
-            byte |= 1 << bit;
-    return byte;
 }
 
 // A control's position as the profile keeps it: a slider's or box's value, 1 or 0 for a check box, the
@@ -131,6 +116,15 @@ int position_of(const QWidget* control) {
         return check->isChecked() ? 1 : 0;
     const auto* list = qobject_cast<const QComboBox*>(control);
     return list && list->currentIndex() > 0 ? list->currentIndex() : 0;
+}
+
+// The failsafe byte the boxes make.
+int failsafes_of(const Ui::Form1& ui) {
+    int byte = 0;
+    for (const Setting& setting : settings())
+        if (setting.failsafeMask != 0 && position_of(setting.control(ui)) != 0)
+            byte |= setting.failsafeMask;
+    return byte;
 }
 
 QString text_of(const QWidget* control, int position) {
@@ -218,7 +212,7 @@ std::optional<QHash<QString, Entry>> read_entries(const QByteArray& text, QStrin
             continue;
         const bool heading = line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'));
         if (section.isEmpty() && line != QStringLiteral("[profile]")) {
-            reason = QStringLiteral("it is not a q5 settings profile");
+            reason = not_a_profile;
             return std::nullopt;
         }
         if (heading) {
@@ -239,7 +233,7 @@ std::optional<QHash<QString, Entry>> read_entries(const QByteArray& text, QStrin
         entries.insert(key, {number, name, line.mid(equals + 1).trimmed()});
     }
     if (section.isEmpty()) {
-        reason = QStringLiteral("it is not a q5 settings profile");
+        reason = not_a_profile;
         return std::nullopt;
     }
     return entries;
@@ -250,7 +244,7 @@ bool read_heading(QHash<QString, Entry>& entries, QString& reason) {
     const Entry format = entries.take(QStringLiteral("profile.format"));
     entries.remove(QStringLiteral("profile.tool_version"));
     if (format.line == 0) {
-        reason = QStringLiteral("it is not a q5 settings profile (no format in [profile])");
+        reason = not_a_profile + QStringLiteral(" (no format in [profile])");
         return false;
     }
     if (format.value != QString::number(profile_format)) {
@@ -280,12 +274,14 @@ QByteArray settings_profile_text(const Ui::Form1& ui, const QString& toolVersion
         if (section != QLatin1String(setting.section)) {
             section = QLatin1String(setting.section);
             text += QStringLiteral("\n[%1]\n").arg(section);
-            if (section == QStringLiteral("failsafes"))
-                text +=
-                    QStringLiteral("; sends failsafes 0x%1\n").arg(failsafes_of(ui), 2, 16, QLatin1Char('0'));
+            if (setting.failsafeMask != 0)
+                text += QStringLiteral("; sends failsafes %1\n").arg(hex_byte(failsafes_of(ui)));
         }
-        text += QStringLiteral("%1=%2 ; %3\n")
-                    .arg(QLatin1String(setting.key), text_of(control, position), setting.sends(position, ui));
+        const QString sent = setting.sends
+                                 ? setting.sends(position)
+                                 : QStringLiteral("bit %1 of failsafes").arg(hex_byte(setting.failsafeMask));
+        text +=
+            QStringLiteral("%1=%2 ; %3\n").arg(QLatin1String(setting.key), text_of(control, position), sent);
     }
     return text.toUtf8();
 }
@@ -325,8 +321,7 @@ QString load_settings_profile(Ui::Form1& ui, const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("it cannot be read: %1").arg(file.errorString());
-    if (file.size() > largest_profile)
-        return QStringLiteral("it is too large to be a q5 settings profile");
+    // Read with a limit, also from a file whose size the system does not know.
     const QByteArray text = file.read(largest_profile + 1);
     if (text.size() > largest_profile)
         return QStringLiteral("it is too large to be a q5 settings profile");

@@ -196,36 +196,28 @@ void TuningPage::loadProfileButton_Click() {
 
 QString TuningPage::loadProfile(const QString& path) {
     const QString name = QFileInfo(path).fileName();
-    const QString failure = load_settings_profile(ui, path);
-    ui.textBox6->clear();
-    if (failure.isEmpty()) {
-        ui.textBox6->AppendText(
-            QStringLiteral("Profile loaded: %1. Click on Set buttons to send the values.\r\n").arg(name));
-        return {};
-    }
-    const QString message = QStringLiteral("Profile not loaded: %1: %2").arg(name, failure);
-    ui.textBox6->AppendText(message + QStringLiteral("\r\n"));
-    return message;
+    return show_profile_outcome(
+        load_settings_profile(ui, path),
+        QStringLiteral("Profile loaded: %1. Click on Set buttons to send the values.").arg(name),
+        QStringLiteral("Profile not loaded: %1: ").arg(name));
 }
 
 QString TuningPage::saveProfile(const QString& path) {
     const QString shown = QDir::toNativeSeparators(path);
-    const QString failure = save_settings_profile(ui, path, toolVersion);
+    return show_profile_outcome(save_settings_profile(ui, path, toolVersion),
+                                QStringLiteral("Profile saved: %1").arg(shown),
+                                QStringLiteral("Profile not saved: %1: ").arg(shown));
+}
+
+QString TuningPage::show_profile_outcome(const QString& failure, const QString& done, const QString& failed) {
+    const QString message = failure.isEmpty() ? done : failed + failure;
     ui.textBox6->clear();
-    if (failure.isEmpty()) {
-        ui.textBox6->AppendText(QStringLiteral("Profile saved: %1\r\n").arg(shown));
-        return {};
-    }
-    const QString message = QStringLiteral("Profile not saved: %1: %2").arg(shown, failure);
     ui.textBox6->AppendText(message + QStringLiteral("\r\n"));
-    return message;
+    return failure.isEmpty() ? QString() : message;
 }
 
 QString TuningPage::profile_folder() const {
-    if (!_profileFolder.isEmpty())
-        return _profileFolder;
-    const QString documents = _context.shell.documentsFolder;
-    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    return _profileFolder.isEmpty() ? first_folder(_context.shell) : _profileFolder;
 }
 
 int TuningPage::answer_curr() {

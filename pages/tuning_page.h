@@ -78,6 +78,9 @@ private:
     void set_failsafe_bit(const QCheckBox* box, quint8 mask);
     // The folder a profile dialog starts in: the last one used, or the documents folder.
     QString profile_folder() const;
+    // The text area after a profile was saved or loaded: `done`, or `failed` followed by the failure.
+    // Returns the failure's message, empty when there was none.
+    QString show_profile_outcome(const QString& failure, const QString& done, const QString& failed);
 
     PageContext _context;
     Ui::Form1& ui;

@@ -23,9 +23,9 @@ namespace {
 // Entries of the filter list: sample sizes 1 to 1024, sent as the power of two.
 constexpr int filter_sizes = 11;
 
-// A 10-bit ADC count in millivolts, as the read-outs show it (1024 counts is 5000 mV).
+// A read-out of a trigger or ramp slider.
 QString millivolts(int count) {
-    return QString::number(static_cast<int>(count * 4.883)) + QStringLiteral(" mv");
+    return QString::number(millivolts_of(count)) + QStringLiteral(" mv");
 }
 
 void set_text_colour(QLabel* label, const QColor& colour) {
@@ -58,6 +58,10 @@ void show_boost_reduction(Ui::Form1& ui, BoostSlider moved) {
 }
 
 } // namespace
+
+int millivolts_of(int count) {
+    return static_cast<int>(count * 4.883);
+}
 
 ZidudoPage::ZidudoPage(const PageContext& context, QObject* parent)
     : QObject(parent), _context(context), ui(context.ui) {

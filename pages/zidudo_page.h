@@ -10,6 +10,10 @@
 
 namespace DADOV {
 
+// A 10-bit ADC count of a trigger or ramp slider in millivolts, truncated, as the read-outs show it (1024
+// counts is 5000 mV).
+int millivolts_of(int count);
+
 class ZidudoPage : public QObject {
     Q_OBJECT
 
